@@ -1,0 +1,73 @@
+// Queued events: CEventQueue keeps entries first in, first out for a consumer
+// that waits in EventGetData; CEventError is the error event every module
+// owns. Pushes come from any producer thread; all state is under m_lock.
+//
+// Killed: a kill wakes the waiters and ends every wait (and every later one,
+// without taking an entry) as not delivered until the event is unregistered;
+// unregistering clears it, unless a waiter has yet to see it, and then the
+// next Register does. Queued entries survive a kill.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <string>
+
+#include "EventObj.h"
+
+namespace GenTL {
+
+// One error report: its event data is the code (4 bytes) and the text with its NUL.
+struct ErrorEventEntry {
+    GC_ERROR code = GC_ERR_SUCCESS;
+    std::string message;
+    size_t DataSize() const { return message.size() + 5; }
+};
+
+template <class Entry>
+class CEventQueue : public CEventObj {
+public:
+    // The largest event data the consumer is told to expect (EVENT_SIZE_MAX).
+    static constexpr size_t kMaxDataSize = 2048;
+
+    CEventQueue() = default;
+    // Wakes any waiter and lets it leave before the object goes.
+    ~CEventQueue() override;
+
+    // Appends and wakes a waiter; ignored while the event is not registered.
+    virtual void Push(const Entry& entry);
+    // Throws resource_in_use_exception "Event already registered" when registered.
+    virtual void Register();
+    // Throws not_initialized_exception "Event not yet registered" when not registered.
+    virtual void Unregister();
+
+    bool GetData(void* pBuffer, size_t* piSize, uint64_t iTimeout) override;
+    void GetInfo(EVENT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+                 size_t* piSize) override;
+    void GetDataInfo(const void* pInBuffer, size_t iInSize, EVENT_DATA_INFO_CMD iInfoCmd,
+                     INFO_DATATYPE* piType, void* pOutBuffer, size_t* piOutSize) override;
+    void Flush() override;
+    bool IsRegistered() override { return m_queueRegistered; }
+
+protected:
+    std::deque<Entry> m_queue;
+    std::atomic<uint8_t> m_queueRegistered{0};
+
+private:
+    // Threads inside GetData, and set once destruction has begun; both under m_lock.
+    size_t m_waiters = 0;
+    bool m_closing = false;
+};
+
+class CEventError : public CEventQueue<std::shared_ptr<ErrorEventEntry>> {
+public:
+    void GetDataInfo(const void* pInBuffer, size_t iInSize, EVENT_DATA_INFO_CMD iInfoCmd,
+                     INFO_DATATYPE* piType, void* pOutBuffer, size_t* piOutSize) override;
+
+    // Convenience for producers: pushes (code, message). Never throws.
+    void Report(GC_ERROR code, const std::string& message);
+};
+
+// Defined once, in EventQueue.cpp.
+extern template class CEventQueue<std::shared_ptr<ErrorEventEntry>>;
+
+}  // namespace GenTL

@@ -1,0 +1,30 @@
+// Helpers shared by the exported functions: the argument checks every export
+// family repeats, written once so their messages stay identical.
+#pragma once
+
+#include <string>
+
+#include "Exceptions.h"
+#include "StringFormat.h"
+
+namespace GenTL {
+
+// A null handle: "Specified <name> is invalid: <name> = 0x%p." (invalid handle).
+inline void CheckHandle(const void* handle, const char* name) {
+    if (handle == nullptr) {
+        const std::string format =
+            std::string("Specified ") + name + " is invalid: " + name + " = 0x%p.";
+        throw invalid_handle_exception(Platform::Format(format.c_str(), handle));
+    }
+}
+
+// A null pointer argument: the same text as an invalid parameter.
+inline void CheckPointer(const void* pointer, const char* name) {
+    if (pointer == nullptr) {
+        const std::string format =
+            std::string("Specified ") + name + " is invalid: " + name + " = 0x%p.";
+        throw invalid_parameter_exception(Platform::Format(format.c_str(), pointer));
+    }
+}
+
+}  // namespace GenTL

@@ -1,0 +1,353 @@
+#include "LibraryController.h"
+
+#include <algorithm>
+#include <cassert>
+
+#include "LastError.h"
+#include "LibraryGlobals.h"
+#include "TL.h"
+
+namespace GenTL {
+
+CLibraryController& CLibraryController::Instance() {
+    static CLibraryController controller;
+    return controller;
+}
+
+CLibraryController::~CLibraryController() {
+    // Library unload: whatever the consumer left open goes with it.
+    m_initialised = false;
+    if (m_pTL != nullptr) CloseAll();
+    ClearRegistries();
+}
+
+GC_ERROR CLibraryController::InitLib() {
+    LibraryGlobals& globals = Globals();
+    if (m_initialised) {
+        if (globals.multiThread) {
+            RecordLastError(GC_ERR_SUCCESS, "GC_ERR_RESOURCE_IN_USE");
+            globals.pendingResourceInUse = true;
+        } else {
+            RecordLastError(GC_ERR_RESOURCE_IN_USE, "GC_ERR_RESOURCE_IN_USE");
+        }
+        return GC_ERR_RESOURCE_IN_USE;
+    }
+    m_initialised = true;
+    m_PIFClose = &IFClose;
+    RecordLastError(GC_ERR_SUCCESS, "GC_ERR_SUCCESS");
+    return GC_ERR_SUCCESS;
+}
+
+GC_ERROR CLibraryController::CloseLib() {
+    LibraryGlobals& globals = Globals();
+    uint32_t count = globals.attachedThreads.load();
+    while (count > 0 && !globals.attachedThreads.compare_exchange_weak(count, count - 1)) {
+    }
+    if (count == 1) globals.multiThread = false;
+
+    GC_ERROR result = GC_ERR_SUCCESS;
+    if (!m_initialised) {
+        RecordLastError(GC_ERR_NOT_INITIALIZED, "GC_ERR_NOT_INITIALIZED");
+        result = GC_ERR_NOT_INITIALIZED;
+    }
+    m_initialised = false;
+    if (m_pTL != nullptr) {
+        CloseAll();
+        ClearRegistries();
+        m_pTL = nullptr;
+    }
+    if (result == GC_ERR_SUCCESS) RecordLastError(GC_ERR_SUCCESS, "GC_ERR_SUCCESS");
+    globals.pendingResourceInUse = false;
+    return result;
+}
+
+GC_ERROR CLibraryController::CheckInitialised() const {
+    NoteCallingThread();
+    if (!m_initialised) {
+        RecordLastError(GC_ERR_NOT_INITIALIZED, "GC_ERR_NOT_INITIALIZED");
+        return GC_ERR_NOT_INITIALIZED;
+    }
+    return GC_ERR_SUCCESS;
+}
+
+GC_ERROR CLibraryController::CheckSystem() const {
+    if (GC_ERROR error = CheckInitialised()) return error;
+    if (m_pTL == nullptr) {
+        RecordLastError(GC_ERR_INVALID_HANDLE, "GC_ERR_INVALID_HANDLE");
+        return GC_ERR_INVALID_HANDLE;
+    }
+    return GC_ERR_SUCCESS;
+}
+
+GC_ERROR CLibraryController::CheckInterface() {
+    if (GC_ERROR error = CheckSystem()) return error;
+    if (NumInterfaces() == 0) {
+        RecordLastError(GC_ERR_INVALID_HANDLE, "GC_ERR_INVALID_HANDLE");
+        return GC_ERR_INVALID_HANDLE;
+    }
+    return GC_ERR_SUCCESS;
+}
+
+CTL* CLibraryController::CreateTL() {
+    assert(!m_pTL);
+    m_pTL = new CTL();
+    return m_pTL;
+}
+
+void CLibraryController::CloseAll() {
+    {
+        CAutoLock interfaceGuard(m_interfaceLock);
+        if (!m_interfaces.empty()) {
+            // IFClose removes its entry; iterate a copy. The lock is recursive.
+            const auto interfaces = m_interfaces;
+            assert(m_PIFClose);
+            for (const auto& entry : interfaces) {
+                if (entry.second != nullptr && m_PIFClose != nullptr) m_PIFClose(ToHandle(entry.second));
+            }
+        }
+    }
+    ClearRegistries();
+    if (CTL* tl = m_pTL.exchange(nullptr)) delete tl;
+}
+
+void CLibraryController::ClearRegistries() {
+    {
+        CAutoLock guard(m_bufferLock);
+        m_buffers.clear();
+    }
+    {
+        CAutoLock guard(m_dataStreamLock);
+        m_dataStreams.clear();
+    }
+    {
+        CAutoLock guard(m_devicePortLock);
+        m_devicePorts.clear();
+    }
+    {
+        CAutoLock guard(m_deviceLock);
+        m_devices.clear();
+    }
+    {
+        CAutoLock guard(m_interfaceLock);
+        m_interfaces.clear();
+    }
+    {
+        CAutoLock guard(m_eventLock);
+        m_events.clear();
+    }
+}
+
+// ---- Open interfaces -------------------------------------------------------
+
+GC_ERROR CLibraryController::AddInterface(const std::string& id, ICommonBase* iface,
+                                          ICommonBase** registered) {
+    CAutoLock guard(m_interfaceLock);
+    for (const auto& entry : m_interfaces) {
+        if (entry.first == id) {
+            if (registered != nullptr) *registered = entry.second;
+            return GC_ERR_RESOURCE_IN_USE;
+        }
+    }
+    m_interfaces.emplace_back(id, iface);
+    if (registered != nullptr) *registered = iface;
+    return GC_ERR_SUCCESS;
+}
+
+bool CLibraryController::IsInterfaceOpen(const void* hIface) {
+    return FindInterface(hIface) != nullptr;
+}
+
+ICommonBase* CLibraryController::FindInterface(const void* hIface) {
+    CAutoLock guard(m_interfaceLock);
+    for (const auto& entry : m_interfaces) {
+        if (entry.second != nullptr && ToHandle(entry.second) == hIface) return entry.second;
+    }
+    return nullptr;
+}
+
+void CLibraryController::RemoveInterface(const void* hIface) {
+    CAutoLock interfaceGuard(m_interfaceLock);
+    auto it = std::find_if(m_interfaces.begin(), m_interfaces.end(),
+                           [&](const auto& entry) { return ToHandle(entry.second) == hIface; });
+    if (it == m_interfaces.end()) return;
+    ICommonBase* iface = it->second;
+    m_interfaces.erase(it);
+    CAutoLock deviceGuard(m_deviceLock);
+    m_devices.erase(std::remove_if(m_devices.begin(), m_devices.end(),
+                                   [&](const auto& entry) { return entry.first == iface; }),
+                    m_devices.end());
+}
+
+size_t CLibraryController::NumInterfaces() {
+    CAutoLock guard(m_interfaceLock);
+    return m_interfaces.size();
+}
+
+// ---- Open devices ----------------------------------------------------------
+
+void CLibraryController::AddDevice(ICommonBase* parentIface,
+                                   const std::weak_ptr<ICommonBase>& device) {
+    CAutoLock guard(m_deviceLock);
+    m_devices.emplace_back(parentIface, device);
+}
+
+std::shared_ptr<ICommonBase> CLibraryController::FindDevice(const void* hDevice,
+                                                            ICommonBase** parentIface) {
+    CAutoLock guard(m_deviceLock);
+    for (const auto& entry : m_devices) {
+        std::shared_ptr<ICommonBase> device = entry.second.lock();
+        if (device && ToHandle(device.get()) == hDevice) {
+            if (parentIface != nullptr) *parentIface = entry.first;
+            return device;
+        }
+    }
+    return nullptr;
+}
+
+void CLibraryController::RemoveDevice(const void* hDevice) {
+    CAutoLock deviceGuard(m_deviceLock);
+    ICommonBase* parent = nullptr;
+    std::shared_ptr<ICommonBase> device = FindDevice(hDevice, &parent);
+    if (!device) return;
+    assert(parent);
+    {
+        CAutoLock streamGuard(m_dataStreamLock);
+        m_dataStreams.erase(device.get());
+    }
+    {
+        CAutoLock portGuard(m_devicePortLock);
+        m_devicePorts.erase(device.get());
+    }
+    m_devices.erase(std::remove_if(m_devices.begin(), m_devices.end(),
+                                   [&](const auto& entry) {
+                                       auto live = entry.second.lock();
+                                       return !live || live == device;
+                                   }),
+                    m_devices.end());
+}
+
+size_t CLibraryController::NumDevices() {
+    CAutoLock guard(m_deviceLock);
+    return static_cast<size_t>(std::count_if(m_devices.begin(), m_devices.end(),
+                                             [](const auto& entry) { return !entry.second.expired(); }));
+}
+
+// ---- Remote device ports ---------------------------------------------------
+
+void CLibraryController::RegisterDevicePort(ICommonBase* device, ICommonBase* port) {
+    CAutoLock guard(m_devicePortLock);
+    m_devicePorts[device] = port;
+}
+
+ICommonBase* CLibraryController::FindDevicePort(const void* hPort, ICommonBase** device) {
+    CAutoLock guard(m_devicePortLock);
+    for (const auto& entry : m_devicePorts) {
+        if (entry.second != nullptr && ToHandle(entry.second) == hPort) {
+            if (device != nullptr) *device = entry.first;
+            return entry.second;
+        }
+    }
+    return nullptr;
+}
+
+// ---- Data streams ----------------------------------------------------------
+
+void CLibraryController::AddDataStream(ICommonBase* device, ICommonBase* stream) {
+    CAutoLock guard(m_dataStreamLock);
+    m_dataStreams[device].push_back(stream);
+}
+
+ICommonBase* CLibraryController::FindDataStream(const void* hDataStream, ICommonBase** device) {
+    CAutoLock guard(m_dataStreamLock);
+    for (const auto& entry : m_dataStreams) {
+        for (ICommonBase* stream : entry.second) {
+            if (ToHandle(stream) == hDataStream) {
+                if (device != nullptr) *device = entry.first;
+                return stream;
+            }
+        }
+    }
+    return nullptr;
+}
+
+void CLibraryController::RemoveDataStream(const void* hDataStream) {
+    CAutoLock guard(m_dataStreamLock);
+    for (auto& entry : m_dataStreams) {
+        auto& streams = entry.second;
+        streams.erase(std::remove_if(streams.begin(), streams.end(),
+                                     [&](ICommonBase* s) { return ToHandle(s) == hDataStream; }),
+                      streams.end());
+    }
+}
+
+size_t CLibraryController::NumDataStreams() {
+    CAutoLock guard(m_dataStreamLock);
+    size_t count = 0;
+    for (const auto& entry : m_dataStreams) count += entry.second.size();
+    return count;
+}
+
+// ---- Announced buffers -----------------------------------------------------
+
+void CLibraryController::AddBuffer(ICommonBase* stream, ICommonBase* buffer) {
+    CAutoLock guard(m_bufferLock);
+    m_buffers.emplace_back(stream, buffer);
+}
+
+ICommonBase* CLibraryController::FindBuffer(const void* hBuffer, ICommonBase** stream) {
+    CAutoLock guard(m_bufferLock);
+    for (const auto& entry : m_buffers) {
+        if (ToHandle(entry.second) == hBuffer) {
+            if (stream != nullptr) *stream = entry.first;
+            return entry.second;
+        }
+    }
+    return nullptr;
+}
+
+void CLibraryController::RemoveBuffer(const void* hBuffer) {
+    CAutoLock guard(m_bufferLock);
+    m_buffers.erase(std::remove_if(m_buffers.begin(), m_buffers.end(),
+                                   [&](const auto& e) { return ToHandle(e.second) == hBuffer; }),
+                    m_buffers.end());
+}
+
+// ---- Registered events -----------------------------------------------------
+
+void CLibraryController::AddEvent(const EventRecord& record) {
+    CAutoLock guard(m_eventLock);
+    m_events[static_cast<const void*>(record.event)] = record;
+}
+
+bool CLibraryController::FindEvent(const void* hEvent, EventRecord* record) {
+    CAutoLock guard(m_eventLock);
+    auto it = m_events.find(hEvent);
+    if (it == m_events.end()) return false;
+    if (record != nullptr) *record = it->second;
+    return true;
+}
+
+void CLibraryController::RemoveEvent(const void* hEvent) {
+    CAutoLock guard(m_eventLock);
+    m_events.erase(hEvent);
+}
+
+// ---- Handle lookups --------------------------------------------------------
+
+ICommonBase* CLibraryController::FindEventSource(const void* handle) {
+    if (handle == nullptr) return nullptr;
+    CTL* tl = m_pTL;
+    if (tl != nullptr && ToHandle(tl) == handle) return tl;
+    if (ICommonBase* iface = FindInterface(handle)) return iface;
+    if (std::shared_ptr<ICommonBase> device = FindDevice(handle)) return device.get();
+    return FindDataStream(handle);
+}
+
+ICommonBase* CLibraryController::FindPortObject(const void* handle) {
+    if (ICommonBase* source = FindEventSource(handle)) return source;
+    if (handle == nullptr) return nullptr;
+    if (ICommonBase* port = FindDevicePort(handle)) return port;
+    return FindBuffer(handle);
+}
+
+}  // namespace GenTL

@@ -1,0 +1,293 @@
+#include "TL.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "Exceptions.h"
+#include "InfoCopy.h"
+#include "LibraryInfo.h"
+#include "ModuleInfo.h"
+#include "RegisterMapPort.h"
+#include "StringFormat.h"
+
+namespace GenTL {
+
+using Platform::Format;
+
+namespace {
+
+constexpr int kXmlResourceNumber = 115;
+constexpr const char* kXmlResourceType = "TLREGS";
+constexpr const char* kURLFormat = "Local:KRTL.xml;%x;%x;";
+constexpr size_t kURLBufferSize = 512;
+constexpr uint64_t kInitialRegisterSlots = 100;
+constexpr const char* kInterfaceName = "GigE";
+
+}  // namespace
+
+CTL::CTL() : m_registerMap(kInitialRegisterSlots), m_errorEvent(new CEventError()) {}
+
+CTL::~CTL() {
+    m_errorEvent.reset();
+    m_interfaceInfos.clear();
+    // Registered interfaces are closed by the controller before the module
+    // goes; none can remain here.
+    m_openInterfaces.clear();
+}
+
+bool CTL::Open(CTL** phSystem) {
+    CRegisterMap& map = m_registerMap;
+    map.DefineRegister(kRegInterfaceCount, kAccessRO, static_cast<uint32_t>(m_interfaceInfos.size()),
+                       false);
+    map.DefineRegister(kRegInterfaceSelector, kAccessRW, 0, false, &CTL::OnInterfaceSelector, this,
+                       nullptr);
+    map.DefineRegister(kRegTLType, kAccessRO, 2, false);
+    map.DefineRegister(kRegInterfaceUpdateList, kAccessRW, 0, false);
+    map.DefineString(kRegVendorName, kAccessRO, GenTL::kVendorName, 64, false);
+    map.DefineString(kRegModelName, kAccessRO, GenTL::kModelName, 64, false);
+    map.DefineString(kRegVersion, kAccessRO, FormatVersion(GetLibraryVersion()), 16, false);
+    map.DefineString(kRegTLTypeText, kAccessRO, GenTL::kTLType, 64, false);
+    map.DefineString(kRegDisplayName, kAccessRO, GenTL::kDisplayName, 256, false);
+    map.DefineRegister(kRegGenTLVersionMinor, kAccessRO, GenTL::kGenTLVersionMinor, false);
+    map.DefineRegister(kRegGenTLVersionMajor, kAccessRO, GenTL::kGenTLVersionMajor, false);
+    const std::string path = LibraryPath().substr(0, 1024);
+    map.DefineString(kRegTLPath, kAccessRO, path, 1024, false);
+    std::string fileName;
+    if (!LibraryFileName(path, &fileName)) throw std::runtime_error("Invalid module name.");
+    map.DefineString(kRegTLID, kAccessRO, fileName, 256, false);
+    map.DefineString(kRegDisplayName, kAccessRO, GenTL::kDisplayName, 64, false);
+    map.DefineString(kRegTLTypeText, kAccessRO, GenTL::kTLType, 64, false);
+    map.DefineString(kRegInterfaceID, kAccessRO, "", 256, false);
+    map.DefineString(kRegReserved, kAccessRO, "", 256, false);
+    map.Write(kRegInterfaceSelector, 0);
+
+    m_xmlSize = LoadXmlResource(Platform::ModuleInstance(), kXmlResourceNumber, kXmlResourceType,
+                                &m_xml);
+    std::vector<uint32_t> words(m_xmlSize / 4);
+    std::memcpy(words.data(), m_xml.data(), m_xmlSize);
+    map.DefineBlock(kRegXmlAddress, kAccessRO, words.data(), m_xmlSize, false);
+    *phSystem = this;
+    return true;
+}
+
+void CTL::OnInterfaceSelector(uint64_t address, uint32_t* value, void* context) {
+    auto* tl = static_cast<CTL*>(context);
+    if (address != kRegInterfaceSelector) return;
+    std::string name;
+    if (!tl->m_interfaceInfos.empty() && *value < tl->m_interfaceInfos.size()) {
+        name = tl->m_interfaceInfos[*value]->GetName();
+    }
+    tl->m_registerMap.PokeString(kRegInterfaceID, name);
+}
+
+// ---- Port ------------------------------------------------------------------
+
+int64_t CTL::ReadBlock(uint64_t address, void* pBuffer, size_t* piSize) {
+    ReadMapBlock(m_registerMap, address, pBuffer, *piSize);
+    return static_cast<int64_t>(*piSize);
+}
+
+int64_t CTL::WriteBlock(uint64_t address, const void* pBuffer, size_t* piSize) {
+    WriteMapBlock(m_registerMap, address, pBuffer, *piSize);
+    return static_cast<int64_t>(*piSize);
+}
+
+void CTL::ReadRegister(uint64_t address, uint32_t* value) { *value = m_registerMap.Read(address); }
+
+void CTL::WriteRegister(uint64_t address, uint32_t value) { m_registerMap.Write(address, value); }
+
+std::string CTL::GetURLText() const {
+    std::string url = FormatLocalURL(kURLFormat, kRegXmlAddress, m_xmlSize);
+    if (url.size() + 2 > kURLBufferSize) throw std::length_error("URL exceeds its buffer");
+    return url;
+}
+
+void CTL::GetURL(char* sURL, size_t* piSize) {
+    if (piSize == nullptr) throw invalid_parameter_exception("Invalid Buffer Size");
+    const std::string url = GetURLText();
+    // Delivered without the final ";", but sized for the whole text and a NUL.
+    const std::string delivered = url.substr(0, url.size() - 1);
+    const size_t required = url.size() + 1;
+    if (sURL == nullptr) {
+        *piSize = required;
+        return;
+    }
+    if (*piSize < required) {
+        *piSize = required;
+        throw invalid_parameter_exception("Invalid Buffer Size");
+    }
+    std::memcpy(sURL, delivered.c_str(), delivered.size() + 1);
+    sURL[delivered.size() + 1] = '\0';
+    *piSize = required;
+}
+
+void CTL::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+                      size_t* piSize) {
+    switch (iInfoCmd) {
+        case PORT_INFO_ID:
+            return CopyInfoString(piType, pBuffer, piSize, "0");
+        case PORT_INFO_VENDOR:
+            return CopyInfoString(piType, pBuffer, piSize, GenTL::kVendorName);
+        case PORT_INFO_MODEL:
+            return CopyInfoString(piType, pBuffer, piSize, GenTL::kModelName);
+        case PORT_INFO_TLTYPE:
+            return CopyInfoString(piType, pBuffer, piSize, GenTL::kTLType);
+        case PORT_INFO_MODULE:
+            return CopyInfoString(piType, pBuffer, piSize, "TLSystem");
+        case PORT_INFO_LITTLE_ENDIAN:
+        case PORT_INFO_ACCESS_READ:
+        case PORT_INFO_ACCESS_WRITE:
+            return CopyInfoBool(piType, pBuffer, piSize, true);
+        case PORT_INFO_BIG_ENDIAN:
+        case PORT_INFO_ACCESS_NA:
+        case PORT_INFO_ACCESS_NI:
+            return CopyInfoBool(piType, pBuffer, piSize, false);
+        case PORT_INFO_VERSION:
+            return CopyInfoString(piType, pBuffer, piSize, FormatVersion(GetLibraryVersion()));
+        case PORT_INFO_PORTNAME:
+            return CopyInfoString(piType, pBuffer, piSize, "TLPort");
+        default:
+            throw invalid_parameter_exception("Invalid parameter");
+    }
+}
+
+void CTL::GetNumURLs(uint32_t* piNumURLs) { *piNumURLs = 1; }
+
+void CTL::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
+                     void* pBuffer, size_t* piSize) {
+    if (iURLIndex != 0) {
+        throw invalid_index_exception(
+            Format("Specified iURLIndex is invalid: iURLIndex = 0x%p.", iURLIndex));
+    }
+    // Schema 1.0, document 1.0.2: the versions the system description declares.
+    switch (iInfoCmd) {
+        case URL_INFO_URL: {
+            const std::string url = GetURLText();
+            return CopyInfoString(piType, pBuffer, piSize, url.substr(0, url.size() - 1));
+        }
+        case URL_INFO_SCHEMA_VER_MAJOR:
+            return CopyInfoInt32(piType, pBuffer, piSize, 1);
+        case URL_INFO_SCHEMA_VER_MINOR:
+            return CopyInfoInt32(piType, pBuffer, piSize, 0);
+        case URL_INFO_FILE_VER_MAJOR:
+            return CopyInfoInt32(piType, pBuffer, piSize, 1);
+        case URL_INFO_FILE_VER_MINOR:
+            return CopyInfoInt32(piType, pBuffer, piSize, 0);
+        case URL_INFO_FILE_VER_SUBMINOR:
+            return CopyInfoInt32(piType, pBuffer, piSize, 2);
+        default:
+            throw invalid_parameter_exception("Invalid parameter");
+    }
+}
+
+// ---- Events ----------------------------------------------------------------
+
+void CTL::RegisterEvent(EVENT_TYPE iEventID, CEventObj** ppEvent) {
+    if (iEventID != EVENT_ERROR) {
+        throw implementation_exception(
+            Format("Requested iID is not implemented; iID = %d.", iEventID));
+    }
+    m_errorEvent->Register();
+    *ppEvent = m_errorEvent.get();
+}
+
+void CTL::UnregisterEvent(EVENT_TYPE iEventID) {
+    if (iEventID != EVENT_ERROR) {
+        throw implementation_exception(
+            Format("Requested iID is not implemented; iID = %d.", iEventID));
+    }
+    m_errorEvent->Unregister();
+}
+
+// ---- Interfaces ------------------------------------------------------------
+
+uint32_t CTL::GetNumInterfaces() {
+    const auto count = static_cast<uint32_t>(m_interfaceInfos.size());
+    m_registerMap.Poke(kRegInterfaceCount, count);
+    return count;
+}
+
+std::string CTL::GetInterfaceID(uint32_t index) {
+    if (index >= m_interfaceInfos.size()) {
+        throw invalid_index_exception(Format("Requested iIndex (%d) is invalid.", index));
+    }
+    return m_interfaceInfos[index]->GetID();
+}
+
+void CTL::UpdateInterfaceList(bool8_t* pbChanged, uint64_t /*timeout*/) {
+    std::vector<std::shared_ptr<CInterfaceInfo>> fresh;
+    fresh.push_back(std::make_shared<CInterfaceInfo>("", kInterfaceName));
+
+    // Keep the record objects that still exist, so handed-out records stay valid.
+    std::vector<std::shared_ptr<CInterfaceInfo>> current;
+    current.swap(m_interfaceInfos);
+    bool changed = false;
+    for (auto& record : fresh) {
+        auto same = std::find_if(current.begin(), current.end(), [&](const auto& existing) {
+            return existing->GetID() == record->GetID();
+        });
+        if (same != current.end()) {
+            m_interfaceInfos.push_back(*same);
+            current.erase(same);
+            record.reset();
+        }
+    }
+    for (auto& record : fresh) {
+        if (!record) continue;
+        m_interfaceInfos.push_back(record);
+        changed = true;
+    }
+    if (!current.empty()) changed = true;
+    if (pbChanged != nullptr) *pbChanged = changed ? 1 : 0;
+
+    m_registerMap.Poke(kRegInterfaceCount, static_cast<uint32_t>(m_interfaceInfos.size()));
+    m_registerMap.Write(kRegInterfaceSelector, 0);
+    m_listUpdated = true;
+}
+
+void CTL::GetInfo(TL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, size_t* piSize) {
+    switch (iInfoCmd) {
+        case TL_INFO_NAME: {
+            std::string name;
+            if (!LibraryFileName(LibraryPath(), &name)) throw std::runtime_error("Invalid Module Name");
+            return CopyInfoString(piType, pBuffer, piSize, name);
+        }
+        case TL_INFO_PATHNAME:
+            return CopyInfoString(piType, pBuffer, piSize, LibraryPath().substr(0, 1024));
+        case TL_INFO_ID:
+            throw implementation_exception(
+                Format("Requested iInfoCmd is not implemented; iInfoCmd = %d.", iInfoCmd));
+        default:
+            return CopyCommonTLInfo(iInfoCmd, piType, pBuffer, piSize);
+    }
+}
+
+void CTL::RemoveInterface(CInterface* iface) {
+    auto it = std::find(m_openInterfaces.begin(), m_openInterfaces.end(), iface);
+    if (it != m_openInterfaces.end()) m_openInterfaces.erase(it);
+}
+
+ICommonBase* CTL::OpenInterface(const std::string& id) {
+    if (!m_listUpdated) UpdateInterfaceList(nullptr, 200);
+    auto record = std::find_if(m_interfaceInfos.begin(), m_interfaceInfos.end(),
+                               [&](const auto& info) { return info->MatchesName(id); });
+    if (record == m_interfaceInfos.end()) {
+        throw invalid_id_exception(Format("Requested interface name '%s' is invalid.", id));
+    }
+    // The interface module (discovery, device list) is not part of this build.
+    throw not_available_exception(
+        Format("The interface '%s' cannot be opened: no interface module is available.", id));
+}
+
+void CTL::GetInterfaceInfo(const std::string& id, INTERFACE_INFO_CMD iInfoCmd,
+                           INFO_DATATYPE* piType, void* pBuffer, size_t* piSize) {
+    auto record = std::find_if(m_interfaceInfos.begin(), m_interfaceInfos.end(),
+                               [&](const auto& info) { return info->GetID() == id; });
+    if (record == m_interfaceInfos.end()) {
+        throw invalid_id_exception(Format("Requested strIfaceID '%s' is invalid.", id));
+    }
+    (*record)->GetInfo(iInfoCmd, piType, pBuffer, piSize);
+}
+
+}  // namespace GenTL

@@ -1,0 +1,91 @@
+// The system module (GenTL TL module): root of the module tree, created by
+// TLOpen and owned by the library controller. It keeps the interface list
+// (one interface, "GigE", for all adapters), serves the system register map
+// and XML description through its port, and raises error events.
+// Runs on consumer threads only; no lock of its own.
+#pragma once
+
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "EventQueue.h"
+#include "ICommonBase.h"
+#include "InterfaceInfo.h"
+#include "RegisterMap.h"
+
+namespace GenTL {
+
+class CInterface;
+
+class CTL : public ICommonBase {
+public:
+    // Register addresses of the system register map.
+    static constexpr uint64_t kRegInterfaceCount = 0x004;
+    static constexpr uint64_t kRegInterfaceSelector = 0x008;
+    static constexpr uint64_t kRegTLType = 0x00C;
+    static constexpr uint64_t kRegInterfaceUpdateList = 0x044;
+    static constexpr uint64_t kRegVendorName = 0x048;
+    static constexpr uint64_t kRegModelName = 0x088;
+    static constexpr uint64_t kRegVersion = 0x0C8;
+    static constexpr uint64_t kRegGenTLVersionMinor = 0x0D8;
+    static constexpr uint64_t kRegGenTLVersionMajor = 0x0DC;
+    static constexpr uint64_t kRegTLID = 0x100;
+    static constexpr uint64_t kRegTLPath = 0x200;
+    static constexpr uint64_t kRegDisplayName = 0x600;
+    static constexpr uint64_t kRegTLTypeText = 0x700;
+    static constexpr uint64_t kRegInterfaceID = 0x740;
+    static constexpr uint64_t kRegReserved = 0x840;
+    static constexpr uint64_t kRegXmlAddress = 0x940;
+
+    CTL();
+    ~CTL() override;
+
+    // IPort: the system register map and description.
+    int64_t ReadBlock(uint64_t address, void* pBuffer, size_t* piSize) override;
+    int64_t WriteBlock(uint64_t address, const void* pBuffer, size_t* piSize) override;
+    void ReadRegister(uint64_t address, uint32_t* value) override;
+    void WriteRegister(uint64_t address, uint32_t value) override;
+    void GetURL(char* sURL, size_t* piSize) override;
+    void GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+                     size_t* piSize) override;
+    void GetNumURLs(uint32_t* piNumURLs) override;
+    void GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
+                    void* pBuffer, size_t* piSize) override;
+
+    // IEventSrc: only EVENT_ERROR.
+    void RegisterEvent(EVENT_TYPE iEventID, CEventObj** ppEvent) override;
+    void UnregisterEvent(EVENT_TYPE iEventID) override;
+
+    ICommonBase* GetParent() override { return nullptr; }
+
+    // Fills the register map; always succeeds and hands out this module.
+    bool Open(CTL** phSystem);
+    uint32_t GetNumInterfaces();
+    std::string GetInterfaceID(uint32_t index);
+    void UpdateInterfaceList(bool8_t* pbChanged, uint64_t timeout);
+    void GetInfo(TL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, size_t* piSize);
+    void RemoveInterface(CInterface* iface);
+    // The opened interface module (its ICommonBase face).
+    ICommonBase* OpenInterface(const std::string& id);
+    void GetInterfaceInfo(const std::string& id, INTERFACE_INFO_CMD iInfoCmd,
+                          INFO_DATATYPE* piType, void* pBuffer, size_t* piSize);
+
+    CEventError& ErrorEvent() { return *m_errorEvent; }
+    CRegisterMap& RegisterMap() { return m_registerMap; }
+
+private:
+    static void OnInterfaceSelector(uint64_t address, uint32_t* value, void* context);
+    std::string GetURLText() const;
+
+    std::list<CInterface*> m_openInterfaces;
+    std::vector<std::shared_ptr<CInterfaceInfo>> m_interfaceInfos;
+    bool m_listUpdated = false;
+    std::string m_xml;
+    CRegisterMap m_registerMap;
+    uint32_t m_xmlSize = 0;
+    std::unique_ptr<CEventError> m_errorEvent;
+};
+
+}  // namespace GenTL

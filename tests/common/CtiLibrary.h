@@ -1,0 +1,73 @@
+// Loads a GenTL producer (.cti) with dlopen and resolves its exported
+// functions, as a consumer does. One instance per test keeps the library
+// loaded; GCCloseLib in TearDown returns it to a clean state.
+#pragma once
+
+#include <dlfcn.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "GenTL.h"
+
+namespace TestSupport {
+
+#define GEVTLKRV_FUNCTIONS(X)                                                                     \
+    X(GCGetInfo) X(GCGetLastError) X(GCInitLib) X(GCCloseLib) X(GCReadPort) X(GCWritePort)       \
+    X(GCReadPortStacked) X(GCWritePortStacked) X(GCGetPortURL) X(GCGetPortInfo)                   \
+    X(GCGetNumPortURLs) X(GCGetPortURLInfo) X(GCRegisterEvent) X(GCUnregisterEvent)               \
+    X(EventGetData) X(EventGetDataInfo) X(EventGetInfo) X(EventFlush) X(EventKill) X(TLOpen)     \
+    X(TLClose) X(TLGetInfo) X(TLGetNumInterfaces) X(TLGetInterfaceID) X(TLGetInterfaceInfo)      \
+    X(TLOpenInterface) X(TLUpdateInterfaceList) X(IFClose) X(IFGetInfo) X(IFGetNumDevices)       \
+    X(IFGetDeviceID) X(IFUpdateDeviceList) X(IFGetDeviceInfo) X(IFOpenDevice) X(IFGetParentTL)   \
+    X(DevGetPort) X(DevGetNumDataStreams) X(DevGetDataStreamID) X(DevOpenDataStream)             \
+    X(DevGetInfo) X(DevClose) X(DevGetParentIF) X(DSAnnounceBuffer) X(DSAllocAndAnnounceBuffer)  \
+    X(DSAnnounceCompositeBuffer) X(DSFlushQueue) X(DSStartAcquisition) X(DSStopAcquisition)      \
+    X(DSGetInfo) X(DSGetBufferID) X(DSClose) X(DSRevokeBuffer) X(DSQueueBuffer)                  \
+    X(DSGetParentDev) X(DSGetBufferInfo) X(DSGetBufferInfoStacked) X(DSGetBufferChunkData)       \
+    X(DSGetNumBufferParts) X(DSGetBufferPartInfo) X(DSGetBufferPartInfoStacked)                  \
+    X(DSGetNumFlows) X(DSGetFlowInfo) X(DSGetNumBufferSegments) X(DSGetBufferSegmentInfo)
+
+class CtiLibrary {
+public:
+    explicit CtiLibrary(const std::string& path = GEVTLKRV_CTI_PATH) {
+        m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (m_handle == nullptr) throw std::runtime_error(std::string("dlopen: ") + dlerror());
+#define GEVTLKRV_RESOLVE(name) name = Resolve<decltype(&GenTL::name)>(#name);
+        GEVTLKRV_FUNCTIONS(GEVTLKRV_RESOLVE)
+#undef GEVTLKRV_RESOLVE
+    }
+    CtiLibrary(const CtiLibrary&) = delete;
+    CtiLibrary& operator=(const CtiLibrary&) = delete;
+    ~CtiLibrary() {
+        if (m_handle != nullptr) dlclose(m_handle);
+    }
+
+    // The last-error record as (code, text).
+    std::pair<GenTL::GC_ERROR, std::string> LastError() {
+        GenTL::GC_ERROR code = 0;
+        char text[4096] = {};
+        size_t size = sizeof text;
+        GCGetLastError(&code, text, &size);
+        return {code, text};
+    }
+    std::string LastErrorText() { return LastError().second; }
+
+    void* Handle() const { return m_handle; }
+
+#define GEVTLKRV_DECLARE(name) decltype(&GenTL::name) name = nullptr;
+    GEVTLKRV_FUNCTIONS(GEVTLKRV_DECLARE)
+#undef GEVTLKRV_DECLARE
+
+private:
+    template <class F>
+    F Resolve(const char* name) {
+        void* symbol = dlsym(m_handle, name);
+        if (symbol == nullptr) throw std::runtime_error(std::string("missing export ") + name);
+        return reinterpret_cast<F>(symbol);
+    }
+
+    void* m_handle = nullptr;
+};
+
+}  // namespace TestSupport
