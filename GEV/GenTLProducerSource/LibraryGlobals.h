@@ -11,6 +11,9 @@ namespace GenTL {
 
 struct LibraryGlobals {
     std::atomic<uint32_t> attachedThreads{0};
+    // Threads that have entered the library and not yet ended; unlike the
+    // counter above, GCCloseLib does not lower it.
+    std::atomic<uint32_t> liveThreads{0};
     std::atomic<bool> multiThread{false};
     std::atomic<bool> pendingResourceInUse{false};
     std::atomic<void*> recordedSystem{nullptr};

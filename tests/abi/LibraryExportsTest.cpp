@@ -142,7 +142,7 @@ TEST_F(LibraryExports, GetInfoBadArguments) {
 TEST_F(LibraryExports, GetLastErrorSizeQueriesAndBounds) {
     ASSERT_EQ(GC_ERR_SUCCESS, cti.GCInitLib());
     INFO_DATATYPE type = 0;
-    ASSERT_EQ(GC_ERR_NOT_IMPLEMENTED, cti.GCGetInfo(11, &type, nullptr, nullptr));
+    ASSERT_EQ(GC_ERR_INVALID_PARAMETER, cti.GCGetInfo(11, &type, nullptr, nullptr));
     // A null piSize is refused by the info checks first.
     const std::string expected = "Specified piSize is invalid: piSize = 0x0000000000000000.";
 
