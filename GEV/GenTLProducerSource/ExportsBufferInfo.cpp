@@ -1,0 +1,221 @@
+// Buffer information exports of the data stream: buffer info, chunk data,
+// composite buffers and their segments, GenDC flows, and the multi-part
+// exports that this transport layer does not support.
+#include <string>
+
+#include "Boundary.h"
+#include "ExportFrame.h"
+#include "InfoCopy.h"
+#include "LibraryController.h"
+#include "StringFormat.h"
+
+using namespace GenTL;
+using Platform::Format;
+
+namespace {
+
+CLibraryController& Controller() {
+    return CLibraryController::Instance();
+}
+
+// The data stream module is not part of this build: every export whose checks
+// have passed ends here. The arguments are those the module operation takes.
+template <class... ModuleArgs>
+[[noreturn]] void BufferModuleMissing(const char* exportName, const ModuleArgs&...) {
+    throw not_available_exception(std::string(exportName) +
+                                  ": the data stream module is not available.");
+}
+
+// The registered stream behind hDataStream, whose device and interface must
+// still be registered too. The registry is asked before the handle is used in
+// any way, so an unknown pointer is never dereferenced.
+ICommonBase* LookUpDataStream(DS_HANDLE hDataStream) {
+    CLibraryController& controller = Controller();
+    ICommonBase* device = nullptr;
+    ICommonBase* stream = controller.FindDataStream(hDataStream, &device);
+    if (stream == nullptr) {
+        throw invalid_handle_exception(Format(
+            "The specified data stream hDataStream not found: hDataStream = 0x%p.", hDataStream));
+    }
+    ICommonBase* iface = nullptr;
+    if (!controller.FindDevice(ToHandle(device), &iface)) {
+        throw invalid_handle_exception("The specified device is not found.");
+    }
+    if (controller.FindInterface(ToHandle(iface)) == nullptr) {
+        throw invalid_handle_exception(
+            Format("The specified interface not found: hIface = 0x%p.", ToHandle(iface)));
+    }
+    return stream;
+}
+
+// The registered buffer record behind hBuffer; an unknown pointer fails with
+// the export's own exception and text.
+template <class Failure>
+ICommonBase* LookUpBuffer(BUFFER_HANDLE hBuffer, const std::string& text) {
+    ICommonBase* buffer = Controller().FindBuffer(hBuffer);
+    if (buffer == nullptr) throw Failure(text);
+    return buffer;
+}
+
+std::string NotABufferRecordText(BUFFER_HANDLE hBuffer) {
+    return Format("Specified hB is not a nullptr but invalid: hB = 0x%p.", hBuffer);
+}
+
+// The multi-part exports: refused at once, with no checks and no boundary.
+GC_ERROR MultiPartNotImplemented(const char* text) {
+    RecordLastError(GC_ERR_NOT_IMPLEMENTED, text);
+    return GC_ERR_NOT_IMPLEMENTED;
+}
+
+}  // namespace
+
+GC_API DSGetBufferInfo(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, BUFFER_INFO_CMD iInfoCmd,
+                       INFO_DATATYPE* piType, void* pBuffer, size_t* piSize) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDataStream, "hDataStream");
+        CheckInfoArguments(piType, pBuffer, piSize);
+        ICommonBase* stream = LookUpDataStream(hDataStream);
+        ICommonBase* buffer =
+            LookUpBuffer<invalid_parameter_exception>(hBuffer, NotABufferRecordText(hBuffer));
+        // The module refuses BUFFER_INFO_FRAMEID before the first delivery.
+        BufferModuleMissing("DSGetBufferInfo", stream, buffer, iInfoCmd, piType, pBuffer, piSize);
+    });
+}
+
+GC_API DSGetBufferInfoStacked(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer,
+                              DS_BUFFER_INFO_STACKED* pInfoStacked, size_t iNumInfos) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDataStream, "hDataStream");
+        CheckPointer(pInfoStacked, "pInfoStacked");
+        if (iNumInfos == 0) throw invalid_parameter_exception("Parameter iNumInfos is 0.");
+        ICommonBase* stream = LookUpDataStream(hDataStream);
+        ICommonBase* buffer = Controller().FindBuffer(hBuffer);
+        // Each entry carries its own result; only a buffer with a zero size
+        // fails the whole call.
+        for (size_t i = 0; i < iNumInfos; ++i) {
+            DS_BUFFER_INFO_STACKED& entry = pInfoStacked[i];
+            if (entry.pBuffer != nullptr && entry.iSize == 0) {
+                throw invalid_parameter_exception(
+                    Format("Specified &pInfoStacked[i].iSize is invalid even though "
+                           "pInfoStacked[i].pBuffer is present: &pInfoStacked[i].iSize = 0x%p, "
+                           "*&pInfoStacked[i].iSize = %d, pInfoStacked[i].pBuffer = 0x%p.",
+                           &entry.iSize, entry.iSize, entry.pBuffer));
+            }
+            if (buffer == nullptr) {
+                entry.iResult = GC_ERR_INVALID_PARAMETER;
+                continue;
+            }
+            BufferModuleMissing("DSGetBufferInfoStacked", stream, buffer, entry);
+        }
+        return GC_ERR_SUCCESS;
+    });
+}
+
+GC_API DSGetBufferChunkData(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer,
+                            SINGLE_CHUNK_DATA* pChunkData, size_t* piNumChunks) {
+    // No entry check: the handle checks alone guard this export.
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDataStream, "hDataStream");
+        ICommonBase* stream = LookUpDataStream(hDataStream);
+        CheckHandle(hBuffer, "hBuffer");
+        ICommonBase* buffer = LookUpBuffer<invalid_handle_exception>(
+            hBuffer, "The specified announced buffer is not found.");
+        if (piNumChunks == nullptr && pChunkData == nullptr) {
+            CheckPointer(pChunkData, "pChunkData");
+        }
+        CheckPointer(piNumChunks, "piNumChunks");
+        BufferModuleMissing("DSGetBufferChunkData", stream, buffer, pChunkData, piNumChunks);
+    });
+}
+
+GC_API DSGetNumBufferParts(DS_HANDLE, BUFFER_HANDLE, uint32_t*) {
+    return MultiPartNotImplemented(
+        "DSGetNumBufferParts: this transport layer implementation does not support multi-part "
+        "payloads.");
+}
+
+GC_API DSGetBufferPartInfo(DS_HANDLE, BUFFER_HANDLE, uint32_t, BUFFER_PART_INFO_CMD, INFO_DATATYPE*,
+                           void*, size_t*) {
+    return MultiPartNotImplemented(
+        "DSGetBufferPartInfo: this transport layer implementation does not support multi-part "
+        "payloads.");
+}
+
+GC_API DSGetBufferPartInfoStacked(DS_HANDLE, BUFFER_HANDLE, DS_BUFFER_PART_INFO_STACKED*, size_t) {
+    // Shares the text of DSGetBufferPartInfo.
+    return MultiPartNotImplemented(
+        "DSGetBufferPartInfo: this transport layer implementation does not support multi-part "
+        "payloads.");
+}
+
+GC_API DSGetNumFlows(DS_HANDLE hDataStream, uint32_t* piNumFlows) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDataStream, "hDataStream");
+        CheckPointer(piNumFlows, "piNumFlows");
+        ICommonBase* stream = LookUpDataStream(hDataStream);
+        BufferModuleMissing("DSGetNumFlows", stream, piNumFlows);
+    });
+}
+
+GC_API DSGetFlowInfo(DS_HANDLE hDataStream, uint32_t iFlowIndex, FLOW_INFO_CMD iInfoCmd,
+                     INFO_DATATYPE* piType, void* pBuffer, size_t* piSize) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDataStream, "hDataStream");
+        CheckInfoArguments(piType, pBuffer, piSize);
+        // Flow info has no size query: the buffer is required.
+        CheckPointer(pBuffer, "pBuffer");
+        ICommonBase* stream = LookUpDataStream(hDataStream);
+        BufferModuleMissing("DSGetFlowInfo", stream, iFlowIndex, iInfoCmd, piType, pBuffer, piSize);
+    });
+}
+
+GC_API DSGetNumBufferSegments(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer,
+                              uint32_t* piNumSegments) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDataStream, "hDataStream");
+        CheckPointer(piNumSegments, "piNumSegments");
+        ICommonBase* stream = LookUpDataStream(hDataStream);
+        ICommonBase* buffer = LookUpBuffer<invalid_handle_exception>(
+            hBuffer, Format("Specified hBuffer is invalid: hBuffer = 0x%p.", hBuffer));
+        BufferModuleMissing("DSGetNumBufferSegments", stream, buffer, piNumSegments);
+    });
+}
+
+GC_API DSGetBufferSegmentInfo(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint32_t iSegmentIndex,
+                              SEGMENT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+                              size_t* piSize) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDataStream, "hDataStream");
+        CheckInfoArguments(piType, pBuffer, piSize);
+        ICommonBase* stream = LookUpDataStream(hDataStream);
+        ICommonBase* buffer =
+            LookUpBuffer<invalid_parameter_exception>(hBuffer, NotABufferRecordText(hBuffer));
+        BufferModuleMissing("DSGetBufferSegmentInfo", stream, buffer, iSegmentIndex, iInfoCmd,
+                            piType, pBuffer, piSize);
+    });
+}
+
+GC_API DSAnnounceCompositeBuffer(DS_HANDLE hDataStream, size_t iNumSegments, void** ppSegments,
+                                 size_t* piSizes, void* pPrivate, BUFFER_HANDLE* phBuffer) {
+    if (GC_ERROR error = Controller().CheckSystem()) return error;
+    BoundaryOptions options;
+    options.unknownText = "Unknown Error";
+    return RunExport(options, [&]() -> GC_ERROR {
+        // The out-pointer is tested before the stream handle, as for the other announces.
+        CheckPointer(phBuffer, "phBuffer");
+        CheckHandle(hDataStream, "hDataStream");
+        if (iNumSegments == 0) throw invalid_parameter_exception("Specified iNumSegments is 0.");
+        CheckPointer(piSizes, "piSizes");
+        ICommonBase* stream = LookUpDataStream(hDataStream);
+        // The module tests, in this order, a running acquisition (busy) and
+        // then a null ppSegments, before it announces.
+        BufferModuleMissing("DSAnnounceCompositeBuffer", stream, iNumSegments, ppSegments, piSizes,
+                            pPrivate, phBuffer);
+    });
+}

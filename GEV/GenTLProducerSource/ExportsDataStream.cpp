@@ -1,0 +1,209 @@
+// Data stream exports (DS...) other than the buffer information ones: entry
+// check, argument checks and the registry lookups of hDataStream and
+// hBuffer, then the call into the data stream module.
+#include <string>
+
+#include "Boundary.h"
+#include "ExportFrame.h"
+#include "InfoCopy.h"
+#include "LibraryController.h"
+#include "StringFormat.h"
+
+using namespace GenTL;
+using Platform::Format;
+
+namespace {
+
+CLibraryController& Controller() {
+    return CLibraryController::Instance();
+}
+
+// The data stream module is not part of this build: every export whose checks
+// have passed ends here. The arguments are those the module operation takes.
+template <class... ModuleArgs>
+[[noreturn]] void DataStreamModuleMissing(const char* exportName, const ModuleArgs&...) {
+    throw not_available_exception(std::string(exportName) +
+                                  ": the data stream module is not available.");
+}
+
+// The registered stream behind hDataStream, whose device and interface must
+// still be registered too; `pDevice` receives the device that opened it. The
+// registry is asked before the handle is used in any way, so an unknown
+// pointer is never dereferenced.
+ICommonBase* LookUpDataStream(DS_HANDLE hDataStream, ICommonBase** pDevice = nullptr) {
+    CLibraryController& controller = Controller();
+    ICommonBase* device = nullptr;
+    ICommonBase* stream = controller.FindDataStream(hDataStream, &device);
+    if (stream == nullptr) {
+        throw invalid_handle_exception(Format(
+            "The specified data stream hDataStream not found: hDataStream = 0x%p.", hDataStream));
+    }
+    ICommonBase* iface = nullptr;
+    if (!controller.FindDevice(ToHandle(device), &iface)) {
+        throw invalid_handle_exception("The specified device is not found.");
+    }
+    if (controller.FindInterface(ToHandle(iface)) == nullptr) {
+        throw invalid_handle_exception(
+            Format("The specified interface not found: hIface = 0x%p.", ToHandle(iface)));
+    }
+    if (pDevice != nullptr) *pDevice = device;
+    return stream;
+}
+
+// The registered buffer record behind hBuffer; an unknown pointer is reported
+// as the invalid buffer parameter of revoke and queue.
+ICommonBase* LookUpBuffer(BUFFER_HANDLE hBuffer) {
+    ICommonBase* buffer = Controller().FindBuffer(hBuffer);
+    if (buffer == nullptr) {
+        throw invalid_parameter_exception(
+            Format("Specified pB is not a nullptr but invalid: pB = 0x%p.", hBuffer));
+    }
+    return buffer;
+}
+
+// The common worker of DSAnnounceBuffer and DSAllocAndAnnounceBuffer; it
+// carries the boundary for both. `announce` runs the module operation.
+template <class Announce>
+GC_ERROR AnnounceBufferWorker(DS_HANDLE hDataStream, size_t iSize, BUFFER_HANDLE* phBuffer,
+                              Announce&& announce) {
+    return RunExport([&]() -> GC_ERROR {
+        // The out-pointer is tested before the stream handle here.
+        CheckPointer(phBuffer, "hBuffer");
+        CheckHandle(hDataStream, "hDataStream");
+        if (iSize == 0) throw invalid_parameter_exception("Specified iSize is 0.");
+        return announce(LookUpDataStream(hDataStream));
+    });
+}
+
+}  // namespace
+
+GC_API DSAnnounceBuffer(DS_HANDLE hDataStream, void* pBuffer, size_t iSize, void* pPrivate,
+                        BUFFER_HANDLE* phBuffer) {
+    if (GC_ERROR error = Controller().CheckSystem()) return error;
+    return AnnounceBufferWorker(hDataStream, iSize, phBuffer, [&](ICommonBase* stream) -> GC_ERROR {
+        DataStreamModuleMissing("DSAnnounceBuffer", stream, pBuffer, iSize, pPrivate, phBuffer);
+    });
+}
+
+GC_API DSAllocAndAnnounceBuffer(DS_HANDLE hDataStream, size_t iSize, void* pPrivate,
+                                BUFFER_HANDLE* phBuffer) {
+    if (GC_ERROR error = Controller().CheckSystem()) return error;
+    return AnnounceBufferWorker(hDataStream, iSize, phBuffer, [&](ICommonBase* stream) -> GC_ERROR {
+        DataStreamModuleMissing("DSAllocAndAnnounceBuffer", stream, iSize, pPrivate, phBuffer);
+    });
+}
+
+GC_API DSFlushQueue(DS_HANDLE hDataStream, ACQ_QUEUE_TYPE iOperation) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDataStream, "hDataStream");
+        if (iOperation > ACQ_QUEUE_ALL_DISCARD) {
+            throw invalid_parameter_exception("Specified iOperation is invalid.");
+        }
+        ICommonBase* stream = LookUpDataStream(hDataStream);
+        DataStreamModuleMissing("DSFlushQueue", stream, iOperation);
+    });
+}
+
+GC_API DSStartAcquisition(DS_HANDLE hDataStream, ACQ_START_FLAGS iStartFlags,
+                          uint64_t iNumToAcquire) {
+    if (GC_ERROR error = Controller().CheckSystem()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDataStream, "hDataStream");
+        if (iNumToAcquire == 0) {
+            throw invalid_parameter_exception("Specified iNumFramesToAcquire is invalid.");
+        }
+        if (iStartFlags != ACQ_START_FLAGS_DEFAULT) {
+            throw invalid_parameter_exception("Specified iStartFlags is invalid.");
+        }
+        ICommonBase* stream = LookUpDataStream(hDataStream);
+        // The module first demands at least STREAM_INFO_BUF_ANNOUNCE_MIN announced buffers.
+        DataStreamModuleMissing("DSStartAcquisition", stream, iStartFlags, iNumToAcquire);
+    });
+}
+
+GC_API DSStopAcquisition(DS_HANDLE hDataStream, ACQ_STOP_FLAGS iStopFlags) {
+    if (GC_ERROR error = Controller().CheckSystem()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDataStream, "hDataStream");
+        if (iStopFlags > ACQ_STOP_FLAGS_KILL) {
+            // %p prints the flag word as the 32-bit value it is.
+            throw invalid_parameter_exception(
+                Format("Specified iStopFlag is invalid: iStopFlag = 0x%p.",
+                       static_cast<uint32_t>(iStopFlags)));
+        }
+        ICommonBase* stream = LookUpDataStream(hDataStream);
+        DataStreamModuleMissing("DSStopAcquisition", stream, iStopFlags);
+    });
+}
+
+GC_API DSGetInfo(DS_HANDLE hDataStream, STREAM_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
+                 void* pBuffer, size_t* piSize) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDataStream, "hDataStream");
+        // piType before piSize in this export.
+        CheckPointer(piType, "piType");
+        CheckInfoArguments(piType, pBuffer, piSize);
+        ICommonBase* stream = LookUpDataStream(hDataStream);
+        DataStreamModuleMissing("DSGetInfo", stream, iInfoCmd, piType, pBuffer, piSize);
+    });
+}
+
+GC_API DSGetBufferID(DS_HANDLE hDataStream, uint32_t iIndex, BUFFER_HANDLE* phBuffer) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDataStream, "hDataStream");
+        CheckPointer(phBuffer, "phBuffer");
+        ICommonBase* stream = LookUpDataStream(hDataStream);
+        DataStreamModuleMissing("DSGetBufferID", stream, iIndex, phBuffer);
+    });
+}
+
+GC_API DSClose(DS_HANDLE hDataStream) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDataStream, "hDataStream");
+        ICommonBase* stream = LookUpDataStream(hDataStream);
+        DataStreamModuleMissing("DSClose", stream);
+    });
+}
+
+GC_API DSRevokeBuffer(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, void** ppBuffer,
+                      void** ppPrivate) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDataStream, "hDataStream");
+        CheckHandle(hBuffer, "hBuffer");
+        if (Controller().NumDevices() == 0) {
+            throw invalid_handle_exception("There's no available device.");
+        }
+        ICommonBase* stream = LookUpDataStream(hDataStream);
+        ICommonBase* buffer = LookUpBuffer(hBuffer);
+        DataStreamModuleMissing("DSRevokeBuffer", stream, buffer, ppBuffer, ppPrivate);
+    });
+}
+
+GC_API DSQueueBuffer(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDataStream, "hDataStream");
+        CheckHandle(hBuffer, "hBuffer");
+        ICommonBase* stream = LookUpDataStream(hDataStream);
+        ICommonBase* buffer = LookUpBuffer(hBuffer);
+        DataStreamModuleMissing("DSQueueBuffer", stream, buffer);
+    });
+}
+
+GC_API DSGetParentDev(DS_HANDLE hDataStream, DEV_HANDLE* phDevice) {
+    if (GC_ERROR error = Controller().CheckSystem()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDataStream, "hDataStream");
+        CheckPointer(phDevice, "phDevice");
+        // The registry keeps each stream with the device that opened it.
+        ICommonBase* device = nullptr;
+        LookUpDataStream(hDataStream, &device);
+        *phDevice = ToHandle(device);
+        return GC_ERR_SUCCESS;
+    });
+}

@@ -1,0 +1,147 @@
+// Device exports (Dev...): entry check, argument checks and the registry
+// lookup of hDevice, then the call into the device module.
+#include <memory>
+#include <string>
+
+#include "Boundary.h"
+#include "ExportFrame.h"
+#include "InfoCopy.h"
+#include "LibraryController.h"
+#include "StringFormat.h"
+
+using namespace GenTL;
+using Platform::Format;
+
+namespace {
+
+CLibraryController& Controller() {
+    return CLibraryController::Instance();
+}
+
+// The device module is not part of this build: every export whose checks have
+// passed ends here. The arguments are those the module operation takes.
+template <class... ModuleArgs>
+[[noreturn]] void DeviceModuleMissing(const char* exportName, const ModuleArgs&...) {
+    throw not_available_exception(std::string(exportName) +
+                                  ": the device module is not available.");
+}
+
+// The registered device behind hDevice, or the invalid-handle failure `text`.
+// The registry is asked before the handle is used in any way, so an unknown
+// pointer is never dereferenced; holding the reference keeps the device alive
+// for the rest of the call.
+std::shared_ptr<ICommonBase> LookUpDevice(DEV_HANDLE hDevice, const std::string& text,
+                                          ICommonBase** parentIface = nullptr) {
+    std::shared_ptr<ICommonBase> device = Controller().FindDevice(hDevice, parentIface);
+    if (!device) throw invalid_handle_exception(text);
+    return device;
+}
+
+const char* const kDeviceNotFound = "The specified device is not found.";
+
+std::string InvalidDeviceText(DEV_HANDLE hDevice) {
+    return Format("Specified hDevice is invalid: hDevice = 0x%p.", hDevice);
+}
+
+// The registry checks of the exports that address a stream of the device.
+void CheckDevicesOpen() {
+    if (Controller().NumInterfaces() == 0) {
+        throw invalid_handle_exception("There's no opened interface.");
+    }
+    if (Controller().NumDevices() == 0) throw invalid_handle_exception("There's no opened device.");
+}
+
+}  // namespace
+
+GC_API DevGetPort(DEV_HANDLE hDevice, PORT_HANDLE* phRemoteDevice) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDevice, "hDevice");
+        CheckPointer(phRemoteDevice, "phRemoteDev");
+        std::shared_ptr<ICommonBase> device = LookUpDevice(hDevice, kDeviceNotFound);
+        DeviceModuleMissing("DevGetPort", device, phRemoteDevice);
+    });
+}
+
+GC_API DevGetNumDataStreams(DEV_HANDLE hDevice, uint32_t* piNumDataStreams) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDevice, "hDevice");
+        CheckPointer(piNumDataStreams, "piNumDataStreams");
+        std::shared_ptr<ICommonBase> device = LookUpDevice(hDevice, kDeviceNotFound);
+        DeviceModuleMissing("DevGetNumDataStreams", device, piNumDataStreams);
+    });
+}
+
+GC_API DevGetDataStreamID(DEV_HANDLE hDevice, uint32_t iIndex, char* sDataStreamID,
+                          size_t* piSize) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckStringArguments("sDataStreamID", sDataStreamID, piSize);
+        LookUpDevice(hDevice, InvalidDeviceText(hDevice));
+        CheckDevicesOpen();
+        // Every device advertises exactly one stream, "DS0"; the answer needs
+        // nothing from the device itself.
+        if (iIndex != 0) {
+            throw invalid_index_exception(Format("Invalid data stream index %d.", iIndex));
+        }
+        const std::string id = "DS" + std::to_string(iIndex);
+        const size_t required = id.size() + 1;
+        if (*piSize != 0 && *piSize < required) {
+            throw buffer_too_small_exception(Format(
+                "Prepared buffer is too small. Required: %d. Prepared: %d.", required, *piSize));
+        }
+        CopyInfoString(nullptr, sDataStreamID, piSize, id);
+        return GC_ERR_SUCCESS;
+    });
+}
+
+GC_API DevOpenDataStream(DEV_HANDLE hDevice, const char* sDataStreamID, DS_HANDLE* phDataStream) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDevice, "hDevice");
+        CheckPointer(sDataStreamID, "pDataStreamID");
+        CheckPointer(phDataStream, "phDataStream");
+        if (*sDataStreamID == '\0') {
+            throw invalid_parameter_exception("Specified pDataStreamID is invalid.");
+        }
+        std::shared_ptr<ICommonBase> device = LookUpDevice(hDevice, InvalidDeviceText(hDevice));
+        CheckDevicesOpen();
+        DeviceModuleMissing("DevOpenDataStream", device, sDataStreamID, phDataStream);
+    });
+}
+
+GC_API DevGetInfo(DEV_HANDLE hDevice, DEVICE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
+                  void* pBuffer, size_t* piSize) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDevice, "hDevice");
+        // piType before piSize in this export.
+        CheckPointer(piType, "piType");
+        CheckInfoArguments(piType, pBuffer, piSize);
+        std::shared_ptr<ICommonBase> device = LookUpDevice(hDevice, kDeviceNotFound);
+        DeviceModuleMissing("DevGetInfo", device, iInfoCmd, piType, pBuffer, piSize);
+    });
+}
+
+GC_API DevClose(DEV_HANDLE hDevice) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDevice, "hDevice");
+        std::shared_ptr<ICommonBase> device = LookUpDevice(hDevice, kDeviceNotFound);
+        DeviceModuleMissing("DevClose", device);
+    });
+}
+
+GC_API DevGetParentIF(DEV_HANDLE hDevice, IF_HANDLE* phIface) {
+    if (GC_ERROR error = Controller().CheckSystem()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDevice, "hDevice");
+        CheckPointer(phIface, "phIface");
+        // The registry keeps each device with the interface that opened it.
+        ICommonBase* parentIface = nullptr;
+        LookUpDevice(hDevice, "Specified hDevice is invalid.", &parentIface);
+        *phIface = ToHandle(parentIface);
+        return GC_ERR_SUCCESS;
+    });
+}
