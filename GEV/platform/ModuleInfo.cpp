@@ -1,6 +1,8 @@
 #include "ModuleInfo.h"
 
 #include <dlfcn.h>
+#include <limits.h>
+#include <stdlib.h>
 
 #include "BuildVersion.h"
 
@@ -24,6 +26,9 @@ void* ModuleInstance() {
 std::string ModulePath() {
     const Dl_info* info = ModuleDlInfo();
     if (info == nullptr || info->dli_fname == nullptr) return std::string();
+    // dladdr reports the name the library was loaded by, possibly relative.
+    char resolved[PATH_MAX];
+    if (realpath(info->dli_fname, resolved) != nullptr) return resolved;
     return info->dli_fname;
 }
 
