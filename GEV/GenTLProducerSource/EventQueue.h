@@ -3,9 +3,9 @@
 // owns. Pushes come from any producer thread; all state is under m_lock.
 //
 // Killed: a kill wakes the waiters and ends every wait (and every later one,
-// without taking an entry) as not delivered until the event is unregistered;
-// unregistering clears it, unless a waiter has yet to see it, and then the
-// next Register does. Queued entries survive a kill.
+// without taking an entry) as not delivered until the event is unregistered,
+// which clears it; a wait that a kill ended still reads as killed on its own
+// thread, however soon the event is unregistered. Entries survive a kill.
 #pragma once
 
 #include <deque>
@@ -46,9 +46,18 @@ public:
     void GetDataInfo(const void* pInBuffer, size_t iInSize, EVENT_DATA_INFO_CMD iInfoCmd,
                      INFO_DATATYPE* piType, void* pOutBuffer, size_t* piOutSize) override;
     void Flush() override;
+    // Counts the kill too, so a wait it ended knows even if unregistering
+    // cleared the flag before the waiter woke.
+    void Kill() override;
+    // Also true, once, on a thread whose last wait here was ended by a kill.
+    bool IsKilled() override;
     bool IsRegistered() override { return m_queueRegistered; }
 
 protected:
+    // Ends every wait and returns once no thread is inside GetData. The most
+    // derived destructor calls it, while the object is still whole.
+    void CloseForWaiters();
+
     std::deque<Entry> m_queue;
     std::atomic<uint8_t> m_queueRegistered{0};
 
@@ -56,10 +65,15 @@ private:
     // Threads inside GetData, and set once destruction has begun; both under m_lock.
     size_t m_waiters = 0;
     bool m_closing = false;
+    // Kills so far, under m_lock.
+    uint64_t m_kills = 0;
 };
 
 class CEventError : public CEventQueue<std::shared_ptr<ErrorEventEntry>> {
 public:
+    CEventError() = default;
+    ~CEventError() override;
+
     void GetDataInfo(const void* pInBuffer, size_t iInSize, EVENT_DATA_INFO_CMD iInfoCmd,
                      INFO_DATATYPE* piType, void* pOutBuffer, size_t* piOutSize) override;
 

@@ -1,0 +1,228 @@
+// Event exports: GCRegisterEvent, GCUnregisterEvent, EventGetData,
+// EventGetDataInfo, EventGetInfo, EventFlush and EventKill. Every handle is
+// found in the controller's registries before it is used, so a pointer that
+// is no module or event of this library is refused without being touched.
+#include <map>
+#include <mutex>
+#include <utility>
+
+#include "Boundary.h"
+#include "EventObj.h"
+#include "ExportFrame.h"
+#include "InfoCopy.h"
+#include "LibraryController.h"
+
+using namespace GenTL;
+using Platform::Format;
+
+namespace {
+
+CLibraryController& Controller() {
+    return CLibraryController::Instance();
+}
+
+// Where a registered module sits in the tree, told by the registries alone.
+enum class SourceKind { None, System, Interface, Device, DataStream };
+
+SourceKind KindOf(const void* handle) {
+    CLibraryController& controller = Controller();
+    if (handle == nullptr) return SourceKind::None;
+    if (controller.FindInterface(handle) != nullptr) return SourceKind::Interface;
+    if (controller.FindDevice(handle) != nullptr) return SourceKind::Device;
+    if (controller.FindDataStream(handle) != nullptr) return SourceKind::DataStream;
+    // The only other event source is the system module.
+    if (controller.FindEventSource(handle) != nullptr) return SourceKind::System;
+    return SourceKind::None;
+}
+
+void ThrowInvalidHandle(const char* name, const void* handle) {
+    const std::string format =
+        std::string("Specified ") + name + " is invalid: " + name + " = 0x%p.";
+    throw invalid_handle_exception(Format(format.c_str(), handle));
+}
+
+// The open-module checks below the system module: an interface, a device and
+// a data stream must be open for a source of that depth.
+void CheckModulesOpen(SourceKind kind) {
+    CLibraryController& controller = Controller();
+    if (kind == SourceKind::None || kind == SourceKind::System) return;
+    if (controller.NumInterfaces() == 0) {
+        throw invalid_handle_exception("There's no opened interface.");
+    }
+    if (kind == SourceKind::Interface) return;
+    if (controller.NumDevices() == 0) throw invalid_handle_exception("There's no opened device.");
+    if (kind == SourceKind::DataStream && controller.NumDataStreams() == 0) {
+        throw invalid_handle_exception("There's no opened stream.");
+    }
+}
+
+// The source checks of GCRegisterEvent and GCUnregisterEvent after the null
+// handle: `name` is what the message calls a handle that is no event source.
+ICommonBase* LookUpEventSource(EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID, const char* name) {
+    const SourceKind kind = KindOf(hEventSrc);
+    if (kind == SourceKind::None) ThrowInvalidHandle(name, hEventSrc);
+    if (iEventID == EVENT_NEW_BUFFER && kind != SourceKind::DataStream) {
+        throw implementation_exception("Requested event type not implemented for given module.");
+    }
+    CheckModulesOpen(kind);
+    // Fetched last so that a module closed meanwhile is not used.
+    ICommonBase* source = Controller().FindEventSource(hEventSrc);
+    if (source == nullptr) throw invalid_handle_exception("The specified handle is not found.");
+    return source;
+}
+
+// The module and event checks of the Event... exports: the event must be
+// registered and its source still open.
+CEventObj* LookUpEvent(EVENT_HANDLE hEvent) {
+    CLibraryController::EventRecord record{};
+    const bool registered = Controller().FindEvent(hEvent, &record);
+    const SourceKind kind = registered ? KindOf(ToHandle(record.source)) : SourceKind::None;
+    CheckModulesOpen(kind);
+    if (kind == SourceKind::None || record.event == nullptr) ThrowInvalidHandle("pEvent", hEvent);
+    return record.event;
+}
+
+// Which event handle each (source, type) registration handed out, so that
+// GCUnregisterEvent can drop it from the controller's registry, which is
+// keyed by event handle only. Entries are checked against that registry
+// before use, so one left behind by a close of everything does no harm.
+class Registrations {
+public:
+    void Remember(const void* source, EVENT_TYPE type, const void* event) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        // Forget what the controller no longer knows (modules closed meanwhile).
+        for (auto it = m_events.begin(); it != m_events.end();) {
+            it = Controller().FindEvent(it->second, nullptr) ? std::next(it) : m_events.erase(it);
+        }
+        m_events[{source, type}] = event;
+    }
+
+    // Removes the controller's record of the event registered on (source, type).
+    void Forget(const void* source, EVENT_TYPE type) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        auto it = m_events.find({source, type});
+        if (it == m_events.end()) return;
+        CLibraryController::EventRecord record{};
+        if (Controller().FindEvent(it->second, &record) && ToHandle(record.source) == source &&
+            record.type == type) {
+            Controller().RemoveEvent(it->second);
+        }
+        m_events.erase(it);
+    }
+
+private:
+    std::mutex m_lock;
+    std::map<std::pair<const void*, EVENT_TYPE>, const void*> m_events;
+};
+
+Registrations& TheRegistrations() {
+    static Registrations registrations;
+    return registrations;
+}
+
+}  // namespace
+
+GC_API GCRegisterEvent(EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID, EVENT_HANDLE* phEvent) {
+    if (GC_ERROR error = Controller().CheckSystem()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hEventSrc, "hHandle");
+        CheckPointer(phEvent, "phEvent");
+        ICommonBase* source = LookUpEventSource(hEventSrc, iEventID, "pEvent");
+        CEventObj* event = nullptr;
+        source->RegisterEvent(iEventID, &event);
+        if (event == nullptr) {
+            throw implementation_exception(
+                "Requested event type not implemented for given module.");
+        }
+        Controller().AddEvent({event, source, iEventID});
+        TheRegistrations().Remember(hEventSrc, iEventID, event);
+        *phEvent = event;
+        return GC_ERR_SUCCESS;
+    });
+}
+
+GC_API GCUnregisterEvent(EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID) {
+    if (GC_ERROR error = Controller().CheckSystem()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hEventSrc, "hModule");
+        ICommonBase* source = LookUpEventSource(hEventSrc, iEventID, "pEventSrc");
+        source->UnregisterEvent(iEventID);
+        TheRegistrations().Forget(hEventSrc, iEventID);
+        return GC_ERR_SUCCESS;
+    });
+}
+
+GC_API EventGetData(EVENT_HANDLE hEvent, void* pBuffer, size_t* piSize, uint64_t iTimeout) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hEvent, "hEvent");
+        CheckStringArguments("pBuffer", pBuffer, piSize);
+        CEventObj* event = LookUpEvent(hEvent);
+        // Delivered data is never reported as aborted: the consumer would drop
+        // what it was handed. A kill that came meanwhile ends the next wait.
+        if (event->GetData(pBuffer, piSize, iTimeout)) return GC_ERR_SUCCESS;
+        if (event->IsKilled()) return GC_ERR_ABORT;
+        throw timeout_exception(
+            Format("The specified iTimeout expired before the hEvent occurred: iTimeout = %d, "
+                   "hEvent = 0x%p.",
+                   iTimeout, hEvent));
+    });
+}
+
+GC_API EventGetDataInfo(EVENT_HANDLE hEvent, const void* pInBuffer, size_t iInSize,
+                        EVENT_DATA_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pOutBuffer,
+                        size_t* piOutSize) {
+    if (GC_ERROR error = Controller().CheckSystem()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hEvent, "hEvent");
+        CheckPointer(pInBuffer, "pInBuffer");
+        if (iInSize == 0) {
+            throw invalid_parameter_exception(
+                Format("Specified iInSize is invalid: iInSize = %d.", iInSize));
+        }
+        CheckPointer(piType, "piType");
+        CheckPointer(piOutSize, "piOutSize");
+        if (pOutBuffer != nullptr && *piOutSize == 0) {
+            throw invalid_parameter_exception(
+                Format("Specified piOutSize is invalid even though pOutBuffer is present: "
+                       "piOutSize = 0x%p, *piOutSize = %d, pOutBuffer = 0x%p.",
+                       piOutSize, *piOutSize, pOutBuffer));
+        }
+        CEventObj* event = LookUpEvent(hEvent);
+        event->GetDataInfo(pInBuffer, iInSize, iInfoCmd, piType, pOutBuffer, piOutSize);
+        return GC_ERR_SUCCESS;
+    });
+}
+
+GC_API EventGetInfo(EVENT_HANDLE hEvent, EVENT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
+                    void* pBuffer, size_t* piSize) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hEvent, "hEvent");
+        CheckPointer(piType, "piType");
+        CheckStringArguments("pBuffer", pBuffer, piSize);
+        CEventObj* event = LookUpEvent(hEvent);
+        event->GetInfo(iInfoCmd, piType, pBuffer, piSize);
+        return GC_ERR_SUCCESS;
+    });
+}
+
+GC_API EventFlush(EVENT_HANDLE hEvent) {
+    if (GC_ERROR error = Controller().CheckSystem()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hEvent, "hEvent");
+        LookUpEvent(hEvent)->Flush();
+        return GC_ERR_SUCCESS;
+    });
+}
+
+GC_API EventKill(EVENT_HANDLE hEvent) {
+    if (GC_ERROR error = Controller().CheckSystem()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hEvent, "hEvent");
+        CEventObj* event = LookUpEvent(hEvent);
+        event->Kill();
+        event->SetKilled();
+        return GC_ERR_SUCCESS;
+    });
+}
