@@ -5,9 +5,13 @@
 #include <string>
 
 #include "Exceptions.h"
+#include "LibraryController.h"
 #include "StringFormat.h"
 
 namespace GenTL {
+
+// The controller every export works through.
+inline CLibraryController& Controller() { return CLibraryController::Instance(); }
 
 // A null handle: "Specified <name> is invalid: <name> = 0x%p." (invalid handle).
 inline void CheckHandle(const void* handle, const char* name) {

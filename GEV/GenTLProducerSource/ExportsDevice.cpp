@@ -14,10 +14,6 @@ using Platform::Format;
 
 namespace {
 
-CLibraryController& Controller() {
-    return CLibraryController::Instance();
-}
-
 // The device module is not part of this build: every export whose checks have
 // passed ends here. The arguments are those the module operation takes.
 template <class... ModuleArgs>

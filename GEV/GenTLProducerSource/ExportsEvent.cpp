@@ -17,10 +17,6 @@ using Platform::Format;
 
 namespace {
 
-CLibraryController& Controller() {
-    return CLibraryController::Instance();
-}
-
 // Where a registered module sits in the tree, told by the registries alone.
 enum class SourceKind { None, System, Interface, Device, DataStream };
 

@@ -12,10 +12,6 @@ using namespace GenTL;
 
 namespace {
 
-CLibraryController& Controller() {
-    return CLibraryController::Instance();
-}
-
 // The interface module is not part of this build: every export whose checks
 // have passed ends here. The arguments are those the module operation takes.
 template <class... ModuleArgs>

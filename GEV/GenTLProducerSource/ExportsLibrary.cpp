@@ -12,8 +12,6 @@ using namespace GenTL;
 
 namespace {
 
-CLibraryController& Controller() { return CLibraryController::Instance(); }
-
 // GCGetLastError step 3: the copy of the record into the consumer's buffer.
 GC_ERROR ReadRecordInto(GC_ERROR* localCode, char* sErrText, size_t* piSize) {
     GC_ERROR recordCode = GC_ERR_SUCCESS;

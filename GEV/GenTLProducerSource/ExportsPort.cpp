@@ -9,8 +9,6 @@ using Platform::Format;
 
 namespace {
 
-CLibraryController& Controller() { return CLibraryController::Instance(); }
-
 BoundaryOptions PortBoundary(bool recordSuccess = true) {
     BoundaryOptions options;
     options.kind = BoundaryOptions::Kind::Port;

@@ -11,8 +11,6 @@ using Platform::Format;
 
 namespace {
 
-CLibraryController& Controller() { return CLibraryController::Instance(); }
-
 // The checked conversion of a handle that has passed the handle checks: it
 // must be the live system module, found without dereferencing the handle.
 CTL* ToTL(TL_HANDLE hSystem) {
