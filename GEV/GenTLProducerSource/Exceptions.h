@@ -26,12 +26,11 @@ private:
     std::string m_message;
 };
 
-#define GENTL_EXCEPTION_CLASS(name, errorCode)                                   \
-    class name : public gentl_exception {                                        \
-    public:                                                                      \
-        explicit name(std::string message)                                       \
-            : gentl_exception(std::move(message), errorCode) {}                  \
-        name(const name&) = default;                                             \
+#define GENTL_EXCEPTION_CLASS(name, errorCode)                                                 \
+    class name : public gentl_exception {                                                      \
+    public:                                                                                    \
+        explicit name(std::string message) : gentl_exception(std::move(message), errorCode) {} \
+        name(const name&) = default;                                                           \
     }
 
 GENTL_EXCEPTION_CLASS(not_initialized_exception, GC_ERR_NOT_INITIALIZED);

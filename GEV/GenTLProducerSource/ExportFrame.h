@@ -11,7 +11,9 @@
 namespace GenTL {
 
 // The controller every export works through.
-inline CLibraryController& Controller() { return CLibraryController::Instance(); }
+inline CLibraryController& Controller() {
+    return CLibraryController::Instance();
+}
 
 // A null handle: "Specified <name> is invalid: <name> = 0x%p." (invalid handle).
 inline void CheckHandle(const void* handle, const char* name) {

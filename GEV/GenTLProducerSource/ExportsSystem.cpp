@@ -25,10 +25,10 @@ CTL* ToTL(TL_HANDLE hSystem) {
 CTL* CheckOriginalSystem(TL_HANDLE hSystem) {
     void* recorded = Globals().recordedSystem;
     if (hSystem == nullptr || hSystem != recorded) {
-        throw invalid_handle_exception(Format(
-            "Specified hSystem is invalid or not the original handle: hSystem = 0x%p, "
-            "Specified = 0x%p.",
-            hSystem, recorded));
+        throw invalid_handle_exception(
+            Format("Specified hSystem is invalid or not the original handle: hSystem = 0x%p, "
+                   "Specified = 0x%p.",
+                   hSystem, recorded));
     }
     return ToTL(hSystem);
 }
@@ -51,7 +51,8 @@ GC_API TLOpen(TL_HANDLE* phSystem) {
                 Format("Specified phSystem is in use: phSystem = 0x%p.", phSystem));
         }
         CTL* tl = Controller().CreateTL();
-        if (tl == nullptr) throw invalid_handle_exception("There's no available transport layer module.");
+        if (tl == nullptr)
+            throw invalid_handle_exception("There's no available transport layer module.");
         CTL* opened = nullptr;
         bool ok = false;
         try {
@@ -63,9 +64,9 @@ GC_API TLOpen(TL_HANDLE* phSystem) {
         }
         if (!ok) {
             Controller().CloseAll();
-            throw invalid_handle_exception(Format(
-                "Failed to open the system module specified by phSystem: phSystem = 0x%p.",
-                phSystem));
+            throw invalid_handle_exception(
+                Format("Failed to open the system module specified by phSystem: phSystem = 0x%p.",
+                       phSystem));
         }
         if (opened == nullptr) {
             throw invalid_handle_exception(

@@ -49,6 +49,8 @@ public:
 };
 
 // The handle a consumer sees for a module: the address of its ICommonBase.
-inline void* ToHandle(ICommonBase* module) { return static_cast<void*>(module); }
+inline void* ToHandle(ICommonBase* module) {
+    return static_cast<void*>(module);
+}
 
 }  // namespace GenTL

@@ -37,7 +37,9 @@ void CInterfaceInfo::GetInfo(INTERFACE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
     }
 }
 
-std::string CInterfaceInfo::GetID() const { return m_idPrefix + m_name + " Interface"; }
+std::string CInterfaceInfo::GetID() const {
+    return m_idPrefix + m_name + " Interface";
+}
 
 bool CInterfaceInfo::MatchesName(const std::string& id) const {
     return UpperCase(id).find(UpperCase(m_name)) != std::string::npos;

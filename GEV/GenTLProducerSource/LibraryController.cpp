@@ -102,7 +102,8 @@ void CLibraryController::CloseAll() {
             const auto interfaces = m_interfaces;
             assert(m_PIFClose);
             for (const auto& entry : interfaces) {
-                if (entry.second != nullptr && m_PIFClose != nullptr) m_PIFClose(ToHandle(entry.second));
+                if (entry.second != nullptr && m_PIFClose != nullptr)
+                    m_PIFClose(ToHandle(entry.second));
             }
         }
     }
@@ -228,8 +229,9 @@ void CLibraryController::RemoveDevice(const void* hDevice) {
 
 size_t CLibraryController::NumDevices() {
     CAutoLock guard(m_deviceLock);
-    return static_cast<size_t>(std::count_if(m_devices.begin(), m_devices.end(),
-                                             [](const auto& entry) { return !entry.second.expired(); }));
+    return static_cast<size_t>(
+        std::count_if(m_devices.begin(), m_devices.end(),
+                      [](const auto& entry) { return !entry.second.expired(); }));
 }
 
 // ---- Remote device ports ---------------------------------------------------

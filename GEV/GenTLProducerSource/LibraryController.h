@@ -59,7 +59,8 @@ public:
 
     // Open devices: (parent interface, device), devices held weakly.
     void AddDevice(ICommonBase* parentIface, const std::weak_ptr<ICommonBase>& device);
-    std::shared_ptr<ICommonBase> FindDevice(const void* hDevice, ICommonBase** parentIface = nullptr);
+    std::shared_ptr<ICommonBase> FindDevice(const void* hDevice,
+                                            ICommonBase** parentIface = nullptr);
     void RemoveDevice(const void* hDevice);
     size_t NumDevices();
 

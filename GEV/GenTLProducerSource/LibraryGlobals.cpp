@@ -30,7 +30,9 @@ struct ProcessAttach {
 
 }  // namespace
 
-LibraryGlobals& Globals() { return g_globals; }
+LibraryGlobals& Globals() {
+    return g_globals;
+}
 
 void NoteCallingThread() {
     thread_local ThreadPresence presence;

@@ -7,7 +7,9 @@
 
 namespace GenTL {
 
-std::string LibraryPath() { return Platform::ModulePath(); }
+std::string LibraryPath() {
+    return Platform::ModulePath();
+}
 
 bool LibraryFileName(const std::string& path, std::string* name) {
     const size_t separator = path.rfind(Platform::kPathSeparator);
@@ -16,15 +18,16 @@ bool LibraryFileName(const std::string& path, std::string* name) {
     return true;
 }
 
-uint64_t GetLibraryVersion() { return Platform::ReadFileVersion(LibraryPath().substr(0, 2048)); }
+uint64_t GetLibraryVersion() {
+    return Platform::ReadFileVersion(LibraryPath().substr(0, 2048));
+}
 
 std::string FormatVersion(uint64_t version) {
     return Platform::Format("%d.%d.%d.%d", (version >> 48) & 0xFFFF, (version >> 32) & 0xFFFF,
                             (version >> 16) & 0xFFFF, version & 0xFFFF);
 }
 
-void CopyCommonTLInfo(TL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
-                      size_t* piSize) {
+void CopyCommonTLInfo(TL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, size_t* piSize) {
     switch (iInfoCmd) {
         case TL_INFO_VENDOR:
             return CopyInfoString(piType, pBuffer, piSize, kVendorName);

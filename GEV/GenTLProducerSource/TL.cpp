@@ -38,8 +38,8 @@ CTL::~CTL() {
 
 bool CTL::Open(CTL** phSystem) {
     CRegisterMap& map = m_registerMap;
-    map.DefineRegister(kRegInterfaceCount, kAccessRO, static_cast<uint32_t>(m_interfaceInfos.size()),
-                       false);
+    map.DefineRegister(kRegInterfaceCount, kAccessRO,
+                       static_cast<uint32_t>(m_interfaceInfos.size()), false);
     map.DefineRegister(kRegInterfaceSelector, kAccessRW, 0, false, &CTL::OnInterfaceSelector, this,
                        nullptr);
     map.DefineRegister(kRegTLType, kAccessRO, 2, false);
@@ -62,8 +62,8 @@ bool CTL::Open(CTL** phSystem) {
     map.DefineString(kRegReserved, kAccessRO, "", 256, false);
     map.Write(kRegInterfaceSelector, 0);
 
-    m_xmlSize = LoadXmlResource(Platform::ModuleInstance(), kXmlResourceNumber, kXmlResourceType,
-                                &m_xml);
+    m_xmlSize =
+        LoadXmlResource(Platform::ModuleInstance(), kXmlResourceNumber, kXmlResourceType, &m_xml);
     std::vector<uint32_t> words(m_xmlSize / 4);
     std::memcpy(words.data(), m_xml.data(), m_xmlSize);
     map.DefineBlock(kRegXmlAddress, kAccessRO, words.data(), m_xmlSize, false);
@@ -93,9 +93,13 @@ int64_t CTL::WriteBlock(uint64_t address, const void* pBuffer, size_t* piSize) {
     return static_cast<int64_t>(*piSize);
 }
 
-void CTL::ReadRegister(uint64_t address, uint32_t* value) { *value = m_registerMap.Read(address); }
+void CTL::ReadRegister(uint64_t address, uint32_t* value) {
+    *value = m_registerMap.Read(address);
+}
 
-void CTL::WriteRegister(uint64_t address, uint32_t value) { m_registerMap.Write(address, value); }
+void CTL::WriteRegister(uint64_t address, uint32_t value) {
+    m_registerMap.Write(address, value);
+}
 
 std::string CTL::GetURLText() const {
     std::string url = FormatLocalURL(kURLFormat, kRegXmlAddress, m_xmlSize);
@@ -152,7 +156,9 @@ void CTL::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuff
     }
 }
 
-void CTL::GetNumURLs(uint32_t* piNumURLs) { *piNumURLs = 1; }
+void CTL::GetNumURLs(uint32_t* piNumURLs) {
+    *piNumURLs = 1;
+}
 
 void CTL::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                      void* pBuffer, size_t* piSize) {
@@ -250,7 +256,8 @@ void CTL::GetInfo(TL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, si
     switch (iInfoCmd) {
         case TL_INFO_NAME: {
             std::string name;
-            if (!LibraryFileName(LibraryPath(), &name)) throw std::runtime_error("Invalid Module Name");
+            if (!LibraryFileName(LibraryPath(), &name))
+                throw std::runtime_error("Invalid Module Name");
             return CopyInfoString(piType, pBuffer, piSize, name);
         }
         case TL_INFO_PATHNAME:

@@ -51,8 +51,8 @@ public:
     void GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                      size_t* piSize) override;
     void GetNumURLs(uint32_t* piNumURLs) override;
-    void GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
-                    void* pBuffer, size_t* piSize) override;
+    void GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+                    size_t* piSize) override;
 
     // IEventSrc: only EVENT_ERROR.
     void RegisterEvent(EVENT_TYPE iEventID, CEventObj** ppEvent) override;
@@ -69,8 +69,8 @@ public:
     void RemoveInterface(CInterface* iface);
     // The opened interface module (its ICommonBase face).
     ICommonBase* OpenInterface(const std::string& id);
-    void GetInterfaceInfo(const std::string& id, INTERFACE_INFO_CMD iInfoCmd,
-                          INFO_DATATYPE* piType, void* pBuffer, size_t* piSize);
+    void GetInterfaceInfo(const std::string& id, INTERFACE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
+                          void* pBuffer, size_t* piSize);
 
     CEventError& ErrorEvent() { return *m_errorEvent; }
     CRegisterMap& RegisterMap() { return m_registerMap; }

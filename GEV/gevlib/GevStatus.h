@@ -36,7 +36,9 @@ constexpr GevStatus kGevOpenedByOther = 0xC02B;
 constexpr GevStatus kGevSubnetMismatch = 0xC031;
 
 // True for statuses that came from the camera rather than from the library.
-constexpr bool IsDeviceStatus(GevStatus status) { return status >= 0x8001 && status <= 0x8FFF; }
+constexpr bool IsDeviceStatus(GevStatus status) {
+    return status >= 0x8001 && status <= 0x8FFF;
+}
 
 // A short English description of a status, for log lines.
 const char* GevStatusText(GevStatus status);

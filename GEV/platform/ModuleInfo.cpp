@@ -38,7 +38,8 @@ uint64_t ReadFileVersion(const std::string& path) {
     if (path.empty() || path != ModulePath()) return 0;
     return (static_cast<uint64_t>(kBuildVersion[0]) << 48) |
            (static_cast<uint64_t>(kBuildVersion[1]) << 32) |
-           (static_cast<uint64_t>(kBuildVersion[2]) << 16) | static_cast<uint64_t>(kBuildVersion[3]);
+           (static_cast<uint64_t>(kBuildVersion[2]) << 16) |
+           static_cast<uint64_t>(kBuildVersion[3]);
 }
 
 }  // namespace Platform

@@ -58,12 +58,12 @@ std::string Convert(const std::string& flags, char conversion, bool wide, const 
         case 'p': {
             // An integer printed as a pointer: Windows shows its 32-bit
             // register image, zero-extended.
-            uint64_t v = arg.kind == FormatArg::Kind::Pointer
-                             ? static_cast<uint64_t>(reinterpret_cast<uintptr_t>(arg.p))
-                         : arg.kind == FormatArg::Kind::Signed
-                             ? (arg.s >= 0 ? static_cast<uint64_t>(arg.s)
-                                           : static_cast<uint32_t>(arg.s))
-                             : arg.u;
+            uint64_t v =
+                arg.kind == FormatArg::Kind::Pointer
+                    ? static_cast<uint64_t>(reinterpret_cast<uintptr_t>(arg.p))
+                : arg.kind == FormatArg::Kind::Signed
+                    ? (arg.s >= 0 ? static_cast<uint64_t>(arg.s) : static_cast<uint32_t>(arg.s))
+                    : arg.u;
             std::snprintf(out, sizeof out, "%016" PRIX64, v);
             return out;
         }

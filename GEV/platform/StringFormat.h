@@ -18,12 +18,11 @@ struct FormatArg {
     const void* p = nullptr;
     const char* text = nullptr;
 
-    template <class T, typename std::enable_if<std::is_integral<T>::value && std::is_signed<T>::value,
-                                               int>::type = 0>
+    template <class T, typename std::enable_if<
+                           std::is_integral<T>::value && std::is_signed<T>::value, int>::type = 0>
     FormatArg(T v) : kind(Kind::Signed), s(v) {}
-    template <class T,
-              typename std::enable_if<std::is_integral<T>::value && !std::is_signed<T>::value,
-                                      int>::type = 0>
+    template <class T, typename std::enable_if<
+                           std::is_integral<T>::value && !std::is_signed<T>::value, int>::type = 0>
     FormatArg(T v) : kind(Kind::Unsigned), u(v) {}
     template <class T, typename std::enable_if<std::is_enum<T>::value, int>::type = 0>
     FormatArg(T v) : kind(Kind::Signed), s(static_cast<int64_t>(v)) {}

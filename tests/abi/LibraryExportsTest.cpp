@@ -48,10 +48,12 @@ TEST_F(LibraryExports, ExportsRefuseWorkBeforeInit) {
 
 TEST_F(LibraryExports, InitTwiceIsResourceInUseAndCloseEmptiesEverything) {
     ASSERT_EQ(GC_ERR_SUCCESS, cti.GCInitLib());
-    EXPECT_EQ(std::make_pair(GC_ERROR(GC_ERR_SUCCESS), std::string("GC_ERR_SUCCESS")), cti.LastError());
-    EXPECT_EQ(GC_ERR_RESOURCE_IN_USE, cti.GCInitLib());
-    EXPECT_EQ(std::make_pair(GC_ERROR(GC_ERR_RESOURCE_IN_USE), std::string("GC_ERR_RESOURCE_IN_USE")),
+    EXPECT_EQ(std::make_pair(GC_ERROR(GC_ERR_SUCCESS), std::string("GC_ERR_SUCCESS")),
               cti.LastError());
+    EXPECT_EQ(GC_ERR_RESOURCE_IN_USE, cti.GCInitLib());
+    EXPECT_EQ(
+        std::make_pair(GC_ERROR(GC_ERR_RESOURCE_IN_USE), std::string("GC_ERR_RESOURCE_IN_USE")),
+        cti.LastError());
 
     TL_HANDLE system = nullptr;
     ASSERT_EQ(GC_ERR_SUCCESS, cti.TLOpen(&system));
@@ -82,8 +84,9 @@ TEST_F(LibraryExports, SecondInitFromAnotherThreadLeavesCodeZeroWithTheText) {
     // A failing GCGetLastError then reports the pending resource-in-use.
     size = 1;
     EXPECT_EQ(GC_ERR_BUFFER_TOO_SMALL, cti.GCGetLastError(&code, text, &size));
-    EXPECT_EQ(std::make_pair(GC_ERROR(GC_ERR_RESOURCE_IN_USE), std::string("GC_ERR_RESOURCE_IN_USE")),
-              cti.LastError());
+    EXPECT_EQ(
+        std::make_pair(GC_ERROR(GC_ERR_RESOURCE_IN_USE), std::string("GC_ERR_RESOURCE_IN_USE")),
+        cti.LastError());
 }
 
 TEST_F(LibraryExports, GetInfoAnswersEveryCommand) {
@@ -128,7 +131,7 @@ TEST_F(LibraryExports, GetInfoBadArguments) {
     EXPECT_EQ("Specified piSize is invalid: piSize = 0x0000000000000000.", cti.LastErrorText());
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER, cti.GCGetInfo(TL_INFO_VENDOR, &type, buffer, &size));
     EXPECT_EQ(0u, cti.LastErrorText().find("Specified piSize is invalid even though pBuffer is "
-                                          "present: piSize = 0x"));
+                                           "present: piSize = 0x"));
     size = 4;
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER, cti.GCGetInfo(TL_INFO_VENDOR, nullptr, buffer, &size));
     EXPECT_EQ("Specified piType is invalid: piType = 0x0000000000000000.", cti.LastErrorText());
@@ -176,7 +179,7 @@ TEST_F(LibraryExports, ConcurrentRecordingNeverTearsTheRecord) {
     std::thread writer([&] {
         INFO_DATATYPE type = 0;
         for (int i = 0; i < kRounds; ++i) {
-            cti.GCGetInfo(11, &type, nullptr, nullptr);      // records the piSize text
+            cti.GCGetInfo(11, &type, nullptr, nullptr);  // records the piSize text
             cti.GCGetInfo(12345, &type, nullptr, nullptr);
         }
     });

@@ -56,7 +56,8 @@ TEST_F(PortExports, URLNamesTheDescriptionAndItsBytesAreThere) {
     EXPECT_EQ(size, small);
     size_t zero = 0;
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER, cti.GCGetPortURL(system, buffer, &zero));
-    EXPECT_EQ(0u, cti.LastErrorText().find("Specified piSize is invalid even though sURL is present"));
+    EXPECT_EQ(0u,
+              cti.LastErrorText().find("Specified piSize is invalid even though sURL is present"));
 }
 
 TEST_F(PortExports, URLInfoAndPortInfo) {
@@ -104,7 +105,8 @@ TEST_F(PortExports, BlockAccessChecks) {
     EXPECT_EQ("Specified pBuffer is invalid: pBuffer = 0x0000000000000000.", cti.LastErrorText());
     size = 0;
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER, cti.GCReadPort(system, 0x4, &word, &size));
-    EXPECT_EQ(0u, cti.LastErrorText().find("Specified piSize is invalid even though pBuffer is present"));
+    EXPECT_EQ(
+        0u, cti.LastErrorText().find("Specified piSize is invalid even though pBuffer is present"));
     size = 4;
     EXPECT_EQ(GC_ERR_INVALID_ADDRESS, cti.GCReadPort(system, 0x2, &word, &size));
     EXPECT_EQ("Address and/or uiSize have to be multiples of four.", cti.LastErrorText());
@@ -132,7 +134,7 @@ TEST_F(PortExports, BlockAccessChecks) {
     EXPECT_EQ(0u, selector);
     EXPECT_EQ(0xEE, bytes[0]);
     EXPECT_EQ(2, bytes[9]);  // 0x00C, the TL type, was read
-    size = 16;  // 0x010 is not defined: the fourth word fails, the rest stays
+    size = 16;               // 0x010 is not defined: the fourth word fails, the rest stays
     std::vector<unsigned char> more(16, 0xEE);
     EXPECT_EQ(GC_ERR_ERROR, cti.GCReadPort(system, 0x004, more.data(), &size));
     EXPECT_EQ(0xEE, more[12]);
@@ -186,7 +188,8 @@ TEST_F(PortExports, HandlesThatAreNotPortsAreRefusedWithoutBeingTouched) {
         uint32_t urls = 0;
         EXPECT_EQ(GC_ERR_INVALID_HANDLE, cti.GCGetNumPortURLs(handle, &urls));
         INFO_DATATYPE type = 0;
-        EXPECT_EQ(GC_ERR_INVALID_HANDLE, cti.GCGetPortInfo(handle, PORT_INFO_ID, &type, nullptr, &size));
+        EXPECT_EQ(GC_ERR_INVALID_HANDLE,
+                  cti.GCGetPortInfo(handle, PORT_INFO_ID, &type, nullptr, &size));
         EXPECT_EQ(GC_ERR_INVALID_HANDLE,
                   cti.GCGetPortURLInfo(handle, 0, URL_INFO_URL, &type, nullptr, &size));
         PORT_REGISTER_STACK_ENTRY entry = {0x4, &word, 4};

@@ -55,7 +55,8 @@ TEST_F(SystemModule, CloseChecksTheOriginalHandle) {
     EXPECT_EQ(GC_ERR_INVALID_HANDLE, cti.TLClose(nullptr));
     EXPECT_EQ("Specified hSystem is invalid: hSystem = 0x0000000000000000.", cti.LastErrorText());
     EXPECT_EQ(GC_ERR_INVALID_HANDLE, cti.TLClose(&notAModule));
-    EXPECT_EQ(0u, cti.LastErrorText().find("Specified hSystem is not the original handle: hSystem = 0x"));
+    EXPECT_EQ(
+        0u, cti.LastErrorText().find("Specified hSystem is not the original handle: hSystem = 0x"));
     ASSERT_EQ(GC_ERR_SUCCESS, cti.TLClose(system));
     // Closed: every system-level export fails its system check.
     uint32_t count = 0;
@@ -81,7 +82,8 @@ TEST_F(SystemModule, GetInfoDiffersFromGCGetInfoOnlyWhereDesigned) {
 
     int notAModule = 0;
     size = sizeof text;
-    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, cti.TLGetInfo(&notAModule, TL_INFO_VENDOR, &type, text, &size));
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER,
+              cti.TLGetInfo(&notAModule, TL_INFO_VENDOR, &type, text, &size));
     EXPECT_EQ(" Invalid TL handle", cti.LastErrorText());
     EXPECT_EQ(GC_ERR_INVALID_HANDLE, cti.TLGetInfo(nullptr, TL_INFO_VENDOR, &type, text, &size));
 }
@@ -115,19 +117,21 @@ TEST_F(SystemModule, InterfaceListHasOneGigEInterfaceAfterUpdate) {
     INFO_DATATYPE type = 0;
     char value[64] = {};
     size = sizeof value;
-    ASSERT_EQ(GC_ERR_SUCCESS, cti.TLGetInterfaceInfo(system, "GigE Interface",
-                                                      INTERFACE_INFO_DISPLAYNAME, &type, value, &size));
+    ASSERT_EQ(GC_ERR_SUCCESS,
+              cti.TLGetInterfaceInfo(system, "GigE Interface", INTERFACE_INFO_DISPLAYNAME, &type,
+                                     value, &size));
     EXPECT_STREQ("GigE Interface", value);
     size = sizeof value;
-    ASSERT_EQ(GC_ERR_SUCCESS, cti.TLGetInterfaceInfo(system, "GigE Interface", INTERFACE_INFO_TLTYPE,
-                                                      &type, value, &size));
+    ASSERT_EQ(GC_ERR_SUCCESS, cti.TLGetInterfaceInfo(system, "GigE Interface",
+                                                     INTERFACE_INFO_TLTYPE, &type, value, &size));
     EXPECT_STREQ("GEV", value);
-    EXPECT_EQ(GC_ERR_INVALID_ID, cti.TLGetInterfaceInfo(system, "GigE", INTERFACE_INFO_ID, &type,
-                                                         value, &size));
+    EXPECT_EQ(GC_ERR_INVALID_ID,
+              cti.TLGetInterfaceInfo(system, "GigE", INTERFACE_INFO_ID, &type, value, &size));
     EXPECT_EQ("Requested strIfaceID 'GigE' is invalid.", cti.LastErrorText());
-    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, cti.TLGetInterfaceInfo(system, "GigE Interface", 3, &type,
-                                                              value, &size));
-    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, cti.TLGetInterfaceInfo(system, nullptr, 0, &type, value, &size));
+    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED,
+              cti.TLGetInterfaceInfo(system, "GigE Interface", 3, &type, value, &size));
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER,
+              cti.TLGetInterfaceInfo(system, nullptr, 0, &type, value, &size));
     EXPECT_EQ("Specified sIfaceID is invalid: sIfaceID = 0x0000000000000000.", cti.LastErrorText());
 }
 

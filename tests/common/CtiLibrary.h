@@ -12,21 +12,28 @@
 
 namespace TestSupport {
 
-#define GEVTLKRV_FUNCTIONS(X)                                                                     \
-    X(GCGetInfo) X(GCGetLastError) X(GCInitLib) X(GCCloseLib) X(GCReadPort) X(GCWritePort)       \
-    X(GCReadPortStacked) X(GCWritePortStacked) X(GCGetPortURL) X(GCGetPortInfo)                   \
-    X(GCGetNumPortURLs) X(GCGetPortURLInfo) X(GCRegisterEvent) X(GCUnregisterEvent)               \
-    X(EventGetData) X(EventGetDataInfo) X(EventGetInfo) X(EventFlush) X(EventKill) X(TLOpen)     \
-    X(TLClose) X(TLGetInfo) X(TLGetNumInterfaces) X(TLGetInterfaceID) X(TLGetInterfaceInfo)      \
-    X(TLOpenInterface) X(TLUpdateInterfaceList) X(IFClose) X(IFGetInfo) X(IFGetNumDevices)       \
-    X(IFGetDeviceID) X(IFUpdateDeviceList) X(IFGetDeviceInfo) X(IFOpenDevice) X(IFGetParentTL)   \
-    X(DevGetPort) X(DevGetNumDataStreams) X(DevGetDataStreamID) X(DevOpenDataStream)             \
-    X(DevGetInfo) X(DevClose) X(DevGetParentIF) X(DSAnnounceBuffer) X(DSAllocAndAnnounceBuffer)  \
-    X(DSAnnounceCompositeBuffer) X(DSFlushQueue) X(DSStartAcquisition) X(DSStopAcquisition)      \
-    X(DSGetInfo) X(DSGetBufferID) X(DSClose) X(DSRevokeBuffer) X(DSQueueBuffer)                  \
-    X(DSGetParentDev) X(DSGetBufferInfo) X(DSGetBufferInfoStacked) X(DSGetBufferChunkData)       \
-    X(DSGetNumBufferParts) X(DSGetBufferPartInfo) X(DSGetBufferPartInfoStacked)                  \
-    X(DSGetNumFlows) X(DSGetFlowInfo) X(DSGetNumBufferSegments) X(DSGetBufferSegmentInfo)
+#define GEVTLKRV_FUNCTIONS(X)                                                                      \
+    X(GCGetInfo)                                                                                   \
+    X(GCGetLastError) X(GCInitLib) X(GCCloseLib) X(GCReadPort) X(GCWritePort) X(GCReadPortStacked) \
+        X(GCWritePortStacked) X(GCGetPortURL) X(GCGetPortInfo) X(GCGetNumPortURLs)                 \
+            X(GCGetPortURLInfo) X(GCRegisterEvent) X(GCUnregisterEvent) X(EventGetData) X(         \
+                EventGetDataInfo) X(EventGetInfo) X(EventFlush) X(EventKill) X(TLOpen) X(TLClose)  \
+                X(TLGetInfo) X(TLGetNumInterfaces) X(TLGetInterfaceID) X(TLGetInterfaceInfo)       \
+                    X(TLOpenInterface) X(TLUpdateInterfaceList) X(IFClose) X(IFGetInfo) X(         \
+                        IFGetNumDevices) X(IFGetDeviceID) X(IFUpdateDeviceList) X(IFGetDeviceInfo) \
+                        X(IFOpenDevice) X(IFGetParentTL) X(DevGetPort) X(DevGetNumDataStreams) X(  \
+                            DevGetDataStreamID) X(DevOpenDataStream) X(DevGetInfo) X(DevClose)     \
+                            X(DevGetParentIF) X(DSAnnounceBuffer) X(DSAllocAndAnnounceBuffer)      \
+                                X(DSAnnounceCompositeBuffer) X(DSFlushQueue) X(DSStartAcquisition) \
+                                    X(DSStopAcquisition) X(DSGetInfo) X(DSGetBufferID) X(DSClose)  \
+                                        X(DSRevokeBuffer) X(DSQueueBuffer) X(DSGetParentDev)       \
+                                            X(DSGetBufferInfo) X(DSGetBufferInfoStacked)           \
+                                                X(DSGetBufferChunkData) X(DSGetNumBufferParts)     \
+                                                    X(DSGetBufferPartInfo)                         \
+                                                        X(DSGetBufferPartInfoStacked)              \
+                                                            X(DSGetNumFlows) X(DSGetFlowInfo)      \
+                                                                X(DSGetNumBufferSegments)          \
+                                                                    X(DSGetBufferSegmentInfo)
 
 class CtiLibrary {
 public:
@@ -51,9 +58,13 @@ public:
         GCGetLastError(&code, text, &size);
         return {code, text};
     }
-    std::string LastErrorText() { return LastError().second; }
+    std::string LastErrorText() {
+        return LastError().second;
+    }
 
-    void* Handle() const { return m_handle; }
+    void* Handle() const {
+        return m_handle;
+    }
 
 #define GEVTLKRV_DECLARE(name) decltype(&GenTL::name) name = nullptr;
     GEVTLKRV_FUNCTIONS(GEVTLKRV_DECLARE)

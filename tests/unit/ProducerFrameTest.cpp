@@ -82,7 +82,8 @@ TEST(Boundary, SuccessIsNotRecordedWhereTheExportSaysSo) {
     EXPECT_EQ(GC_ERR_SUCCESS, RunExport(silent, []() -> GC_ERROR { return GC_ERR_SUCCESS; }));
     EXPECT_EQ("kept", Record().second);
     // A failure code returned without an exception records nothing either.
-    EXPECT_EQ(GC_ERR_RESOURCE_IN_USE, RunExport([]() -> GC_ERROR { return GC_ERR_RESOURCE_IN_USE; }));
+    EXPECT_EQ(GC_ERR_RESOURCE_IN_USE,
+              RunExport([]() -> GC_ERROR { return GC_ERR_RESOURCE_IN_USE; }));
     EXPECT_EQ("kept", Record().second);
 }
 
@@ -103,8 +104,8 @@ TEST(LastError, ConcurrentRecordingsAndReadsStayWhole) {
     });
     for (int i = 0; i < 20000; ++i) {
         const auto record = Record();
-        const bool whole = (record.first == 1 && record.second == a) ||
-                           (record.first == 2 && record.second == b);
+        const bool whole =
+            (record.first == 1 && record.second == a) || (record.first == 2 && record.second == b);
         if (!whole) {
             ADD_FAILURE() << "torn record: " << record.first << " " << record.second.size();
             break;
@@ -162,7 +163,8 @@ TEST(InfoCopy, ArgumentChecksInTheirOrder) {
         CheckInfoArguments(nullptr, buffer, &zero);
         FAIL();
     } catch (const invalid_parameter_exception& e) {
-        EXPECT_EQ(0u, std::string(e.what()).find("Specified piSize is invalid even though pBuffer"));
+        EXPECT_EQ(0u,
+                  std::string(e.what()).find("Specified piSize is invalid even though pBuffer"));
     }
     size_t four = 4;
     EXPECT_THROW(CheckInfoArguments(nullptr, buffer, &four), invalid_parameter_exception);
