@@ -2,8 +2,6 @@
 // EventGetDataInfo, EventGetInfo, EventFlush and EventKill. Every handle is
 // found in the controller's registries before it is used, so a pointer that
 // is no module or event of this library is refused without being touched.
-#include <map>
-#include <mutex>
 #include <utility>
 
 #include "Boundary.h"
@@ -78,44 +76,6 @@ CEventObj* LookUpEvent(EVENT_HANDLE hEvent) {
     return record.event;
 }
 
-// Which event handle each (source, type) registration handed out, so that
-// GCUnregisterEvent can drop it from the controller's registry, which is
-// keyed by event handle only. Entries are checked against that registry
-// before use, so one left behind by a close of everything does no harm.
-class Registrations {
-public:
-    void Remember(const void* source, EVENT_TYPE type, const void* event) {
-        std::lock_guard<std::mutex> guard(m_lock);
-        // Forget what the controller no longer knows (modules closed meanwhile).
-        for (auto it = m_events.begin(); it != m_events.end();) {
-            it = Controller().FindEvent(it->second, nullptr) ? std::next(it) : m_events.erase(it);
-        }
-        m_events[{source, type}] = event;
-    }
-
-    // Removes the controller's record of the event registered on (source, type).
-    void Forget(const void* source, EVENT_TYPE type) {
-        std::lock_guard<std::mutex> guard(m_lock);
-        auto it = m_events.find({source, type});
-        if (it == m_events.end()) return;
-        CLibraryController::EventRecord record{};
-        if (Controller().FindEvent(it->second, &record) && ToHandle(record.source) == source &&
-            record.type == type) {
-            Controller().RemoveEvent(it->second);
-        }
-        m_events.erase(it);
-    }
-
-private:
-    std::mutex m_lock;
-    std::map<std::pair<const void*, EVENT_TYPE>, const void*> m_events;
-};
-
-Registrations& TheRegistrations() {
-    static Registrations registrations;
-    return registrations;
-}
-
 }  // namespace
 
 GC_API GCRegisterEvent(EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID, EVENT_HANDLE* phEvent) {
@@ -131,7 +91,6 @@ GC_API GCRegisterEvent(EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID, EVENT_HAN
                 "Requested event type not implemented for given module.");
         }
         Controller().AddEvent({event, source, iEventID});
-        TheRegistrations().Remember(hEventSrc, iEventID, event);
         *phEvent = event;
         return GC_ERR_SUCCESS;
     });
@@ -143,7 +102,7 @@ GC_API GCUnregisterEvent(EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID) {
         CheckHandle(hEventSrc, "hModule");
         ICommonBase* source = LookUpEventSource(hEventSrc, iEventID, "pEventSrc");
         source->UnregisterEvent(iEventID);
-        TheRegistrations().Forget(hEventSrc, iEventID);
+        Controller().RemoveEvent(source, iEventID);
         return GC_ERR_SUCCESS;
     });
 }

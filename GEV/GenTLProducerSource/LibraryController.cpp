@@ -334,6 +334,16 @@ void CLibraryController::RemoveEvent(const void* hEvent) {
     m_events.erase(hEvent);
 }
 
+void CLibraryController::RemoveEvent(const ICommonBase* source, EVENT_TYPE type) {
+    CAutoLock guard(m_eventLock);
+    for (auto it = m_events.begin(); it != m_events.end(); ++it) {
+        if (it->second.source == source && it->second.type == type) {
+            m_events.erase(it);
+            return;
+        }
+    }
+}
+
 // ---- Handle lookups --------------------------------------------------------
 
 ICommonBase* CLibraryController::FindEventSource(const void* handle) {

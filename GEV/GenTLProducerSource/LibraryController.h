@@ -83,6 +83,8 @@ public:
     void AddEvent(const EventRecord& record);
     bool FindEvent(const void* hEvent, EventRecord* record);
     void RemoveEvent(const void* hEvent);
+    // Removes the event registered on `source` for `type`, if any.
+    void RemoveEvent(const ICommonBase* source, EVENT_TYPE type);
 
     // Any registered module or port whose handle is `handle` (the system
     // module included), or null: the only way a port handle becomes an object.
