@@ -33,4 +33,9 @@ inline void CheckPointer(const void* pointer, const char* name) {
     }
 }
 
+// The registered data stream behind hDataStream, whose device and interface
+// are still registered; `device` receives its device. Throws the data stream
+// exports' invalid-handle failures otherwise, without touching the handle.
+ICommonBase* LookUpDataStream(DS_HANDLE hDataStream, ICommonBase** device = nullptr);
+
 }  // namespace GenTL

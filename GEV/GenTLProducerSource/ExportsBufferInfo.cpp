@@ -22,28 +22,6 @@ template <class... ModuleArgs>
                                   ": the data stream module is not available.");
 }
 
-// The registered stream behind hDataStream, whose device and interface must
-// still be registered too. The registry is asked before the handle is used in
-// any way, so an unknown pointer is never dereferenced.
-ICommonBase* LookUpDataStream(DS_HANDLE hDataStream) {
-    CLibraryController& controller = Controller();
-    ICommonBase* device = nullptr;
-    ICommonBase* stream = controller.FindDataStream(hDataStream, &device);
-    if (stream == nullptr) {
-        throw invalid_handle_exception(Format(
-            "The specified data stream hDataStream not found: hDataStream = 0x%p.", hDataStream));
-    }
-    ICommonBase* iface = nullptr;
-    if (!controller.FindDevice(ToHandle(device), &iface)) {
-        throw invalid_handle_exception("The specified device is not found.");
-    }
-    if (controller.FindInterface(ToHandle(iface)) == nullptr) {
-        throw invalid_handle_exception(
-            Format("The specified interface not found: hIface = 0x%p.", ToHandle(iface)));
-    }
-    return stream;
-}
-
 // The registered buffer record behind hBuffer; an unknown pointer fails with
 // the export's own exception and text.
 template <class Failure>

@@ -22,30 +22,6 @@ template <class... ModuleArgs>
                                   ": the data stream module is not available.");
 }
 
-// The registered stream behind hDataStream, whose device and interface must
-// still be registered too; `pDevice` receives the device that opened it. The
-// registry is asked before the handle is used in any way, so an unknown
-// pointer is never dereferenced.
-ICommonBase* LookUpDataStream(DS_HANDLE hDataStream, ICommonBase** pDevice = nullptr) {
-    CLibraryController& controller = Controller();
-    ICommonBase* device = nullptr;
-    ICommonBase* stream = controller.FindDataStream(hDataStream, &device);
-    if (stream == nullptr) {
-        throw invalid_handle_exception(Format(
-            "The specified data stream hDataStream not found: hDataStream = 0x%p.", hDataStream));
-    }
-    ICommonBase* iface = nullptr;
-    if (!controller.FindDevice(ToHandle(device), &iface)) {
-        throw invalid_handle_exception("The specified device is not found.");
-    }
-    if (controller.FindInterface(ToHandle(iface)) == nullptr) {
-        throw invalid_handle_exception(
-            Format("The specified interface not found: hIface = 0x%p.", ToHandle(iface)));
-    }
-    if (pDevice != nullptr) *pDevice = device;
-    return stream;
-}
-
 // The registered buffer record behind hBuffer; an unknown pointer is reported
 // as the invalid buffer parameter of revoke and queue.
 ICommonBase* LookUpBuffer(BUFFER_HANDLE hBuffer) {

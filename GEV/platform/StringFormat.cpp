@@ -8,15 +8,15 @@ namespace Platform {
 namespace {
 
 std::string ConvertText(const std::string& flags, const FormatArg& arg) {
-    char spec[48];
+    char directive[48];
     const char* text = arg.kind == FormatArg::Kind::Text && arg.text ? arg.text : "(null)";
-    std::snprintf(spec, sizeof spec, "%%%ss", flags.c_str());
+    std::snprintf(directive, sizeof directive, "%%%ss", flags.c_str());
     std::string result(std::strlen(text) + 64, '\0');
-    int n = std::snprintf(&result[0], result.size(), spec, text);
+    int n = std::snprintf(&result[0], result.size(), directive, text);
     if (n < 0) return std::string();
     if (static_cast<size_t>(n) >= result.size()) {
         result.resize(static_cast<size_t>(n) + 1);
-        std::snprintf(&result[0], result.size(), spec, text);
+        std::snprintf(&result[0], result.size(), directive, text);
     }
     result.resize(static_cast<size_t>(n));
     return result;
@@ -28,14 +28,14 @@ std::string ConvertText(const std::string& flags, const FormatArg& arg) {
 // the Windows library reads a signed argument as a 32-bit int, so -1 under
 // "%X" prints FFFFFFFF.
 std::string Convert(const std::string& flags, char conversion, bool wide, const FormatArg& arg) {
-    char spec[48];
+    char directive[48];
     char out[512];
     switch (conversion) {
         case 'd':
         case 'i': {
             int64_t v = arg.kind == FormatArg::Kind::Signed ? arg.s : static_cast<int64_t>(arg.u);
-            std::snprintf(spec, sizeof spec, "%%%s" PRId64, flags.c_str());
-            std::snprintf(out, sizeof out, spec, v);
+            std::snprintf(directive, sizeof directive, "%%%s" PRId64, flags.c_str());
+            std::snprintf(out, sizeof out, directive, v);
             return out;
         }
         case 'u':
@@ -51,8 +51,8 @@ std::string Convert(const std::string& flags, char conversion, bool wide, const 
                               : conversion == 'x' ? PRIx64
                               : conversion == 'X' ? PRIX64
                                                   : PRIo64;
-            std::snprintf(spec, sizeof spec, "%%%s%s", flags.c_str(), len);
-            std::snprintf(out, sizeof out, spec, v);
+            std::snprintf(directive, sizeof directive, "%%%s%s", flags.c_str(), len);
+            std::snprintf(out, sizeof out, directive, v);
             return out;
         }
         case 'p': {
@@ -71,8 +71,8 @@ std::string Convert(const std::string& flags, char conversion, bool wide, const 
             if (arg.kind == FormatArg::Kind::Signed || arg.kind == FormatArg::Kind::Unsigned) {
                 const int v = static_cast<unsigned char>(
                     arg.kind == FormatArg::Kind::Signed ? arg.s : static_cast<int64_t>(arg.u));
-                std::snprintf(spec, sizeof spec, "%%%sc", flags.c_str());
-                std::snprintf(out, sizeof out, spec, v);
+                std::snprintf(directive, sizeof directive, "%%%sc", flags.c_str());
+                std::snprintf(out, sizeof out, directive, v);
                 return out;
             }
             return ConvertText(flags, arg);
