@@ -186,12 +186,8 @@ void CRegisterMap::DefineRegister64(uint64_t address, uint32_t access, uint64_t 
 void CRegisterMap::DefineString(uint64_t address, uint32_t access, const std::string& text,
                                 uint64_t size, bool attribute, RegisterNotification onWrite,
                                 void* context, RegisterNotification onRead) {
-    ValidateRange(address, size);
-    ValidateAccess(access);
-    const uint64_t count = size / kWordSize;
-    for (uint64_t i = count; i-- > 0;) {
-        DefineOne(address + kWordSize * i, access, 0, attribute, onWrite, context, onRead);
-    }
+    // The registers first, zero, from the last to the first; then the text.
+    DefineBlock(address, access, nullptr, size, attribute, onWrite, context, onRead);
     if (size == 0) return;  // no room even for the NUL
     const std::string stored =
         text.size() + 1 > size ? text.substr(0, static_cast<size_t>(size - 1)) : text;
