@@ -47,4 +47,8 @@ void SetDebugOutputCapture(DebugSink sink) {
     Capture() = std::move(sink);
 }
 
+void ShowErrorMessage(const char* text, const char* title) {
+    DebugOutput(std::string(title) + ": " + text + "\r\n");
+}
+
 }  // namespace Platform

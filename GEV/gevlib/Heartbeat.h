@@ -1,0 +1,22 @@
+// The heartbeat thread of an open device and the repairs it makes: a new
+// control socket after socket errors; privilege, stream channel and message
+// channel set up again after the camera lost the privilege (a reboot).
+#pragma once
+
+#include "DeviceTable.h"
+
+namespace Vantor {
+
+// Entry of the slot's heartbeat thread; runs until the stop flag is set or
+// the connection has failed.
+void HeartbeatThread(DeviceSlot* slot);
+
+void ReestablishControlSocket(DeviceSlot& slot);
+void ReestablishStreamChannel(DeviceSlot& slot);
+void ReestablishMessageChannel(DeviceSlot& slot);
+
+// Reads the camera's message channel source port (when it has one), sends a
+// keep-alive to it and makes the message thread send the next one at once.
+void OpenMessageSourcePort(DeviceSlot& slot);
+
+}  // namespace Vantor

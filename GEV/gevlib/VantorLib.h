@@ -1,0 +1,148 @@
+// VantorLib: the GigE Vision protocol library below the GenTL modules.
+// Free functions named GEV..., state in a fixed table of 50 devices addressed
+// by a handle 1..50; nothing throws, every operation returns a GevStatus.
+// Addresses are IPv4 in network byte order, register values in host order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "GevStatus.h"
+
+namespace Vantor {
+
+constexpr int kMaxDevices = 50;
+constexpr int kMaxAdapters = 255;
+constexpr int kMaxDiscoveredDevices = 255;
+constexpr size_t kAdapterNameSize = 261;  // up to 260 characters and a terminator
+
+// ---- Logging
+constexpr uint8_t kLogInfo = 1;
+constexpr uint8_t kLogWarning = 2;
+constexpr uint8_t kLogError = 4;
+constexpr uint8_t kLogRegisterData = 8;
+constexpr uint8_t kLogTrace = 16;
+constexpr uint8_t kLogVerbose = 32;
+constexpr uint8_t kDefaultLogMask = kLogInfo | kLogWarning | kLogError;
+
+// Receives the device log; called on any library thread, so it must be thread-safe.
+using GevLogCallback = void (*)(uint8_t handle, const char* text, uint8_t level);
+
+// ---- Channel parameters (per open device)
+struct GevChannelParameters {
+    uint32_t heartbeatPeriod;  // ms between heartbeat reads
+    uint32_t commandTimeout;   // ms to wait for one acknowledge
+    uint8_t retryCount;        // attempts per command
+    uint32_t packetTimeout;    // ms the stream receive thread waits for one datagram
+    uint8_t resendCount;       // stream side
+    uint32_t streamTimeout;    // ms, stream side
+};
+
+GevStatus GEVGetChannelParameter(uint8_t handle, GevChannelParameters* parameters);
+GevStatus GEVSetChannelParameter(uint8_t handle, const GevChannelParameters* parameters);
+
+// ---- Register and memory access
+GevStatus GEVReadRegister(uint8_t handle, uint32_t address, uint8_t count, uint32_t* values);
+GevStatus GEVWriteRegister(uint8_t handle, uint32_t address, uint8_t count, const uint32_t* values);
+// `buffer` must hold `size` rounded up to a multiple of 4.
+GevStatus GEVReadMemory(uint8_t handle, uint32_t address, uint32_t size, void* buffer);
+GevStatus GEVWriteMemory(uint8_t handle, uint32_t address, uint32_t size, const void* data);
+
+// ---- Adapters and discovery
+struct GevAdapterEntry {
+    uint32_t address;
+    uint32_t mask;
+    char adapterName[kAdapterNameSize];
+};
+
+struct GevAdapterList {
+    uint32_t count;
+    GevAdapterEntry entries[kMaxAdapters];
+};
+
+enum GevAccessStatus : uint8_t {
+    kAccessFree = 0,
+    kAccessExclusive = 1,  // or the privilege read was denied
+    kAccessSubnetMismatch = 2,
+    kAccessControl = 3,
+    kAccessProbeFailed = 4,
+    kAccessNotProbed = 5,
+};
+
+struct GevDiscoveredDevice {
+    uint32_t cameraAddress;
+    char manufacturer[32];  // no terminator when all 32 characters are used
+    char model[32];
+    char deviceVersion[32];
+    uint32_t adapterAddress;
+    uint32_t adapterMask;
+    uint8_t macHigh[2];  // MAC bytes 0-1, as on the wire
+    uint8_t macLow[4];   // MAC bytes 2-5, as on the wire
+    uint32_t subnetMask;
+    uint32_t defaultGateway;
+    char adapterName[kAdapterNameSize];
+    char serialNumber[16];
+    char userName[16];
+    uint8_t accessStatus;  // GevAccessStatus
+};
+
+struct GevDeviceList {
+    uint8_t count;
+    GevDiscoveredDevice devices[kMaxDiscoveredDevices];
+};
+
+// Progress 0..100; `record` is set only for a device found while no list is given.
+using GevDiscoveryCallback = void (*)(uint32_t percent, const GevDiscoveredDevice* record);
+
+GevStatus GEVGetAdapterList(GevAdapterList* list);
+GevStatus GEVDiscoverDevices(GevDeviceList* list, GevDiscoveryCallback callback, uint32_t timeoutMs,
+                             bool broadcastAck, uint16_t port);
+GevStatus GEVDiscoverOnAdapter(GevDeviceList* list, const GevAdapterEntry* adapter,
+                               GevDiscoveryCallback callback, uint32_t timeoutMs, bool broadcastAck,
+                               uint16_t port);
+GevStatus GEVGetAccessStatus(uint32_t adapterAddress, uint32_t adapterMask, uint32_t cameraAddress,
+                             uint8_t* accessStatus, uint32_t timeoutMs, uint16_t port);
+GevStatus GEVProbeAccess(uint32_t adapterAddress, uint32_t cameraAddress, uint16_t port,
+                         uint32_t* privilege, uint32_t timeoutMs);
+GevStatus GEVForceIP(uint32_t newAddress, uint32_t subnetMask, uint32_t defaultGateway,
+                     const uint8_t mac[6], uint32_t adapterAddress);
+
+// ---- Device connection
+enum GevAccessMode : uint8_t {
+    kAccessModeOpen = 0,  // read only: no privilege, no heartbeat, no message channel
+    kAccessModeExclusive = 1,
+    kAccessModeControl = 2,
+};
+
+struct GevOpenParams {
+    uint32_t cameraAddress;
+    uint16_t streamPort;   // 0: any
+    uint16_t controlPort;  // 0: any
+    uint32_t hostAddress;
+    uint32_t subnetMask;
+    char adapterName[kAdapterNameSize];
+    uint16_t messagePort;  // 0: any
+};
+
+GevStatus GEVOpenDevice(uint8_t handle, const GevOpenParams* params, GevLogCallback logCallback,
+                        uint8_t reserved, uint8_t accessMode);
+GevStatus GEVClose(uint8_t handle);
+GevStatus GEVGetHeartbeatRate(uint8_t handle, uint32_t* timeoutMs);
+GevStatus GEVSetHeartbeatRate(uint8_t handle, uint32_t timeoutMs);
+
+// ---- Message channel
+struct GevMessageEvent {
+    uint16_t eventId;
+    uint16_t streamChannel;  // as on the wire, not converted
+    uint64_t blockId;
+    uint64_t timestamp;
+    const uint8_t* data;  // EVENTDATA payload, valid during the handler call only
+    unsigned dataLength;
+};
+
+// Runs on the library's message thread; must return quickly.
+using GevMessageHandler = void (*)(uint8_t handle, const GevMessageEvent* event);
+
+GevStatus GEVSetMessageHandler(uint8_t handle, GevMessageHandler handler);
+
+}  // namespace Vantor
