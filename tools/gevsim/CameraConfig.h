@@ -1,0 +1,69 @@
+// What a simulated camera is: identity, network address, protocol version,
+// capabilities and image defaults. Plain data, copied into the camera at construction.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace GevSim {
+
+// Bits of the GVCP capability register (0x0934) the simulator can announce.
+namespace Capability {
+constexpr uint32_t kUserDefinedName = 0x80000000;
+constexpr uint32_t kSerialNumber = 0x40000000;
+constexpr uint32_t kHeartbeatDisable = 0x20000000;
+constexpr uint32_t kLinkSpeed = 0x10000000;
+constexpr uint32_t kPendingAck = 0x00000020;
+constexpr uint32_t kEventData = 0x00000010;
+constexpr uint32_t kEvent = 0x00000008;
+constexpr uint32_t kPacketResend = 0x00000004;
+constexpr uint32_t kWriteMem = 0x00000002;
+constexpr uint32_t kConcatenation = 0x00000001;  // several registers in one READREG/WRITEREG
+// Everything implemented; PACKETRESEND comes with streaming.
+constexpr uint32_t kDefault = kUserDefinedName | kSerialNumber | kHeartbeatDisable | kLinkSpeed |
+                              kPendingAck | kEventData | kEvent | kWriteMem | kConcatenation;
+}  // namespace Capability
+
+struct CameraConfig {
+    std::string address = "127.0.0.1";  // dotted IPv4 the GVCP socket binds
+    uint16_t port = 3956;
+    // When not empty, every socket is opened inside this named network namespace
+    // (/var/run/netns/<name>); the sockets stay there for their whole life.
+    std::string netns;
+
+    std::string manufacturer = "Tarvane";
+    std::string model = "GEVSIM-1";
+    std::string deviceVersion = "1.0";
+    std::string manufacturerInfo = "GEVTLKRV camera simulator";
+    std::string serial = "SIM0001";
+    std::string userName;
+    std::array<uint8_t, 6> mac{0x02, 0x00, 0x5E, 0x10, 0x00, 0x01};
+    uint32_t subnetMask = 0;  // host order; 0 picks 255.0.0.0 for 127.x, else 255.255.255.0
+    uint32_t gateway = 0;     // host order
+
+    uint16_t versionMajor = 2;
+    uint16_t versionMinor = 0;
+    uint32_t heartbeatTimeoutMs = 3000;
+    uint32_t gvcpCapability = Capability::kDefault;
+    uint32_t messageChannels = 1;  // 0 or 1
+    uint32_t streamChannels = 1;   // 0 or 1
+    uint32_t linkSpeedMbps = 1000;
+
+    uint32_t packetSize = 1500;
+    uint32_t width = 640;
+    uint32_t height = 480;
+    uint32_t widthMax = 2048;
+    uint32_t heightMax = 2048;
+    uint32_t pixelFormat = 0x01080001;  // Mono8
+
+    // With flag 0x10 set in a DISCOVERY or FORCEIP command, answer to 255.255.255.255
+    // as a device that knows it cannot be reached by unicast would.
+    bool broadcastAckWhenAllowed = false;
+
+    // Optional diagnostic sink, called on the server thread (gevsim --verbose).
+    std::function<void(const std::string&)> log;
+};
+
+}  // namespace GevSim

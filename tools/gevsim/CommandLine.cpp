@@ -1,0 +1,159 @@
+#include "CommandLine.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+#include "UdpSocket.h"
+
+namespace GevSim {
+
+namespace {
+
+using Apply = std::function<bool(CommandLineSettings&, const std::string&)>;
+
+struct Option {
+    const char* name;       // after "--"
+    const char* valueName;  // nullptr: a flag without value
+    const char* help;
+    Apply apply;
+};
+
+bool ParseNumber(const std::string& text, uint64_t max, uint64_t* value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const unsigned long long parsed = std::strtoull(text.c_str(), &end, 0);
+    if (*end != '\0' || parsed > max) return false;
+    *value = parsed;
+    return true;
+}
+
+bool ParseMac(const std::string& text, std::array<uint8_t, 6>* mac) {
+    unsigned bytes[6];
+    char extra;
+    if (std::sscanf(text.c_str(), "%2x:%2x:%2x:%2x:%2x:%2x%c", &bytes[0], &bytes[1], &bytes[2],
+                    &bytes[3], &bytes[4], &bytes[5], &extra) != 6)
+        return false;
+    for (int i = 0; i < 6; ++i) (*mac)[i] = static_cast<uint8_t>(bytes[i]);
+    return true;
+}
+
+Apply Text(std::string CameraConfig::*field) {
+    return [field](CommandLineSettings& s, const std::string& v) {
+        s.camera.*field = v;
+        return true;
+    };
+}
+
+const std::vector<Option>& Options() {
+    static const std::vector<Option> options = {
+        {"address", "A.B.C.D", "IPv4 address to serve on (required)",
+         [](CommandLineSettings& s, const std::string& v) {
+             uint32_t ip;
+             s.camera.address = v;
+             return ParseIpv4(v, &ip);
+         }},
+        {"port", "P", "GVCP UDP port (default 3956)",
+         [](CommandLineSettings& s, const std::string& v) {
+             uint64_t port;
+             if (!ParseNumber(v, 0xFFFF, &port) || port == 0) return false;
+             s.camera.port = static_cast<uint16_t>(port);
+             return true;
+         }},
+        {"mac", "xx:xx:xx:xx:xx:xx", "MAC address",
+         [](CommandLineSettings& s, const std::string& v) { return ParseMac(v, &s.camera.mac); }},
+        {"serial", "S", "serial number (at most 16 bytes)", Text(&CameraConfig::serial)},
+        {"model", "M", "model name", Text(&CameraConfig::model)},
+        {"manufacturer", "V", "manufacturer name", Text(&CameraConfig::manufacturer)},
+        {"user-name", "U", "user-defined name", Text(&CameraConfig::userName)},
+        {"mask", "A.B.C.D", "subnet mask",
+         [](CommandLineSettings& s, const std::string& v) {
+             return ParseIpv4(v, &s.camera.subnetMask);
+         }},
+        {"heartbeat-timeout", "MS", "heartbeat timeout in ms (default 3000, at least 500)",
+         [](CommandLineSettings& s, const std::string& v) {
+             uint64_t ms;
+             if (!ParseNumber(v, UINT32_MAX, &ms)) return false;
+             s.camera.heartbeatTimeoutMs = static_cast<uint32_t>(ms);
+             return true;
+         }},
+        {"no-writemem", nullptr, "do not offer WRITEMEM",
+         [](CommandLineSettings& s, const std::string&) {
+             s.camera.gvcpCapability &= ~Capability::kWriteMem;
+             return true;
+         }},
+        {"no-events", nullptr, "do not offer EVENT and EVENTDATA",
+         [](CommandLineSettings& s, const std::string&) {
+             s.camera.gvcpCapability &= ~(Capability::kEvent | Capability::kEventData);
+             return true;
+         }},
+        {"silent", nullptr, "ignore every datagram (an unplugged camera)",
+         [](CommandLineSettings& s, const std::string&) { return s.silent = true; }},
+        {"verbose", nullptr, "print every command received",
+         [](CommandLineSettings& s, const std::string&) { return s.verbose = true; }},
+        {"help", nullptr, "show this text",
+         [](CommandLineSettings& s, const std::string&) { return s.help = true; }},
+    };
+    return options;
+}
+
+}  // namespace
+
+bool ParseCommandLine(int argc, const char* const* argv, CommandLineSettings* settings,
+                      std::string* error) {
+    bool haveAddress = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg.rfind("--", 0) != 0) {
+            *error = "unexpected argument: " + arg;
+            return false;
+        }
+        std::string name = arg.substr(2), value;
+        const size_t equals = name.find('=');
+        const bool inlineValue = equals != std::string::npos;
+        if (inlineValue) {
+            value = name.substr(equals + 1);
+            name.resize(equals);
+        }
+        const Option* option = nullptr;
+        for (const Option& candidate : Options())
+            if (name == candidate.name) option = &candidate;
+        if (option == nullptr) {
+            *error = "unknown option --" + name;
+            return false;
+        }
+        if (option->valueName && !inlineValue) {
+            if (i + 1 >= argc) {
+                *error = "--" + name + " needs a value";
+                return false;
+            }
+            value = argv[++i];
+        }
+        if (!option->apply(*settings, value)) {
+            *error = "bad value for --" + name + ": " + value;
+            return false;
+        }
+        haveAddress = haveAddress || name == "address";
+    }
+    if (!haveAddress && !settings->help) {
+        *error = "--address is required";
+        return false;
+    }
+    return true;
+}
+
+std::string Usage() {
+    std::string text =
+        "usage: gevsim --address A.B.C.D [options]\n"
+        "Serves one simulated GigE Vision camera (GVCP) until SIGINT or SIGTERM.\n\n";
+    for (const Option& option : Options()) {
+        std::string left = std::string("  --") + option.name;
+        if (option.valueName) left += std::string(" ") + option.valueName;
+        left.resize(std::max<size_t>(left.size() + 1, 34), ' ');
+        text += left + option.help + "\n";
+    }
+    return text;
+}
+
+}  // namespace GevSim

@@ -1,0 +1,23 @@
+// The gevsim command line: a declarative table of options, each filling in the
+// settings it names, and the usage text made from the same table.
+#pragma once
+
+#include <string>
+
+#include "CameraConfig.h"
+
+namespace GevSim {
+
+struct CommandLineSettings {
+    CameraConfig camera;
+    bool silent = false;
+    bool verbose = false;
+    bool help = false;
+};
+
+// False (with `error`) on an unknown option, a missing value or a bad value.
+bool ParseCommandLine(int argc, const char* const* argv, CommandLineSettings* settings,
+                      std::string* error);
+std::string Usage();
+
+}  // namespace GevSim

@@ -1,0 +1,95 @@
+#include "Faults.h"
+
+#include "GvcpWire.h"
+
+namespace GevSim {
+
+void Faults::DropAcks(uint32_t count) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    dropCount_ = count;
+}
+
+void Faults::SetSilent(bool silent) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    silent_ = silent;
+}
+
+void Faults::SetAckDelay(Milliseconds delay) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    delay_ = delay;
+}
+
+void Faults::SendPendingAcks(uint32_t count, Milliseconds completion) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pendingCount_ = count;
+    pendingTime_ = completion;
+}
+
+void Faults::SendStaleAcks(uint32_t count, std::optional<uint16_t> ackId) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    staleCount_ = count;
+    staleId_ = ackId;
+}
+
+void Faults::FailCommands(uint32_t count, uint16_t status, std::optional<uint32_t> address) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    failCount_ = count;
+    failStatus_ = status;
+    failAddress_ = address;
+}
+
+void Faults::SetDuplicateDiscoveryAcks(bool duplicate) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    duplicateDiscovery_ = duplicate;
+}
+
+void Faults::SetDiscoveryAckLength(size_t length) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    discoveryLength_ = length;
+}
+
+void Faults::Clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    dropCount_ = pendingCount_ = staleCount_ = failCount_ = 0;
+    silent_ = duplicateDiscovery_ = false;
+    delay_ = Milliseconds(0);
+    discoveryLength_ = 0;
+}
+
+bool Faults::Silent() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return silent_;
+}
+
+Faults::Plan Faults::Take(uint16_t command, uint16_t requestId, std::optional<uint32_t> address) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Plan plan;
+    plan.delay = delay_;
+    if (failCount_ > 0 && (!failAddress_ || failAddress_ == address)) {
+        --failCount_;
+        plan.failStatus = failStatus_;
+    }
+    if (dropCount_ > 0) {
+        --dropCount_;
+        plan.drop = true;
+        return plan;  // nothing is sent, so no other count is used up
+    }
+    const bool memoryAccess = command == Gvcp::kReadRegCmd || command == Gvcp::kWriteRegCmd ||
+                              command == Gvcp::kReadMemCmd || command == Gvcp::kWriteMemCmd;
+    if (pendingCount_ > 0 && memoryAccess) {
+        --pendingCount_;
+        plan.pending = pendingTime_;
+    }
+    if (staleCount_ > 0) {
+        --staleCount_;
+        // Request ids skip 0, so the one before 1 is 0xFFFF.
+        plan.staleAckId = staleId_ ? *staleId_ : (requestId == 1 ? 0xFFFF : requestId - 1);
+    }
+    if (command == Gvcp::kDiscoveryCmd) {
+        plan.duplicate = duplicateDiscovery_;
+        plan.discoveryLength = discoveryLength_;
+    }
+    return plan;
+}
+
+}  // namespace GevSim
