@@ -7,6 +7,7 @@
 
 #include "Adapters.h"
 #include "Clock.h"
+#include "DiscoveryAck.h"
 #include "GevLog.h"
 #include "GvcpPackets.h"
 #include "UdpUtility.h"
@@ -41,53 +42,11 @@ void SortDevices(GevDeviceList& list) {
                 std::swap(list.devices[i], list.devices[j]);
 }
 
-void CopyName(char* to, size_t size, const char* from) {
-    size_t length = strnlen(from, size - 1);
-    std::memcpy(to, from, length);
-    to[length] = '\0';
-}
-
 uint32_t Percentage() {
     uint32_t total = g_discoveryTotal;
     uint32_t unit = total / 100;
     if (unit == 0) return 100;
     return std::min<uint32_t>((Platform::TickCount() - g_discoveryStart) / unit, 100);
-}
-
-uint32_t AddressField(const uint8_t* at) {
-    uint32_t value;
-    std::memcpy(&value, at, 4);  // stays in network order
-    return value;
-}
-
-GevDiscoveredDevice RecordFromAck(const uint8_t* ack, const GevAdapterEntry& adapter) {
-    GevDiscoveredDevice record{};
-    record.cameraAddress = AddressField(ack + Gvcp::kDiscCurrentIp);
-    std::memcpy(record.manufacturer, ack + Gvcp::kDiscManufacturer, Gvcp::kDiscNameSize);
-    std::memcpy(record.model, ack + Gvcp::kDiscModel, Gvcp::kDiscNameSize);
-    std::memcpy(record.deviceVersion, ack + Gvcp::kDiscDeviceVersion, Gvcp::kDiscNameSize);
-    record.adapterAddress = adapter.address;
-    record.adapterMask = adapter.mask;
-    std::memcpy(record.macHigh, ack + Gvcp::kDiscMacHigh, 2);
-    std::memcpy(record.macLow, ack + Gvcp::kDiscMacLow, 4);
-    record.subnetMask = AddressField(ack + Gvcp::kDiscSubnetMask);
-    record.defaultGateway = AddressField(ack + Gvcp::kDiscGateway);
-    CopyName(record.adapterName, sizeof record.adapterName, adapter.adapterName);
-    std::memcpy(record.serialNumber, ack + Gvcp::kDiscSerial, Gvcp::kDiscShortNameSize);
-    std::memcpy(record.userName, ack + Gvcp::kDiscUserName, Gvcp::kDiscShortNameSize);
-    return record;
-}
-
-// An acknowledge of the wrong size still tells that something answers there.
-GevDiscoveredDevice MarkedRecord(uint32_t sender, const GevAdapterEntry& adapter) {
-    GevDiscoveredDevice record{};
-    record.cameraAddress = sender;
-    CopyName(record.manufacturer, sizeof record.manufacturer, "---");
-    CopyName(record.model, sizeof record.model, "Discovery Acknowledge Incorrect");
-    record.adapterAddress = adapter.address;
-    record.adapterMask = adapter.mask;
-    CopyName(record.adapterName, sizeof record.adapterName, adapter.adapterName);
-    return record;
 }
 
 bool AlreadyListed(const GevDeviceList& list, const GevDiscoveredDevice& record) {
@@ -195,25 +154,20 @@ GevStatus GEVDiscoverOnAdapter(GevDeviceList* list, const GevAdapterEntry* adapt
                         status = kGevReceiveFailed;
                         break;
                     }
-                    Gvcp::AckHeader header{};
-                    bool isAck =
-                        Gvcp::ParseAckHeader(ack, static_cast<size_t>(received), &header) &&
-                        header.code == Gvcp::kDiscoveryAck;
-                    bool haveRecord = false;
                     GevDiscoveredDevice record{};
-                    if (isAck && received == static_cast<int>(Gvcp::kDiscoveryAckSize)) {
+                    uint16_t ackStatus = 0;
+                    DiscoveryAckKind kind = ReadDiscoveryAck(ack, static_cast<size_t>(received),
+                                                             sender, *adapter, &record, &ackStatus);
+                    bool haveRecord = kind == DiscoveryAckKind::Incorrect;
+                    if (kind == DiscoveryAckKind::Valid) {
                         if (list != nullptr && list->count >= kMaxDiscoveredDevices) break;
-                        record = RecordFromAck(ack, *adapter);
                         bool inSubnet = (record.cameraAddress & record.subnetMask) ==
                                         (adapter->address & adapter->mask);
                         haveRecord = (broadcastAck || inSubnet) &&
                                      !(list != nullptr && AlreadyListed(*list, record));
-                    } else if (isAck) {
-                        record = MarkedRecord(sender, *adapter);
-                        haveRecord = true;
                     }
                     if (haveRecord) {
-                        if (header.status != 0) status = header.status;
+                        if (ackStatus != 0) status = ackStatus;
                         if (list != nullptr) {
                             if (list->count < kMaxDiscoveredDevices)
                                 list->devices[list->count++] = record;

@@ -14,7 +14,8 @@ namespace TestSupport {
 
 #define GEVTLKRV_FUNCTIONS(X)                                                                      \
     X(GCGetInfo)                                                                                   \
-    X(GCGetLastError) X(GCInitLib) X(GCCloseLib) X(GCReadPort) X(GCWritePort) X(GCReadPortStacked) \
+    X(GCGetLastError)                                                                              \
+    X(GCInitLib) X(GCCloseLib) X(GCReadPort) X(GCWritePort) X(GCReadPortStacked)                   \
         X(GCWritePortStacked) X(GCGetPortURL) X(GCGetPortInfo) X(GCGetNumPortURLs)                 \
             X(GCGetPortURLInfo) X(GCRegisterEvent) X(GCUnregisterEvent) X(EventGetData) X(         \
                 EventGetDataInfo) X(EventGetInfo) X(EventFlush) X(EventKill) X(TLOpen) X(TLClose)  \

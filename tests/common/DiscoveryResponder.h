@@ -20,7 +20,7 @@
 namespace TestPeer {
 
 struct ResponderConfig {
-    std::string address;     // the camera's address, dotted
+    std::string address;  // the camera's address, dotted
     std::string mask = "255.255.255.0";
     std::string manufacturer = "Scripted Inc";
     std::string model = "Responder";
@@ -39,7 +39,8 @@ struct ResponderConfig {
 class DiscoveryResponder {
 public:
     // Opens its sockets in namespace `ns` (the current one when empty).
-    DiscoveryResponder(const std::string& ns, ResponderConfig config) : m_config(std::move(config)) {
+    DiscoveryResponder(const std::string& ns, ResponderConfig config)
+        : m_config(std::move(config)) {
         m_broadcast = ns.empty() ? ::socket(AF_INET, SOCK_DGRAM, 0) : TestNetns::UdpSocketIn(ns);
         m_unicast = ns.empty() ? ::socket(AF_INET, SOCK_DGRAM, 0) : TestNetns::UdpSocketIn(ns);
         int on = 1;

@@ -27,7 +27,9 @@ namespace TestPeer {
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-inline uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+inline uint16_t Be16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}
 inline uint32_t Be32(const uint8_t* p) {
     return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }
@@ -99,7 +101,8 @@ public:
     }
     void SetMemory(uint32_t address, Bytes bytes) {
         std::lock_guard<std::mutex> guard(m_lock);
-        for (size_t i = 0; i < bytes.size(); ++i) m_memory[address + static_cast<uint32_t>(i)] = bytes[i];
+        for (size_t i = 0; i < bytes.size(); ++i)
+            m_memory[address + static_cast<uint32_t>(i)] = bytes[i];
     }
     uint8_t MemoryByte(uint32_t address) {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -139,7 +142,8 @@ public:
         switch (c.code()) {
             case 0x0080:
                 ack = AckHeader(0, 0x0081, length, c.requestId());
-                for (size_t i = 0; i < length / 4u; ++i) Put32(ack, m_registers[Be32(&b[8 + 4 * i])]);
+                for (size_t i = 0; i < length / 4u; ++i)
+                    Put32(ack, m_registers[Be32(&b[8 + 4 * i])]);
                 break;
             case 0x0082:
                 for (size_t i = 0; i < length / 8u; ++i)

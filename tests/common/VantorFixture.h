@@ -58,7 +58,9 @@ private:
     }
 };
 
-inline uint32_t Ip(const char* text) { return Platform::ParseAddress(text); }
+inline uint32_t Ip(const char* text) {
+    return Platform::ParseAddress(text);
+}
 
 inline Vantor::GevOpenParams OpenParams(const char* camera = "127.0.0.2",
                                         const char* host = "127.0.0.1",

@@ -102,9 +102,10 @@ TEST_F(DeviceConnection, OpenLogsItsStepsAndASecondOpenOfTheSlotIsRefused) {
     EXPECT_EQ(GEVOpenDevice(50, &params, &LogCapture::Callback, 0, kAccessModeControl),
               kGevSlotInUse);
     EXPECT_EQ(m_peer.Register(kCcp), 2u);
-    for (const char* line : {"[INFO] -Open control port.", "[INFO] -Control channel port: ",
-                             "[INFO] -Start heartbeat thread.", "[INFO] -Message channel is not available.",
-                             "[INFO] -Init device time: "})
+    for (const char* line :
+         {"[INFO] -Open control port.",
+          "[INFO] -Control channel port: ", "[INFO] -Start heartbeat thread.",
+          "[INFO] -Message channel is not available.", "[INFO] -Init device time: "})
         EXPECT_TRUE(LogCapture::Contains(line)) << line;
     for (const LogCapture::Entry& entry : LogCapture::Take()) {
         EXPECT_EQ(entry.handle, 50);
@@ -148,9 +149,10 @@ TEST_F(DeviceConnection, HeartbeatReadsThePrivilegeEveryThirdOfTheTimeout) {
     for (const Command& c : m_peer.Received(0x0080))
         if (c.firstAddress() == kCcp) beats.push_back(c);
     for (size_t i = 1; i < beats.size(); ++i)
-        EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(beats[i].at - beats[i - 1].at)
-                      .count(),
-                  280);
+        EXPECT_GE(
+            std::chrono::duration_cast<std::chrono::milliseconds>(beats[i].at - beats[i - 1].at)
+                .count(),
+            280);
 }
 
 TEST_F(DeviceConnection, SetHeartbeatRateRaisesTooSmallValuesAndWakesTheThread) {

@@ -14,7 +14,9 @@ using namespace TestPeer;
 
 namespace {
 
-std::string Text(const char* field, size_t size) { return std::string(field, strnlen(field, size)); }
+std::string Text(const char* field, size_t size) {
+    return std::string(field, strnlen(field, size));
+}
 
 std::string Dotted(uint32_t address) {
     char text[16];
@@ -204,10 +206,9 @@ std::mutex g_callbackLock;
 std::vector<std::pair<uint32_t, std::string>> g_callbacks;
 void DiscoveryCallback(uint32_t percent, const GevDiscoveredDevice* record) {
     std::lock_guard<std::mutex> guard(g_callbackLock);
-    g_callbacks.emplace_back(percent,
-                             record ? Text(record->serialNumber, 16) + "/" +
-                                          std::to_string(record->accessStatus)
-                                    : "");
+    g_callbacks.emplace_back(
+        percent,
+        record ? Text(record->serialNumber, 16) + "/" + std::to_string(record->accessStatus) : "");
 }
 }  // namespace
 

@@ -138,7 +138,8 @@ TEST_F(MessageChannelTest, AcknowledgeCarriesTheRequestId) {
     target.sin_family = AF_INET;
     target.sin_port = htons(m_messagePort);
     target.sin_addr.s_addr = Ip("127.0.0.1");
-    ::sendto(raw, event.data(), event.size(), 0, reinterpret_cast<sockaddr*>(&target), sizeof target);
+    ::sendto(raw, event.data(), event.size(), 0, reinterpret_cast<sockaddr*>(&target),
+             sizeof target);
     pollfd entry{raw, POLLIN, 0};
     ASSERT_EQ(::poll(&entry, 1, 2000), 1);
     uint8_t ack[16];
@@ -178,8 +179,8 @@ TEST_F(MessageChannelTest, EventIdRangesHaveTheirOwnLines) {
 }
 
 TEST_F(MessageChannelTest, BadDatagramsAreDroppedAndDeliveryGoesOn) {
-    Send(Bytes{0x41, 0x01, 0x00, 0xC0, 0x00, 0x10, 0x00, 0x01});   // not GVCP
-    Send(Bytes{0x42, 0x01, 0x00, 0x80, 0x00, 0x04, 0x00, 0x02});   // not an event
+    Send(Bytes{0x41, 0x01, 0x00, 0xC0, 0x00, 0x10, 0x00, 0x01});        // not GVCP
+    Send(Bytes{0x42, 0x01, 0x00, 0x80, 0x00, 0x04, 0x00, 0x02});        // not an event
     Send(Bytes{0x42, 0x00, 0x00, 0xC2, 0xFF, 0xFF, 0x00, 0x03, 0, 0});  // truncated
     Bytes lying = EventCommand(0x00, 0x00C2, 4, 0x9002, false, 0, 0, Bytes(4, 0xEE));
     lying[4] = 0x02;  // claims 512 bytes of data, carries 4

@@ -76,7 +76,8 @@ TEST_F(RegisterAccess, SilentCameraGetsThreeIdenticalCommandsThenTimeout) {
     ASSERT_EQ(sent.size(), 3u);
     EXPECT_EQ(sent[0].requestId(), sent[2].requestId());
     for (size_t i = 1; i < sent.size(); ++i) {
-        auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(sent[i].at - sent[i - 1].at);
+        auto gap =
+            std::chrono::duration_cast<std::chrono::milliseconds>(sent[i].at - sent[i - 1].at);
         EXPECT_GE(gap.count(), 190) << "attempts are one command timeout apart";
     }
     EXPECT_TRUE(LogCapture::Contains("[INFO] -Read Register: No acknowledge header available"));
@@ -101,7 +102,8 @@ TEST_F(RegisterAccess, PendingAckExtendsTheWaitWithoutResending) {
     EXPECT_EQ(GEVReadRegister(1, kUserRegister, 1, &value), kGevOk);
     EXPECT_EQ(value, 77u);
     EXPECT_EQ(CommandsAt(m_peer, 0x0080, kUserRegister).size(), 1u);
-    EXPECT_TRUE(LogCapture::Contains("[INFO] -ReadRegister[0x00010000]: Pending acknowledge. Wait 500 msec"));
+    EXPECT_TRUE(LogCapture::Contains(
+        "[INFO] -ReadRegister[0x00010000]: Pending acknowledge. Wait 500 msec"));
     EXPECT_FALSE(SlotOf(1)->record.pendingAck.load()) << "cleared after the read";
 }
 

@@ -88,13 +88,17 @@ TEST_F(DiscoveryTest, BroadcastsTheAcknowledgeWhenAllowedAndConfigured) {
     auto config = Config();
     config.broadcastAckWhenAllowed = true;
     StartCamera(config);
-    GvcpTestClient client("0.0.0.0");  // receives datagrams sent to 255.255.255.255
-    client.Send(kDiscovery, {}, 0x11, "127.0.0.2");
-    auto ack = client.Receive();
+    GvcpTestClient client;
+    // Hears only what is sent to 255.255.255.255 at the client's port.
+    GvcpTestClient listener("255.255.255.255", "", client.Port());
+    client.Send(kDiscovery, {}, 0x11);
+    auto ack = listener.Receive();
     ASSERT_TRUE(ack);
     EXPECT_EQ(ack->bytes.size(), 256u);
-    client.Send(kDiscovery, {}, 0x01, "127.0.0.2");  // flag 0x10 clear: unicast
+    EXPECT_FALSE(client.Receive(200));
+    client.Send(kDiscovery, {}, 0x01);  // flag 0x10 clear: unicast
     EXPECT_TRUE(client.Receive());
+    EXPECT_FALSE(listener.Receive(200));
 }
 
 }  // namespace

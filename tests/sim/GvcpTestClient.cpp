@@ -22,13 +22,15 @@ void PutBe32(Bytes& b, uint32_t v) {
     PutBe16(b, static_cast<uint16_t>(v));
 }
 
-GvcpTestClient::GvcpTestClient(const std::string& bindAddress, std::string camera)
+GvcpTestClient::GvcpTestClient(const std::string& bindAddress, std::string camera,
+                               uint16_t bindPort)
     : camera_(std::move(camera)) {
     fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const int on = 1;
     setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
     sockaddr_in address{};
     address.sin_family = AF_INET;
+    address.sin_port = htons(bindPort);
     inet_pton(AF_INET, bindAddress.c_str(), &address.sin_addr);
     if (bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
         throw std::runtime_error("test client cannot bind " + bindAddress);

@@ -38,9 +38,9 @@ struct Datagram {
 
 class GvcpTestClient {
 public:
-    // Binds bindAddress:0; `camera` is where commands go by default.
+    // Binds bindAddress:bindPort; `camera` is where commands go by default.
     explicit GvcpTestClient(const std::string& bindAddress = "127.0.0.1",
-                            std::string camera = "127.0.0.2");
+                            std::string camera = "127.0.0.2", uint16_t bindPort = 0);
     ~GvcpTestClient();
     GvcpTestClient(const GvcpTestClient&) = delete;
     GvcpTestClient& operator=(const GvcpTestClient&) = delete;
