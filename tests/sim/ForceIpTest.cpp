@@ -20,8 +20,8 @@ protected:
 TEST_F(ForceIpTest, MovesTheCameraToTheNewAddress) {
     auto& camera = StartCamera(Config());
     GvcpTestClient client;
-    const uint16_t id =
-        client.Send(kForceIp, ForceIpPayload(camera.config().mac, 0x7F000009), 0x01, "255.255.255.255");
+    const uint16_t id = client.Send(kForceIp, ForceIpPayload(camera.config().mac, 0x7F000009), 0x01,
+                                    "255.255.255.255");
     auto ack = client.Receive(1000);
     ASSERT_TRUE(ack);
     EXPECT_EQ(ack->bytes.size(), 8u);

@@ -10,9 +10,15 @@
 
 namespace SimTest {
 
-uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
-uint32_t Be32(const uint8_t* p) { return uint32_t{Be16(p)} << 16 | Be16(p + 2); }
-uint64_t Be64(const uint8_t* p) { return uint64_t{Be32(p)} << 32 | Be32(p + 4); }
+uint16_t Be16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}
+uint32_t Be32(const uint8_t* p) {
+    return uint32_t{Be16(p)} << 16 | Be16(p + 2);
+}
+uint64_t Be64(const uint8_t* p) {
+    return uint64_t{Be32(p)} << 32 | Be32(p + 4);
+}
 void PutBe16(Bytes& b, uint16_t v) {
     b.push_back(static_cast<uint8_t>(v >> 8));
     b.push_back(static_cast<uint8_t>(v));
@@ -36,7 +42,9 @@ GvcpTestClient::GvcpTestClient(const std::string& bindAddress, std::string camer
         throw std::runtime_error("test client cannot bind " + bindAddress);
 }
 
-GvcpTestClient::~GvcpTestClient() { close(fd_); }
+GvcpTestClient::~GvcpTestClient() {
+    close(fd_);
+}
 
 uint16_t GvcpTestClient::Port() const {
     sockaddr_in address{};

@@ -20,10 +20,10 @@ void PutBe16(Bytes& b, uint16_t v);
 void PutBe32(Bytes& b, uint32_t v);
 
 // Skips the test unless it runs inside netns-run's private namespaces.
-#define REQUIRE_PRIVATE_NETNS()                                                    \
-    do {                                                                           \
-        if (std::getenv("GEVTLKRV_NETNS_HOST") == nullptr)                        \
-            GTEST_SKIP() << "socket tests run only under tests/netns/netns-run";   \
+#define REQUIRE_PRIVATE_NETNS()                                                  \
+    do {                                                                         \
+        if (std::getenv("GEVTLKRV_NETNS_HOST") == nullptr)                       \
+            GTEST_SKIP() << "socket tests run only under tests/netns/netns-run"; \
     } while (0)
 
 struct Datagram {

@@ -56,8 +56,8 @@ TEST_F(RegisterTest, WritesUserRegistersAndKeepsPayloadSize) {
     EXPECT_EQ(client_.ReadReg(kPayloadSize, &size), 0);
     EXPECT_EQ(size, 320u * 480u * 2u);
     EXPECT_EQ(camera_->Register(kPayloadSize), size);
-    EXPECT_EQ(client_.WriteReg(kWidth, 321), 0x8002);    // not a multiple of 4
-    EXPECT_EQ(client_.WriteReg(kPayloadSize, 1), 0x8004); // read-only
+    EXPECT_EQ(client_.WriteReg(kWidth, 321), 0x8002);      // not a multiple of 4
+    EXPECT_EQ(client_.WriteReg(kPayloadSize, 1), 0x8004);  // read-only
     EXPECT_EQ(client_.WriteReg(0x0000, 1), 0x8004);
     EXPECT_EQ(client_.WriteReg(0x00020000, 1), 0x8003);
 }
@@ -95,9 +95,10 @@ TEST_F(RegisterTest, ServesTheEmbeddedXmlThroughTheFirstUrl) {
 
 TEST_F(RegisterTest, ReadMemChecksCountAndAlignment) {
     Bytes data;
-    EXPECT_EQ(client_.ReadMem(0x0048, 536, &data), 0);
+    EXPECT_EQ(client_.ReadMem(0x0200, 536, &data), 0);  // the two URLs
     EXPECT_EQ(data.size(), 536u);
-    EXPECT_EQ(client_.ReadMem(0x0048, 540, &data), 0x8002);  // over one datagram
+    EXPECT_EQ(client_.ReadMem(0x0200, 540, &data), 0x8002);  // over one datagram
+    EXPECT_EQ(client_.ReadMem(0x0048, 256, &data), 0x8003);  // runs into the gap after 0x00F8
     EXPECT_EQ(client_.ReadMem(0x0048, 6, &data), 0x8002);
     EXPECT_EQ(client_.ReadMem(0x0049, 4, &data), 0x8005);
     EXPECT_EQ(client_.ReadMem(0x0FF8, 16, &data), 0x8003);
@@ -141,7 +142,8 @@ TEST_F(RegisterTest, MalformedDatagramsAreIgnored) {
     uint32_t seed = 12345;
     for (int i = 0; i < 500; ++i) {  // deterministic garbage with a valid key
         Bytes junk(8 + i % 64);
-        for (auto& byte : junk) byte = static_cast<uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
+        for (auto& byte : junk)
+            byte = static_cast<uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
         junk[0] = 0x42;
         junk[1] = 0;  // no acknowledges wanted
         client_.SendRaw(junk, "127.0.0.2");

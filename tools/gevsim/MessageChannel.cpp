@@ -44,17 +44,14 @@ std::vector<uint8_t> BuildEvent(const EventMessage& event, uint16_t requestId) {
 bool MessageChannel::Open(uint32_t ip, std::string* error) {
     std::lock_guard<std::mutex> lock(mutex_);
     socket_ = UdpSocket::Open(netns_, ip, 0, {}, error);
+    port_ = socket_.Valid() ? socket_.LocalPort() : 0;
     return socket_.Valid();
 }
 
 void MessageChannel::Close() {
     std::lock_guard<std::mutex> lock(mutex_);
     socket_ = UdpSocket();
-}
-
-uint16_t MessageChannel::SourcePort() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return socket_.Valid() ? socket_.LocalPort() : 0;
+    port_ = 0;
 }
 
 uint16_t MessageChannel::NextRequestId() {

@@ -3,6 +3,7 @@
 // MCTT/MCRC say. Thread-safe: a mutex serializes senders and rebinding.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -20,7 +21,8 @@ public:
     // Binds a fresh socket to ip:0 (again after FORCEIP); returns false on failure.
     bool Open(uint32_t ip, std::string* error);
     void Close();
-    uint16_t SourcePort() const;
+    // Never blocks, also while Send waits for an acknowledge.
+    uint16_t SourcePort() const { return port_; }
 
     // True when the host acknowledged (or, without ack required, when it was sent).
     bool Send(const EventMessage& event, const DeviceModel::MessageTarget& target,
@@ -32,6 +34,7 @@ private:
     const std::string netns_;
     mutable std::mutex mutex_;
     UdpSocket socket_;
+    std::atomic<uint16_t> port_{0};
     uint16_t lastRequestId_ = 0;
 };
 
