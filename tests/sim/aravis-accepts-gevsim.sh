@@ -45,4 +45,8 @@ run genicam -a 127.0.0.1 genicam
 cmp <(head -c "$(stat -c %s "$xml")" "$work/genicam") "$xml" || fail "genicam dump differs from gevsim.xml"
 [ "$(stat -c %s "$work/genicam")" -le "$(( $(stat -c %s "$xml") + 1 ))" ] || fail "genicam dump longer than gevsim.xml"
 
-echo "PASS: arv-tool lists gevsim, reads all features and its XML"
+kill -TERM "$pid"
+wait "$pid"
+status=$?
+[ "$status" -eq 0 ] || fail "gevsim exited $status on SIGTERM"
+echo "PASS: arv-tool lists gevsim, reads all features and its XML; gevsim exits cleanly"

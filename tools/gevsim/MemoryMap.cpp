@@ -30,6 +30,7 @@ uint16_t MemoryMap::Read(uint32_t address, uint8_t* out, size_t size) const {
     uint64_t at = address;
     const uint64_t end = at + size;
     while (at < end) {
+        if (at > UINT32_MAX) return Gvcp::kStatusInvalidAddress;
         const Range* range = Find(static_cast<uint32_t>(at));
         if (range == nullptr) return Gvcp::kStatusInvalidAddress;
         if (range->access == Access::WriteOnly) return Gvcp::kStatusAccessDenied;
