@@ -309,3 +309,14 @@ TEST_F(Discovery, ForceIpWaitsForTheAcknowledgeAndRetriesASilentCamera) {
     camera.join();
     ::close(listener);
 }
+
+TEST_F(Discovery, CameraReportingNoMaskIsListedWhenInTheAdaptersSubnet) {
+    ResponderConfig config;
+    config.address = "169.254.10.2";
+    config.mask = "0.0.0.0";
+    auto camera = Camera(m_cam0, config);
+    GevAdapterEntry adapter = Adapter("gvh0");
+    ASSERT_EQ(GEVDiscoverOnAdapter(m_list.get(), &adapter, nullptr, 300, false, 0), kGevOk);
+    ASSERT_EQ(m_list->count, 1);
+    EXPECT_EQ(m_list->devices[0].accessStatus, kAccessFree);
+}
