@@ -16,7 +16,9 @@ namespace {
 constexpr const char* kFakeCamera = "arv-fake-gv-camera-0.8";
 constexpr const char* kCameraAddress = "169.254.10.2";
 
-std::string Text(const char* field, size_t size) { return std::string(field, strnlen(field, size)); }
+std::string Text(const char* field, size_t size) {
+    return std::string(field, strnlen(field, size));
+}
 
 class AravisCamera : public ::testing::Test {
 protected:
@@ -64,8 +66,8 @@ TEST_F(AravisCamera, OpensWithControlAndServesItsXmlThroughTheFirstUrl) {
     // Aravis's tool reads the description first: it holds the camera while it runs.
     std::string expected;
     bool haveTool = TestProcess::OnPath("arv-tool-0.8") &&
-                    TestProcess::Capture("timeout 10 arv-tool-0.8 -a 169.254.10.2 genicam 2>/dev/null",
-                                         &expected);
+                    TestProcess::Capture(
+                        "timeout 10 arv-tool-0.8 -a 169.254.10.2 genicam 2>/dev/null", &expected);
 
     const GevDiscoveredDevice& device = *Find();
     GevOpenParams params{};
@@ -89,7 +91,8 @@ TEST_F(AravisCamera, OpensWithControlAndServesItsXmlThroughTheFirstUrl) {
     ASSERT_EQ(first.rfind("Local:", 0), 0u) << first;
     size_t lengthAt = first.rfind(';');
     size_t addressAt = first.rfind(';', lengthAt - 1);
-    uint32_t address = std::stoul(first.substr(addressAt + 1, lengthAt - addressAt - 1), nullptr, 16);
+    uint32_t address =
+        std::stoul(first.substr(addressAt + 1, lengthAt - addressAt - 1), nullptr, 16);
     uint32_t length = std::stoul(first.substr(lengthAt + 1), nullptr, 16);
     ASSERT_GT(length, 1000u);
     std::vector<char> xml((length + 3) & ~3u);

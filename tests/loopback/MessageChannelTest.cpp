@@ -44,7 +44,8 @@ Bytes EventCommand(uint8_t flags, uint16_t command, uint16_t requestId, uint16_t
     Put16(b, command);
     Put16(b, static_cast<uint16_t>((extended ? 24 : 16) + data.size()));
     Put16(b, requestId);
-    Put16(b, 0);
+    // With 64-bit ids the first field is the event's size, data included.
+    Put16(b, extended ? static_cast<uint16_t>(24 + data.size()) : 0);
     Put16(b, eventId);
     Put16(b, 0x0001);  // stream channel index
     if (extended) {

@@ -17,7 +17,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::string Text(const char* field, size_t size) { return std::string(field, strnlen(field, size)); }
+std::string Text(const char* field, size_t size) {
+    return std::string(field, strnlen(field, size));
+}
 
 template <class Condition>
 bool WaitFor(Condition condition, std::chrono::milliseconds limit = 3000ms) {
@@ -166,7 +168,8 @@ TEST_F(Simulator, OpenReadsTheXmlThroughTheFirstUrlAndHeartbeatsKeepThePrivilege
     std::string first(url, strnlen(url, sizeof url));
     size_t lengthAt = first.rfind(';');
     size_t addressAt = first.rfind(';', lengthAt - 1);
-    uint32_t address = std::stoul(first.substr(addressAt + 1, lengthAt - addressAt - 1), nullptr, 16);
+    uint32_t address =
+        std::stoul(first.substr(addressAt + 1, lengthAt - addressAt - 1), nullptr, 16);
     uint32_t length = std::stoul(first.substr(lengthAt + 1), nullptr, 16);
     std::vector<char> xml((length + 3) & ~3u);
     ASSERT_EQ(GEVReadMemory(1, address, length, xml.data()), kGevOk);

@@ -29,6 +29,8 @@ std::vector<uint8_t> BuildEvent(const EventMessage& event, uint16_t requestId) {
     Put16(&datagram[kEventIdOffset], event.eventId);
     Put16(&datagram[kEventStreamChannelOffset], event.streamChannel);
     if (event.extendedIds) {
+        // With 64-bit ids the first field is the size of this event, data included.
+        Put16(&datagram[kHeaderSize], static_cast<uint16_t>(datagram.size() - kHeaderSize));
         Put64(&datagram[kEventExtBlockIdOffset], event.blockId);
         Put64(&datagram[kEventExtTimestampOffset], event.timestamp);
     } else {
