@@ -1,5 +1,7 @@
 #include "DeviceTable.h"
 
+#include "MessageChannel.h"
+
 namespace Vantor {
 
 void DeviceRecord::Reset() {
@@ -54,6 +56,10 @@ DeviceSlot::~DeviceSlot() {
 }
 
 std::array<DeviceSlot, kMaxDevices>& AllSlots() {
+    // The message channel is made first so that it is destroyed last: a
+    // heartbeat thread joined at unload may still be repairing it.
+    static MessageChannel& channel = MessageChannel::Instance();
+    (void)channel;
     static std::array<DeviceSlot, kMaxDevices> slots;
     return slots;
 }

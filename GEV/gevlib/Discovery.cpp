@@ -161,7 +161,10 @@ GevStatus GEVDiscoverOnAdapter(GevDeviceList* list, const GevAdapterEntry* adapt
                     bool haveRecord = kind == DiscoveryAckKind::Incorrect;
                     if (kind == DiscoveryAckKind::Valid) {
                         if (list != nullptr && list->count >= kMaxDiscoveredDevices) break;
-                        bool inSubnet = (record.cameraAddress & record.subnetMask) ==
+                        // Judged with the adapter's mask: a camera that reports no or a
+                        // narrower mask is still reachable when its address lies in the
+                        // adapter's subnet (Aravis's camera reports 0.0.0.0).
+                        bool inSubnet = (record.cameraAddress & adapter->mask) ==
                                         (adapter->address & adapter->mask);
                         haveRecord = (broadcastAck || inSubnet) &&
                                      !(list != nullptr && AlreadyListed(*list, record));
