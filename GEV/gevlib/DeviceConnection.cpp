@@ -59,11 +59,7 @@ GevStatus SetUpMessageChannel(DeviceSlot& slot, uint32_t gvcpCapability, uint16_
         return kGevOk;
     }
     DeviceLog(handle, kLogInfo, "[INFO] -Message channel is available.\n");
-    uint32_t host = Platform::NetworkToHost32(record.hostAddress);
-    if (GEVWriteRegister(handle, Bootstrap::kMessageDestination, 1, &host) != kGevOk)
-        DeviceLog(
-            handle, kLogWarning,
-            "[WARNING] -Can't write to GevMCDA register to set message channel ip address.\n");
+    PointMessageChannelAtHost(record);
 
     MessageChannel& channel = MessageChannel::Instance();
     bool opened = false;

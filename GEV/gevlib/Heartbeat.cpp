@@ -183,6 +183,14 @@ void OpenMessageSourcePort(DeviceSlot& slot) {
     record.messageKeepAliveTick = Platform::TickCount() - record.keepAliveInterval * 1000;
 }
 
+void PointMessageChannelAtHost(DeviceRecord& record) {
+    uint32_t host = Platform::NetworkToHost32(record.hostAddress);
+    if (GEVWriteRegister(record.ownHandle, Bootstrap::kMessageDestination, 1, &host) != kGevOk)
+        DeviceLog(
+            record.ownHandle, kLogWarning,
+            "[WARNING] -Can't write to GevMCDA register to set message channel ip address.\n");
+}
+
 void ReestablishMessageChannel(DeviceSlot& slot) {
     DeviceRecord& record = slot.record;
     const uint8_t handle = record.ownHandle;
@@ -198,11 +206,7 @@ void ReestablishMessageChannel(DeviceSlot& slot) {
         return;
     }
     DeviceLog(handle, kLogInfo, "[INFO] -Message channel is available.\n");
-    uint32_t host = Platform::NetworkToHost32(record.hostAddress);
-    if (GEVWriteRegister(handle, Bootstrap::kMessageDestination, 1, &host) != kGevOk)
-        DeviceLog(
-            handle, kLogWarning,
-            "[WARNING] -Can't write to GevMCDA register to set message channel ip address.\n");
+    PointMessageChannelAtHost(record);
     uint32_t port = MessageChannel::Instance().Port();
     if (GEVWriteRegister(handle, Bootstrap::kMessagePort, 1, &port) != kGevOk) {
         DeviceLog(handle, kLogError, "[ERROR] -Can't set message channel port.\n");

@@ -15,6 +15,10 @@ void ReestablishControlSocket(DeviceSlot& slot);
 void ReestablishStreamChannel(DeviceSlot& slot);
 void ReestablishMessageChannel(DeviceSlot& slot);
 
+// Writes the host address to the camera's message channel destination;
+// a failure is only a warning.
+void PointMessageChannelAtHost(DeviceRecord& record);
+
 // Reads the camera's message channel source port (when it has one), sends a
 // keep-alive to it and makes the message thread send the next one at once.
 void OpenMessageSourcePort(DeviceSlot& slot);

@@ -16,8 +16,9 @@ namespace TestSupport {
     X(GCGetInfo)                                                                                   \
     X(GCGetLastError)                                                                              \
     X(GCInitLib)                                                                                   \
-    X(GCCloseLib) X(GCReadPort) X(GCWritePort) X(GCReadPortStacked) X(GCWritePortStacked) X(       \
-        GCGetPortURL) X(GCGetPortInfo) X(GCGetNumPortURLs) X(GCGetPortURLInfo) X(GCRegisterEvent)  \
+    X(GCCloseLib)                                                                                  \
+    X(GCReadPort) X(GCWritePort) X(GCReadPortStacked) X(GCWritePortStacked) X(GCGetPortURL) X(     \
+        GCGetPortInfo) X(GCGetNumPortURLs) X(GCGetPortURLInfo) X(GCRegisterEvent)                  \
         X(GCUnregisterEvent) X(EventGetData) X(EventGetDataInfo) X(EventGetInfo) X(EventFlush) X(  \
             EventKill) X(TLOpen) X(TLClose) X(TLGetInfo) X(TLGetNumInterfaces) X(TLGetInterfaceID) \
             X(TLGetInterfaceInfo) X(TLOpenInterface) X(TLUpdateInterfaceList) X(IFClose)           \

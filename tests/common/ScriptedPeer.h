@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "TestSockets.h"
+
 namespace TestPeer {
 
 using Bytes = std::vector<uint8_t>;
@@ -124,12 +126,7 @@ public:
     }
     // Sends a datagram from the peer's socket (as a camera's own sender).
     void SendTo(const Bytes& bytes, uint32_t address, uint16_t port) {
-        sockaddr_in target{};
-        target.sin_family = AF_INET;
-        target.sin_port = htons(port);
-        target.sin_addr.s_addr = address;
-        ::sendto(m_socket, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&target),
-                 sizeof target);
+        TestSockets::SendTo(m_socket, bytes, address, port);
     }
 
     // The standard answer of a register/memory model for one command.

@@ -6,10 +6,12 @@
 
 #include "DebugOutput.h"
 #include "DeviceTable.h"
+#include "TestSockets.h"
 #include "VantorFixture.h"
 
 using namespace Vantor;
 using namespace TestPeer;
+using TestSockets::WaitFor;
 using namespace std::chrono_literals;
 
 namespace {
@@ -30,17 +32,6 @@ std::vector<uint32_t> CcpWrites(ScriptedPeer& peer) {
     return values;
 }
 
-// Polls `condition` for at most `limit`; the loops of these tests stop by themselves.
-template <class Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds limit) {
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(20ms);
-    }
-    return condition();
-}
-
 class DeviceConnection : public ScriptedCameraTest {
 protected:
     void SetUp() override {
@@ -57,6 +48,12 @@ protected:
     std::vector<std::string> Debug() {
         std::lock_guard<std::mutex> guard(m_debugLock);
         return m_debug;
+    }
+    // Heartbeat every 200 ms and a message channel.
+    void FastHeartbeatWithMessageChannel() {
+        m_peer.SetRegister(0x0938, 600);
+        m_peer.SetRegister(0x0900, 1);
+        m_peer.SetRegister(0x0934, 0x0000001F);
     }
     // The camera stops answering while `silent` is set.
     void SilenceWhile(std::atomic<bool>& silent) {
@@ -208,9 +205,7 @@ TEST_F(DeviceConnection, CameraAnsweringAgainAfterTwoFailedBeatsIsReconnected) {
 }
 
 TEST_F(DeviceConnection, PrivilegeIsTakenAgainAfterTheCameraRebooted) {
-    m_peer.SetRegister(0x0938, 600);
-    m_peer.SetRegister(0x0900, 1);
-    m_peer.SetRegister(0x0934, 0x0000001F);
+    FastHeartbeatWithMessageChannel();
     ASSERT_EQ(Open(kAccessModeControl), kGevOk);
     const uint32_t messagePort = m_peer.Register(0x0B00);
     EXPECT_NE(messagePort, 0u);
@@ -225,9 +220,7 @@ TEST_F(DeviceConnection, PrivilegeIsTakenAgainAfterTheCameraRebooted) {
 }
 
 TEST_F(DeviceConnection, CloseStopsTheHeartbeatAndFreesTheSlot) {
-    m_peer.SetRegister(0x0938, 600);
-    m_peer.SetRegister(0x0900, 1);
-    m_peer.SetRegister(0x0934, 0x0000001F);
+    FastHeartbeatWithMessageChannel();
     ASSERT_EQ(Open(kAccessModeExclusive), kGevOk);
     EXPECT_EQ(m_peer.Register(kCcp), 1u);
     ASSERT_EQ(GEVClose(1), kGevOk);

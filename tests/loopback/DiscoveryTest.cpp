@@ -7,6 +7,7 @@
 
 #include "DebugOutput.h"
 #include "DiscoveryResponder.h"
+#include "TestSockets.h"
 #include "VantorFixture.h"
 
 using namespace Vantor;
@@ -238,13 +239,7 @@ TEST_F(Discovery, WithoutAListRecordsGoToTheCallbackUnprobed) {
 
 TEST_F(Discovery, ForceIpWithoutAddressSendsOnceAndDoesNotWait) {
     int listener = TestNetns::UdpSocketIn(m_cam0);
-    int on = 1;
-    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(3956);
-    local.sin_addr.s_addr = INADDR_BROADCAST;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+    ASSERT_TRUE(TestSockets::Bind(listener, "255.255.255.255", 3956, true));
 
     const uint8_t mac[6] = {0x00, 0x11, 0x1C, 0x01, 0x02, 0x03};
     GevAdapterEntry adapter = Adapter("gvh0");
@@ -252,8 +247,7 @@ TEST_F(Discovery, ForceIpWithoutAddressSendsOnceAndDoesNotWait) {
     EXPECT_EQ(GEVForceIP(0, 0, 0, mac, adapter.address), kGevOk);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
 
-    pollfd entry{listener, POLLIN, 0};
-    ASSERT_EQ(::poll(&entry, 1, 1000), 1);
+    ASSERT_TRUE(TestSockets::Readable(listener, 1000));
     uint8_t command[128];
     ASSERT_EQ(::recv(listener, command, sizeof command, 0), 64);
     EXPECT_EQ(command[0], 0x42);
@@ -261,26 +255,19 @@ TEST_F(Discovery, ForceIpWithoutAddressSendsOnceAndDoesNotWait) {
     EXPECT_EQ(Be16(&command[2]), 0x0004);
     EXPECT_EQ(Be16(&command[4]), 56);
     EXPECT_EQ(std::memcmp(&command[10], mac, 6), 0);
-    EXPECT_EQ(::poll(&entry, 1, 200), 0) << "exactly one datagram";
+    EXPECT_FALSE(TestSockets::Readable(listener, 200)) << "exactly one datagram";
     ::close(listener);
 }
 
 TEST_F(Discovery, ForceIpWaitsForTheAcknowledgeAndRetriesASilentCamera) {
     int listener = TestNetns::UdpSocketIn(m_cam0);
-    int on = 1;
-    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(3956);
-    local.sin_addr.s_addr = INADDR_BROADCAST;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+    ASSERT_TRUE(TestSockets::Bind(listener, "255.255.255.255", 3956, true));
     std::atomic<bool> answer{true};
     std::atomic<int> seen{0};
     std::atomic<bool> stop{false};
     std::thread camera([&] {
         while (!stop) {
-            pollfd entry{listener, POLLIN, 0};
-            if (::poll(&entry, 1, 20) <= 0) continue;
+            if (!TestSockets::Readable(listener, 20)) continue;
             uint8_t command[128];
             sockaddr_in sender{};
             socklen_t length = sizeof sender;

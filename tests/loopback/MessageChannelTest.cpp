@@ -6,10 +6,12 @@
 
 #include "DebugOutput.h"
 #include "DeviceTable.h"
+#include "TestSockets.h"
 #include "VantorFixture.h"
 
 using namespace Vantor;
 using namespace TestPeer;
+using TestSockets::WaitFor;
 using namespace std::chrono_literals;
 
 namespace {
@@ -59,14 +61,6 @@ Bytes EventCommand(uint8_t flags, uint16_t command, uint16_t requestId, uint16_t
     Put32(b, static_cast<uint32_t>(timestamp));
     b.insert(b.end(), data.begin(), data.end());
     return b;
-}
-
-template <class Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds limit = 2000ms) {
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition() && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(10ms);
-    return condition();
 }
 
 class MessageChannelTest : public ScriptedCameraTest {
@@ -128,21 +122,12 @@ TEST_F(MessageChannelTest, AcknowledgedEventIsLoggedAndDelivered) {
 }
 
 TEST_F(MessageChannelTest, AcknowledgeCarriesTheRequestId) {
-    // The acknowledge goes to the sender: the peer's GVCP socket.
+    // The acknowledge goes back to whichever socket of the camera sent the event.
     int raw = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    inet_pton(AF_INET, "127.0.0.2", &local.sin_addr);
-    ASSERT_EQ(::bind(raw, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
-    Bytes event = EventCommand(0x01, 0x00C0, 7, 0x0003, false, 1, 2);
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(m_messagePort);
-    target.sin_addr.s_addr = Ip("127.0.0.1");
-    ::sendto(raw, event.data(), event.size(), 0, reinterpret_cast<sockaddr*>(&target),
-             sizeof target);
-    pollfd entry{raw, POLLIN, 0};
-    ASSERT_EQ(::poll(&entry, 1, 2000), 1);
+    ASSERT_TRUE(TestSockets::Bind(raw, "127.0.0.2", 0));
+    TestSockets::SendTo(raw, EventCommand(0x01, 0x00C0, 7, 0x0003, false, 1, 2), Ip("127.0.0.1"),
+                        m_messagePort);
+    ASSERT_TRUE(TestSockets::Readable(raw, 2000));
     uint8_t ack[16];
     ASSERT_EQ(::recv(raw, ack, sizeof ack, 0), 8);
     EXPECT_EQ(Bytes(ack, ack + 8), (Bytes{0x00, 0x00, 0x00, 0xC1, 0x00, 0x00, 0x00, 0x07}));
@@ -195,19 +180,10 @@ TEST_F(MessageChannelTest, BadDatagramsAreDroppedAndDeliveryGoesOn) {
 
 TEST_F(MessageChannelTest, DatagramsFromUnknownSendersAreIgnored) {
     int stranger = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    inet_pton(AF_INET, "127.0.0.3", &local.sin_addr);
-    ASSERT_EQ(::bind(stranger, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
-    Bytes event = EventCommand(0x01, 0x00C0, 1, 0x0003, false, 0, 0);
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(m_messagePort);
-    target.sin_addr.s_addr = Ip("127.0.0.1");
-    ::sendto(stranger, event.data(), event.size(), 0, reinterpret_cast<sockaddr*>(&target),
-             sizeof target);
-    pollfd entry{stranger, POLLIN, 0};
-    EXPECT_EQ(::poll(&entry, 1, 300), 0) << "no acknowledge to a stranger";
+    ASSERT_TRUE(TestSockets::Bind(stranger, "127.0.0.3", 0));
+    TestSockets::SendTo(stranger, EventCommand(0x01, 0x00C0, 1, 0x0003, false, 0, 0),
+                        Ip("127.0.0.1"), m_messagePort);
+    EXPECT_FALSE(TestSockets::Readable(stranger, 300)) << "no acknowledge to a stranger";
     ::close(stranger);
     Send(EventCommand(0x00, 0x00C0, 2, 0x0006, false, 0, 0));
     ASSERT_TRUE(WaitFor([] { return DeliveredEvents().size() == 1; }));

@@ -9,24 +9,18 @@
 #include "DeviceTable.h"
 #include "GevSimCamera.h"
 #include "Netns.h"
+#include "TestSockets.h"
 #include "VantorFixture.h"
 
 using namespace Vantor;
 using namespace TestPeer;
+using TestSockets::WaitFor;
 using namespace std::chrono_literals;
 
 namespace {
 
 std::string Text(const char* field, size_t size) {
     return std::string(field, strnlen(field, size));
-}
-
-template <class Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds limit = 3000ms) {
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition() && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(10ms);
-    return condition();
 }
 
 std::mutex g_eventLock;
