@@ -46,12 +46,12 @@ struct DeviceRecord {
     uint32_t hostAddress = 0;
     std::atomic<uint32_t> cameraAddress{0};  // the message thread matches senders with it
     std::string adapterName;
-    uint8_t ownHandle = 0;
+    std::atomic<uint8_t> ownHandle{0};  // also read by the message thread
     uint8_t accessMode = kAccessModeOpen;
     uint16_t gevMajor = 0, gevMinor = 0;
     uint32_t packetDataSize = 0;  // stream payload bytes per packet
     uint16_t bufferCount = 4;
-    uint32_t keepAliveInterval = 30;  // s
+    std::atomic<uint32_t> keepAliveInterval{30};  // s; the message thread reads it
     bool socketsStarted = false;
 
     // ---- Stream side; idle until the stream channel exists

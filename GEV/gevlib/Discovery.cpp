@@ -111,7 +111,9 @@ GevStatus GEVDiscoverOnAdapter(GevDeviceList* list, const GevAdapterEntry* adapt
     const bool started = StartSocketsOrWarn();
     if (timeoutMs == 0) timeoutMs = kDefaultDiscoveryTimeout;
     if (list != nullptr) list->count = 0;
-    if (g_discoveryTotal == 0) {
+    // A pass of its own (not part of GEVDiscoverDevices) measures its own progress.
+    const bool ownProgress = g_discoveryTotal == 0;
+    if (ownProgress) {
         g_discoveryTotal = timeoutMs;
         g_discoveryStart = Platform::TickCount();
     }
@@ -195,6 +197,7 @@ GevStatus GEVDiscoverOnAdapter(GevDeviceList* list, const GevAdapterEntry* adapt
         }
         SortDevices(*list);
     }
+    if (ownProgress) g_discoveryTotal = 0;
     if (started) Platform::StopSockets();
     return status;
 }

@@ -219,7 +219,7 @@ TEST_F(Discovery, WithoutAListRecordsGoToTheCallbackUnprobed) {
     auto camera = Camera(m_cam0, config);
     GevAdapterEntry adapter = Adapter("gvh0");
     ASSERT_EQ(GEVDiscoverOnAdapter(nullptr, &adapter, &DiscoveryCallback, 300, false, 0), kGevOk);
-    std::lock_guard<std::mutex> guard(g_callbackLock);
+    std::unique_lock<std::mutex> guard(g_callbackLock);
     size_t records = 0;
     uint32_t lastPercent = 0;
     for (const auto& call : g_callbacks) {
@@ -235,6 +235,14 @@ TEST_F(Discovery, WithoutAListRecordsGoToTheCallbackUnprobed) {
     EXPECT_GE(g_callbacks.size(), 3u) << "a progress call after every wait";
     EXPECT_GE(lastPercent, 90u);
     EXPECT_EQ(camera->probes(), 0);
+
+    // A second pass measures its own progress from zero again.
+    g_callbacks.clear();
+    guard.unlock();
+    ASSERT_EQ(GEVDiscoverOnAdapter(nullptr, &adapter, &DiscoveryCallback, 300, false, 0), kGevOk);
+    guard.lock();
+    ASSERT_FALSE(g_callbacks.empty());
+    EXPECT_LT(g_callbacks.front().first, 60u);
 }
 
 TEST_F(Discovery, ForceIpWithoutAddressSendsOnceAndDoesNotWait) {
