@@ -4,6 +4,9 @@
 #include <string>
 
 #include "Boundary.h"
+#include "Device.h"
+#include "DevicePort.h"
+#include "Interface.h"
 #include "ExportFrame.h"
 #include "InfoCopy.h"
 #include "LibraryController.h"
@@ -14,14 +17,6 @@ using Platform::Format;
 
 namespace {
 
-// The device module is not part of this build: every export whose checks have
-// passed ends here. The arguments are those the module operation takes.
-template <class... ModuleArgs>
-[[noreturn]] void DeviceModuleMissing(const char* exportName, const ModuleArgs&...) {
-    throw not_available_exception(std::string(exportName) +
-                                  ": the device module is not available.");
-}
-
 // The registered device behind hDevice, or the invalid-handle failure `text`.
 // The registry is asked before the handle is used in any way, so an unknown
 // pointer is never dereferenced; holding the reference keeps the device alive
@@ -31,6 +26,13 @@ std::shared_ptr<ICommonBase> LookUpDevice(DEV_HANDLE hDevice, const std::string&
     std::shared_ptr<ICommonBase> device = Controller().FindDevice(hDevice, parentIface);
     if (!device) throw invalid_handle_exception(text);
     return device;
+}
+
+// The device module behind a registered device; a failed type check is `text`.
+CDevice* AsDevice(const std::shared_ptr<ICommonBase>& device, const std::string& text) {
+    auto* concrete = dynamic_cast<CDevice*>(device.get());
+    if (concrete == nullptr) throw invalid_handle_exception(text);
+    return concrete;
 }
 
 const char* const kDeviceNotFound = "The specified device is not found.";
@@ -55,7 +57,10 @@ GC_API DevGetPort(DEV_HANDLE hDevice, PORT_HANDLE* phRemoteDevice) {
         CheckHandle(hDevice, "hDevice");
         CheckPointer(phRemoteDevice, "phRemoteDev");
         std::shared_ptr<ICommonBase> device = LookUpDevice(hDevice, kDeviceNotFound);
-        DeviceModuleMissing("DevGetPort", device, phRemoteDevice);
+        CDevice* concrete = AsDevice(device, InvalidDeviceText(hDevice));
+        *phRemoteDevice = ToHandle(concrete->RemotePort());
+        Controller().RegisterDevicePort(concrete, concrete->RemotePort());
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -65,7 +70,8 @@ GC_API DevGetNumDataStreams(DEV_HANDLE hDevice, uint32_t* piNumDataStreams) {
         CheckHandle(hDevice, "hDevice");
         CheckPointer(piNumDataStreams, "piNumDataStreams");
         std::shared_ptr<ICommonBase> device = LookUpDevice(hDevice, kDeviceNotFound);
-        DeviceModuleMissing("DevGetNumDataStreams", device, piNumDataStreams);
+        *piNumDataStreams = AsDevice(device, InvalidDeviceText(hDevice))->GetNumDataStreams();
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -102,8 +108,12 @@ GC_API DevOpenDataStream(DEV_HANDLE hDevice, const char* sDataStreamID, DS_HANDL
             throw invalid_parameter_exception("Specified pDataStreamID is invalid.");
         }
         std::shared_ptr<ICommonBase> device = LookUpDevice(hDevice, InvalidDeviceText(hDevice));
+        AsDevice(device, InvalidDeviceText(hDevice));
         CheckDevicesOpen();
-        DeviceModuleMissing("DevOpenDataStream", device, sDataStreamID, phDataStream);
+        // The data stream module is not part of this build.
+        throw not_available_exception(
+            Format("Data stream '%s' cannot be opened: no data stream module is available.",
+                   sDataStreamID));
     });
 }
 
@@ -116,7 +126,8 @@ GC_API DevGetInfo(DEV_HANDLE hDevice, DEVICE_INFO_CMD iInfoCmd, INFO_DATATYPE* p
         CheckPointer(piType, "piType");
         CheckInfoArguments(piType, pBuffer, piSize);
         std::shared_ptr<ICommonBase> device = LookUpDevice(hDevice, kDeviceNotFound);
-        DeviceModuleMissing("DevGetInfo", device, iInfoCmd, piType, pBuffer, piSize);
+        AsDevice(device, InvalidDeviceText(hDevice))->GetInfo(iInfoCmd, piType, pBuffer, piSize);
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -125,7 +136,13 @@ GC_API DevClose(DEV_HANDLE hDevice) {
     return RunExport([&]() -> GC_ERROR {
         CheckHandle(hDevice, "hDevice");
         std::shared_ptr<ICommonBase> device = LookUpDevice(hDevice, kDeviceNotFound);
-        DeviceModuleMissing("DevClose", device);
+        CDevice* concrete = AsDevice(device, InvalidDeviceText(hDevice));
+        auto* parent = dynamic_cast<CInterface*>(concrete->GetParent());
+        if (parent == nullptr) throw invalid_handle_exception("Specified hDevice is invalid.");
+        Controller().RemoveDevice(hDevice);
+        // The interface owns the device; the last reference goes with this call.
+        parent->RemoveDevice(concrete);
+        return GC_ERR_SUCCESS;
     });
 }
 

@@ -1,10 +1,13 @@
 // Interface exports (IF...): entry check, argument checks and the registry
 // lookup of hIface, then the call into the interface module.
+#include <memory>
 #include <string>
 
 #include "Boundary.h"
+#include "Device.h"
 #include "ExportFrame.h"
 #include "InfoCopy.h"
+#include "Interface.h"
 #include "LibraryController.h"
 #include "StringFormat.h"
 
@@ -12,22 +15,16 @@ using namespace GenTL;
 
 namespace {
 
-// The interface module is not part of this build: every export whose checks
-// have passed ends here. The arguments are those the module operation takes.
-template <class... ModuleArgs>
-[[noreturn]] void InterfaceModuleMissing(const char* exportName, const ModuleArgs&...) {
-    throw not_available_exception(std::string(exportName) +
-                                  ": the interface module is not available.");
-}
-
 // The registered interface behind hIface. The registry is asked before the
 // handle is used in any way, so an unknown pointer is never dereferenced.
-ICommonBase* LookUpInterface(IF_HANDLE hIface) {
-    ICommonBase* iface = Controller().FindInterface(hIface);
-    if (iface == nullptr) {
+CInterface* LookUpInterface(IF_HANDLE hIface) {
+    ICommonBase* registered = Controller().FindInterface(hIface);
+    if (registered == nullptr) {
         throw invalid_handle_exception(
             Platform::Format("The specified interface not found: hIface = 0x%p.", hIface));
     }
+    auto* iface = dynamic_cast<CInterface*>(registered);
+    if (iface == nullptr) throw invalid_parameter_exception(" Invalid Interface Handle");
     return iface;
 }
 
@@ -37,8 +34,12 @@ GC_API IFClose(IF_HANDLE hIface) {
     if (GC_ERROR error = Controller().CheckInterface()) return error;
     return RunExport([&]() -> GC_ERROR {
         CheckHandle(hIface, "hIface");
-        ICommonBase* iface = LookUpInterface(hIface);
-        InterfaceModuleMissing("IFClose", iface);
+        CInterface* iface = LookUpInterface(hIface);
+        Controller().RemoveInterface(hIface);
+        iface->Close();
+        // The interface is owned through the system module's list; it leaves it as it goes.
+        delete iface;
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -50,8 +51,8 @@ GC_API IFGetInfo(IF_HANDLE hIface, INTERFACE_INFO_CMD iInfoCmd, INFO_DATATYPE* p
         CheckPointer(piSize, "piSize");
         CheckHandle(hIface, "hIface");
         CheckInfoArguments(piType, pBuffer, piSize);
-        ICommonBase* iface = LookUpInterface(hIface);
-        InterfaceModuleMissing("IFGetInfo", iface, iInfoCmd, piType, pBuffer, piSize);
+        LookUpInterface(hIface)->Info().GetInfo(iInfoCmd, piType, pBuffer, piSize);
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -60,8 +61,8 @@ GC_API IFGetNumDevices(IF_HANDLE hIface, uint32_t* piNumDevices) {
     return RunExport([&]() -> GC_ERROR {
         CheckHandle(hIface, "hIface");
         CheckPointer(piNumDevices, "piNumDevices");
-        ICommonBase* iface = LookUpInterface(hIface);
-        InterfaceModuleMissing("IFGetNumDevices", iface, piNumDevices);
+        *piNumDevices = LookUpInterface(hIface)->GetNumDevices();
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -70,8 +71,9 @@ GC_API IFGetDeviceID(IF_HANDLE hIface, uint32_t iIndex, char* sDeviceID, size_t*
     return RunExport([&]() -> GC_ERROR {
         CheckHandle(hIface, "hIface");
         CheckStringArguments("sDeviceID", sDeviceID, piSize);
-        ICommonBase* iface = LookUpInterface(hIface);
-        InterfaceModuleMissing("IFGetDeviceID", iface, iIndex, sDeviceID, piSize);
+        const std::string id = LookUpInterface(hIface)->GetDeviceID(iIndex);
+        CopyInfoString(nullptr, sDeviceID, piSize, id);
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -80,8 +82,8 @@ GC_API IFUpdateDeviceList(IF_HANDLE hIface, bool8_t* pbChanged, uint64_t iTimeou
     return RunExport([&]() -> GC_ERROR {
         CheckHandle(hIface, "hIface");
         // pbChanged may be null: the caller need not learn whether the list changed.
-        ICommonBase* iface = LookUpInterface(hIface);
-        InterfaceModuleMissing("IFUpdateDeviceList", iface, pbChanged, iTimeout);
+        LookUpInterface(hIface)->UpdateDeviceList(pbChanged, iTimeout);
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -94,9 +96,8 @@ GC_API IFGetDeviceInfo(IF_HANDLE hIface, const char* sDeviceID, DEVICE_INFO_CMD 
         // piType before piSize in this export.
         CheckPointer(piType, "piType");
         CheckInfoArguments(piType, pBuffer, piSize);
-        ICommonBase* iface = LookUpInterface(hIface);
-        InterfaceModuleMissing("IFGetDeviceInfo", iface, sDeviceID, iInfoCmd, piType, pBuffer,
-                               piSize);
+        LookUpInterface(hIface)->GetDeviceInfo(sDeviceID, iInfoCmd, piType, pBuffer, piSize);
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -110,10 +111,20 @@ GC_API IFOpenDevice(IF_HANDLE hIface, const char* sDeviceID, DEVICE_ACCESS_FLAGS
         CheckHandle(hIface, "hIface");
         CheckPointer(sDeviceID, "sDevName");
         CheckPointer(phDevice, "phDevice");
-        ICommonBase* iface = LookUpInterface(hIface);
-        // The module answers, in this order: device already in use, the
-        // iOpenFlags range, then the open itself.
-        InterfaceModuleMissing("IFOpenDevice", iface, sDeviceID, iOpenFlags, phDevice);
+        CInterface* iface = LookUpInterface(hIface);
+        if (std::shared_ptr<CDeviceInfo> record = iface->FindDeviceInfo(sDeviceID)) {
+            if (Controller().FindDevice(iface, record->GetID()))
+                throw resource_in_use_exception("The specified device is already in use.");
+        }
+        if (iOpenFlags < 1001 && (iOpenFlags < DEVICE_ACCESS_NONE || iOpenFlags > DEVICE_ACCESS_EXCLUSIVE)) {
+            throw invalid_parameter_exception(
+                Platform::Format("Specified iOpenFlags is invalid: iOpenFlags = 0x%p.", iOpenFlags));
+        }
+        std::shared_ptr<CDevice> device = iface->OpenDevice(sDeviceID, iOpenFlags);
+        if (!device) throw invalid_handle_exception("Can't lock the target device.");
+        *phDevice = ToHandle(device.get());
+        Controller().AddDevice(iface, device);
+        return GC_ERR_SUCCESS;
     });
 }
 

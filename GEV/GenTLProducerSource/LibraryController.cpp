@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 
+#include "Device.h"
 #include "LastError.h"
 #include "LibraryGlobals.h"
 #include "TL.h"
@@ -205,6 +206,18 @@ std::shared_ptr<ICommonBase> CLibraryController::FindDevice(const void* hDevice,
     return nullptr;
 }
 
+std::shared_ptr<ICommonBase> CLibraryController::FindDevice(const ICommonBase* parentIface,
+                                                            const std::string& id) {
+    CAutoLock guard(m_deviceLock);
+    for (const auto& entry : m_devices) {
+        if (entry.first != parentIface) continue;
+        std::shared_ptr<ICommonBase> device = entry.second.lock();
+        auto* concrete = dynamic_cast<CDevice*>(device.get());
+        if (concrete != nullptr && concrete->ID() == id) return device;
+    }
+    return nullptr;
+}
+
 void CLibraryController::RemoveDevice(const void* hDevice) {
     CAutoLock deviceGuard(m_deviceLock);
     ICommonBase* parent = nullptr;
@@ -341,6 +354,29 @@ void CLibraryController::RemoveEvent(const ICommonBase* source, EVENT_TYPE type)
             m_events.erase(it);
             return;
         }
+    }
+}
+
+void CLibraryController::ForgetModule(const ICommonBase* module) {
+    const ICommonBase* port = nullptr;
+    {
+        CAutoLock guard(m_devicePortLock);
+        auto it = m_devicePorts.find(const_cast<ICommonBase*>(module));
+        if (it != m_devicePorts.end()) {
+            port = it->second;
+            m_devicePorts.erase(it);
+        }
+    }
+    {
+        CAutoLock guard(m_dataStreamLock);
+        m_dataStreams.erase(const_cast<ICommonBase*>(module));
+    }
+    CAutoLock guard(m_eventLock);
+    for (auto it = m_events.begin(); it != m_events.end();) {
+        if (it->second.source == module || (port != nullptr && it->second.source == port))
+            it = m_events.erase(it);
+        else
+            ++it;
     }
 }
 

@@ -61,6 +61,8 @@ public:
     void AddDevice(ICommonBase* parentIface, const std::weak_ptr<ICommonBase>& device);
     std::shared_ptr<ICommonBase> FindDevice(const void* hDevice,
                                             ICommonBase** parentIface = nullptr);
+    // The open device of `parentIface` whose ID is `id`, or null.
+    std::shared_ptr<ICommonBase> FindDevice(const ICommonBase* parentIface, const std::string& id);
     void RemoveDevice(const void* hDevice);
     size_t NumDevices();
 
@@ -85,6 +87,11 @@ public:
     void RemoveEvent(const void* hEvent);
     // Removes the event registered on `source` for `type`, if any.
     void RemoveEvent(const ICommonBase* source, EVENT_TYPE type);
+
+    // Forgets every entry that refers to `module` (its remote port, its
+    // streams, the events it raised): called as a module object goes, so no
+    // registry keeps a handle to a destroyed object.
+    void ForgetModule(const ICommonBase* module);
 
     // Any registered module or port whose handle is `handle` (the system
     // module included), or null: the only way a port handle becomes an object.

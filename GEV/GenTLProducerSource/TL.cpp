@@ -6,6 +6,7 @@
 
 #include "Exceptions.h"
 #include "InfoCopy.h"
+#include "Interface.h"
 #include "LibraryInfo.h"
 #include "ModuleInfo.h"
 #include "RegisterMapPort.h"
@@ -31,9 +32,10 @@ CTL::CTL() : m_registerMap(kInitialRegisterSlots), m_errorEvent(new CEventError(
 CTL::~CTL() {
     m_errorEvent.reset();
     m_interfaceInfos.clear();
-    // Registered interfaces are closed by the controller before the module
-    // goes; none can remain here.
-    m_openInterfaces.clear();
+    // Registered interfaces were closed by the controller already; an
+    // interface opened under a second spelling of its ID was never
+    // registered and goes here. Each removes itself from the list.
+    while (!m_openInterfaces.empty()) delete m_openInterfaces.front();
 }
 
 bool CTL::Open(CTL** phSystem) {
@@ -277,14 +279,18 @@ void CTL::RemoveInterface(CInterface* iface) {
 
 ICommonBase* CTL::OpenInterface(const std::string& id) {
     if (!m_listUpdated) UpdateInterfaceList(nullptr, 200);
+    for (CInterface* open : m_openInterfaces)
+        if (open->Info().GetName() == id) return open;
     auto record = std::find_if(m_interfaceInfos.begin(), m_interfaceInfos.end(),
                                [&](const auto& info) { return info->MatchesName(id); });
     if (record == m_interfaceInfos.end()) {
         throw invalid_id_exception(Format("Requested interface name '%s' is invalid.", id));
     }
-    // The interface module (discovery, device list) is not part of this build.
-    throw not_available_exception(
-        Format("The interface '%s' cannot be opened: no interface module is available.", id));
+    auto copy = std::make_shared<CInterfaceInfo>(**record);
+    // Owned through this list until IFClose or the system module's destruction.
+    auto* iface = new CInterface(copy, this);
+    m_openInterfaces.push_back(iface);
+    return iface;
 }
 
 void CTL::GetInterfaceInfo(const std::string& id, INTERFACE_INFO_CMD iInfoCmd,

@@ -253,6 +253,8 @@ GevStatus GEVClose(uint8_t handle) {
     return CloseSlot(handle, *slot);
 }
 
+bool GEVIsOpen(uint8_t handle) { return OpenSlot(handle) != nullptr; }
+
 GevStatus GEVGetHeartbeatRate(uint8_t handle, uint32_t* timeoutMs) {
     if (OpenSlot(handle) == nullptr) return kGevHandleNotOpen;
     uint32_t value = 0;

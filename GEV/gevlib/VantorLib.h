@@ -127,6 +127,8 @@ struct GevOpenParams {
 GevStatus GEVOpenDevice(uint8_t handle, const GevOpenParams* params, GevLogCallback logCallback,
                         uint8_t reserved, uint8_t accessMode);
 GevStatus GEVClose(uint8_t handle);
+// True while the slot of `handle` is in use (open, or failed and not yet closed).
+bool GEVIsOpen(uint8_t handle);
 GevStatus GEVGetHeartbeatRate(uint8_t handle, uint32_t* timeoutMs);
 GevStatus GEVSetHeartbeatRate(uint8_t handle, uint32_t timeoutMs);
 

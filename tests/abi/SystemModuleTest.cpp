@@ -172,7 +172,7 @@ TEST_F(SystemModule, RegistersHoldTheLibraryIdentity) {
     EXPECT_EQ(0u, ReadRegister(0x6FC));
 }
 
-TEST_F(SystemModule, OpenInterfaceMatchesTheNameButNeedsTheInterfaceModule) {
+TEST_F(SystemModule, OpenInterfaceMatchesTheNameAndOpensItOnce) {
     IF_HANDLE iface = nullptr;
     EXPECT_EQ(GC_ERR_INVALID_ID, cti.TLOpenInterface(system, "USB3", &iface));
     EXPECT_EQ("Requested interface name 'USB3' is invalid.", cti.LastErrorText());
@@ -187,8 +187,16 @@ TEST_F(SystemModule, OpenInterfaceMatchesTheNameButNeedsTheInterfaceModule) {
     EXPECT_EQ(GC_ERR_INVALID_HANDLE, cti.TLOpenInterface(&notAModule, "GigE", &iface));
     EXPECT_EQ(0u, cti.LastErrorText().find(
                       "Specified hSystem is invalid or not the original handle: hSystem = 0x"));
-    EXPECT_NE(GC_ERR_SUCCESS, cti.TLOpenInterface(system, "gige", &iface));
-    EXPECT_EQ(nullptr, iface);
+    ASSERT_EQ(GC_ERR_SUCCESS, cti.TLOpenInterface(system, "gige", &iface));
+    ASSERT_NE(nullptr, iface);
+    IF_HANDLE again = nullptr;
+    EXPECT_EQ(GC_ERR_RESOURCE_IN_USE, cti.TLOpenInterface(system, "gige", &again));
+    EXPECT_EQ(iface, again) << "the handle of the first open";
+    TL_HANDLE parent = nullptr;
+    ASSERT_EQ(GC_ERR_SUCCESS, cti.IFGetParentTL(iface, &parent));
+    EXPECT_EQ(system, parent);
+    EXPECT_EQ(GC_ERR_SUCCESS, cti.IFClose(iface));
+    EXPECT_EQ(GC_ERR_INVALID_HANDLE, cti.IFClose(iface)) << "closed interfaces are unknown";
 }
 
 }  // namespace

@@ -1,0 +1,330 @@
+#include "Device.h"
+
+#include <cstring>
+
+#include "DebugOutput.h"
+#include "DevicePort.h"
+#include "ErrorReport.h"
+#include "Exceptions.h"
+#include "InfoCopy.h"
+#include "Interface.h"
+#include "LibraryController.h"
+#include "LibraryInfo.h"
+#include "ModuleInfo.h"
+#include "RegisterMapPort.h"
+#include "Socket.h"
+#include "StringFormat.h"
+
+namespace GenTL {
+
+using Platform::Format;
+
+namespace {
+
+constexpr int kXmlResourceNumber = 118;
+constexpr const char* kXmlResourceType = "DEVTLREGS";
+constexpr const char* kURLFormat = "Local:KRDEVTL.xml;%x;%x;";
+constexpr size_t kURLWorkArea = 514;
+constexpr uint64_t kInitialRegisterSlots = 100;
+constexpr uint32_t kVersionRegister = 0x0000;
+constexpr uint32_t kStreamChannelsRegister = 0x0904;
+
+}  // namespace
+
+CDevice::CDevice(CTL* system, CInterface* parent, std::shared_ptr<CDeviceInfo> record,
+                 const std::string& id, uint8_t handle, DEVICE_ACCESS_FLAGS flags,
+                 const Vantor::GevOpenParams& params)
+    : m_handle(handle),
+      m_hostAddress(params.hostAddress),
+      m_errorEvent(new CEventError()),
+      m_id(id),
+      m_system(system),
+      m_parent(parent),
+      m_record(std::move(record)),
+      m_registerMap(kInitialRegisterSlots),
+      m_accessFlags(flags) {
+    BuildRegisterMap();
+    m_remotePort = std::make_shared<CDevicePort>(this);
+    m_remoteEvent.reset(new CEventRemoteDevice(handle));
+    if (Vantor::GEVSetMessageHandler(handle, &CEventRemoteDevice::MessageHandler) ==
+        Vantor::kGevNotSupported) {
+        Platform::DebugOutput("[INFO] - Message channel not Supported\n");
+    }
+    uint32_t version = 0;
+    Vantor::GevStatus status = Vantor::GEVReadRegister(handle, kVersionRegister, 1, &version);
+    if (status != Vantor::kGevOk)
+        ReportError(*m_errorEvent, "Error GEVReadRegister address 0x0000.", status);
+}
+
+CDevice::~CDevice() {
+    Vantor::GevStatus status = Vantor::GEVClose(m_handle);
+    if (status != Vantor::kGevOk) ReportError(*m_errorEvent, "Error GEVClose.", status);
+    if (m_parent != nullptr) m_parent->RemoveDeviceByID(m_id);
+    CLibraryController::Instance().ForgetModule(this);
+    CLibraryController::Instance().ForgetModule(m_remotePort.get());
+    // The library closed the message channel first: no handler call can come now.
+    m_errorEvent.reset();
+    m_remoteEvent.reset();
+}
+
+void CDevice::BuildRegisterMap() {
+    CRegisterMap& map = m_registerMap;
+    map.DefineRegister(kRegStreamCount, kAccessRO, 1, false);
+    map.DefineRegister(kRegStreamSelector, kAccessRW, 0, false, &OnWrite, this, &OnAccess);
+    map.DefineString(kRegStreamID, kAccessRO, "DS0", 128, false);
+    map.DefineString(kRegDeviceID, kAccessRO, m_record->GetID(), 256, false);
+    map.DefineString(kRegVendor, kAccessRO, m_record->vendorName, 32, false);
+    map.DefineString(kRegModel, kAccessRO, m_record->modelName, 32, false);
+    // Host order, so that the little-endian registers read as the dotted address.
+    map.DefineRegister(kRegIPAddress, kAccessRO, Platform::NetworkToHost32(m_record->ipAddress),
+                       false);
+    map.DefineRegister(kRegSubnetMask, kAccessRO, Platform::NetworkToHost32(m_record->subnetMask),
+                       false);
+    map.DefineRegister(kRegGateway, kAccessRO, Platform::NetworkToHost32(m_record->gateway), false);
+    map.DefineRegister64(kRegMAC, kAccessRO, m_record->macValue, false, false, nullptr, this,
+                         &OnAccess);
+    map.DefineRegister(kRegTLType, kAccessRO, 2, false);
+
+    uint32_t heartbeat = 0;
+    Vantor::GEVGetHeartbeatRate(m_handle, &heartbeat);
+    Vantor::GevChannelParameters parameters{};
+    Vantor::GEVGetChannelParameter(m_handle, &parameters);
+    map.DefineRegister(kRegHeartbeatTimeout, kAccessRW, heartbeat, false, &OnWrite, this,
+                       &OnAccess);
+    map.DefineRegister(kRegAckTimeout, kAccessRW, parameters.commandTimeout, false, &OnWrite, this,
+                       &OnAccess);
+    map.DefineRegister(kRegRetryCount, kAccessRW, parameters.retryCount, false, &OnWrite, this,
+                       &OnAccess);
+    map.DefineString(kRegDisplayName, kAccessRO, m_record->GetDisplayName(), 256, false);
+    map.DefineString(kRegStreamDisplayName, kAccessRO, "Stream DS0", 256, false);
+
+    m_xmlSize =
+        LoadXmlResource(Platform::ModuleInstance(), kXmlResourceNumber, kXmlResourceType, &m_xml);
+    std::vector<uint32_t> words(m_xmlSize / 4);
+    std::memcpy(words.data(), m_xml.data(), m_xmlSize);
+    map.DefineBlock(kRegXmlAddress, kAccessRO, words.data(), m_xmlSize, false);
+}
+
+// ---- Register hooks ----------------------------------------------------------
+
+void CDevice::OnAccess(uint64_t address, uint32_t* value, void* context) {
+    auto* self = static_cast<CDevice*>(context);
+    switch (address) {
+        case kRegHeartbeatTimeout: {
+            uint32_t timeout = 0;
+            Vantor::GevStatus status = Vantor::GEVGetHeartbeatRate(self->m_handle, &timeout);
+            if (status == Vantor::kGevOk)
+                *value = timeout;
+            else
+                ReportError(*self->m_errorEvent, "Error GEVGetHeartbeatRate.", status);
+            break;
+        }
+        case kRegAckTimeout:
+        case kRegRetryCount: {
+            Vantor::GevChannelParameters parameters{};
+            Vantor::GevStatus status = Vantor::GEVGetChannelParameter(self->m_handle, &parameters);
+            if (status != Vantor::kGevOk) {
+                ReportError(*self->m_errorEvent, "Error GEVGetChannelParameter.", status);
+                break;
+            }
+            *value = address == kRegAckTimeout ? parameters.commandTimeout : parameters.retryCount;
+            break;
+        }
+        case kRegMAC:
+            *value = static_cast<uint32_t>(self->m_record->macValue >> 32);
+            break;
+        case kRegMAC + 4:
+            *value = Platform::NetworkToHost32(static_cast<uint32_t>(self->m_record->macValue));
+            break;
+        default:
+            // The stream selector: the streams come with the data stream module.
+            break;
+    }
+}
+
+void CDevice::OnWrite(uint64_t address, uint32_t* value, void* context) {
+    auto* self = static_cast<CDevice*>(context);
+    switch (address) {
+        case kRegHeartbeatTimeout: {
+            Vantor::GevStatus status = Vantor::GEVSetHeartbeatRate(self->m_handle, *value);
+            if (status != Vantor::kGevOk)
+                ReportError(*self->m_errorEvent, "Error GEVSetHeartbeatRate.", status);
+            break;
+        }
+        case kRegAckTimeout:
+        case kRegRetryCount: {
+            Vantor::GevChannelParameters parameters{};
+            Vantor::GevStatus status = Vantor::GEVGetChannelParameter(self->m_handle, &parameters);
+            if (status != Vantor::kGevOk) {
+                ReportError(*self->m_errorEvent, "Error GEVGetChannelParameter.", status);
+                break;
+            }
+            if (address == kRegAckTimeout)
+                parameters.commandTimeout = *value;
+            else
+                parameters.retryCount = static_cast<uint8_t>(*value);
+            status = Vantor::GEVSetChannelParameter(self->m_handle, &parameters);
+            if (status != Vantor::kGevOk)
+                ReportError(*self->m_errorEvent, "Error GEVSetChannelParameter.", status);
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+// ---- Port ------------------------------------------------------------------
+
+int64_t CDevice::ReadBlock(uint64_t address, void* pBuffer, size_t* piSize) {
+    ReadMapBlock(m_registerMap, address, pBuffer, *piSize);
+    return static_cast<int64_t>(*piSize);
+}
+
+int64_t CDevice::WriteBlock(uint64_t address, const void* pBuffer, size_t* piSize) {
+    WriteMapBlock(m_registerMap, address, pBuffer, *piSize);
+    return static_cast<int64_t>(*piSize);
+}
+
+void CDevice::ReadRegister(uint64_t address, uint32_t* value) {
+    *value = m_registerMap.Read(address);
+}
+
+void CDevice::WriteRegister(uint64_t address, uint32_t value) {
+    m_registerMap.Write(address, value);
+}
+
+void CDevice::GetURL(char* sURL, size_t* piSize) {
+    char work[kURLWorkArea] = {};
+    std::string url = FormatLocalURL(kURLFormat, kRegXmlAddress, m_xmlSize);
+    url.pop_back();
+    std::memcpy(work, url.c_str(), std::min(url.size(), kURLWorkArea - 2));
+    // The text and two zero bytes.
+    CopyInfoRaw(nullptr, sURL, piSize, INFO_DATATYPE_STRING, work, url.size() + 2);
+}
+
+void CDevice::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+                          size_t* piSize) {
+    switch (iInfoCmd) {
+        case PORT_INFO_ID:
+            return CopyInfoString(piType, pBuffer, piSize, "TLDEV::" + m_record->GetID());
+        case PORT_INFO_VENDOR:
+            return CopyInfoString(piType, pBuffer, piSize, GenTL::kVendorName);
+        case PORT_INFO_MODEL:
+            return CopyInfoString(piType, pBuffer, piSize, GenTL::kModelName);
+        case PORT_INFO_TLTYPE:
+            return CopyInfoString(piType, pBuffer, piSize, GenTL::kTLType);
+        case PORT_INFO_MODULE:
+            return CopyInfoString(piType, pBuffer, piSize, "TLDevice");
+        case PORT_INFO_LITTLE_ENDIAN:
+        case PORT_INFO_ACCESS_READ:
+        case PORT_INFO_ACCESS_WRITE:
+            return CopyInfoBool(piType, pBuffer, piSize, true);
+        case PORT_INFO_BIG_ENDIAN:
+        case PORT_INFO_ACCESS_NA:
+        case PORT_INFO_ACCESS_NI:
+            return CopyInfoBool(piType, pBuffer, piSize, false);
+        case PORT_INFO_VERSION:
+            return CopyInfoString(piType, pBuffer, piSize, FormatVersion(GetLibraryVersion()));
+        case PORT_INFO_PORTNAME:
+            return CopyInfoString(piType, pBuffer, piSize, "DevicePort");
+        default:
+            throw invalid_parameter_exception(
+                Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
+    }
+}
+
+void CDevice::GetNumURLs(uint32_t* piNumURLs) { *piNumURLs = 1; }
+
+void CDevice::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
+                         void* pBuffer, size_t* piSize) {
+    if (iURLIndex != 0) {
+        throw invalid_parameter_exception(
+            Format("Specified iURLIndex is invalid: iURLIndex = 0x%p.", iURLIndex));
+    }
+    switch (iInfoCmd) {
+        case URL_INFO_URL: {
+            std::string url = FormatLocalURL(kURLFormat, kRegXmlAddress, m_xmlSize);
+            url.pop_back();
+            return CopyInfoString(piType, pBuffer, piSize, url);
+        }
+        case URL_INFO_SCHEMA_VER_MAJOR:
+        case URL_INFO_FILE_VER_MAJOR:
+            return CopyInfoInt32(piType, pBuffer, piSize, 1);
+        case URL_INFO_SCHEMA_VER_MINOR:
+        case URL_INFO_FILE_VER_MINOR:
+            return CopyInfoInt32(piType, pBuffer, piSize, 0);
+        case URL_INFO_FILE_VER_SUBMINOR:
+            return CopyInfoInt32(piType, pBuffer, piSize, 4);
+        default:
+            throw invalid_parameter_exception(
+                Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
+    }
+}
+
+// ---- Events ----------------------------------------------------------------
+
+void CDevice::RegisterEvent(EVENT_TYPE iEventID, CEventObj** ppEvent) {
+    m_requestedEventType = iEventID;
+    if (iEventID == EVENT_ERROR) {
+        m_errorEvent->Register();
+        *ppEvent = m_errorEvent.get();
+    } else if (iEventID == EVENT_REMOTE_DEVICE) {
+        m_remoteEvent->Register();
+        *ppEvent = m_remoteEvent.get();
+    } else {
+        throw implementation_exception(
+            Format("Requested iID is not implemented; iID = %d.", iEventID));
+    }
+}
+
+void CDevice::UnregisterEvent(EVENT_TYPE iEventID) {
+    m_requestedEventType = iEventID;
+    if (iEventID == EVENT_ERROR) {
+        m_errorEvent->Unregister();
+    } else if (iEventID == EVENT_REMOTE_DEVICE) {
+        m_remoteEvent->Unregister();
+    } else {
+        throw implementation_exception(
+            Format("Requested iID is not implemented; iID = %d.", iEventID));
+    }
+}
+
+ICommonBase* CDevice::GetParent() { return m_parent; }
+
+// ---- Device queries ----------------------------------------------------------
+
+void CDevice::GetInfo(DEVICE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+                      size_t* piSize) {
+    switch (iInfoCmd) {
+        case DEVICE_INFO_ID:
+            return CopyInfoString(piType, pBuffer, piSize, m_record->GetID());
+        case DEVICE_INFO_VENDOR:
+            return CopyInfoString(piType, pBuffer, piSize, m_record->vendorName);
+        case DEVICE_INFO_MODEL:
+            return CopyInfoString(piType, pBuffer, piSize, m_record->modelName);
+        case DEVICE_INFO_TLTYPE:
+            return CopyInfoString(piType, pBuffer, piSize, GenTL::kTLType);
+        case DEVICE_INFO_DISPLAYNAME:
+            return CopyInfoString(piType, pBuffer, piSize, m_record->GetDisplayName());
+        case DEVICE_INFO_ACCESS_STATUS:
+            return CopyInfoInt32(piType, pBuffer, piSize, m_accessFlags);
+        default:
+            throw implementation_exception(
+                Format("Requested iID is not implemented; iID = %d.", iInfoCmd));
+    }
+}
+
+uint32_t CDevice::GetNumDataStreams() {
+    uint32_t channels = 0;
+    Vantor::GevStatus status =
+        Vantor::GEVReadRegister(m_handle, kStreamChannelsRegister, 1, &channels);
+    if (status != Vantor::kGevOk) {
+        // The last known count stands.
+        ReportError(*m_errorEvent, "Error GEVReadRegister address 0x0904.", status);
+        return m_streamChannelCount;
+    }
+    m_streamChannelCount = channels;
+    return channels;
+}
+
+}  // namespace GenTL

@@ -1,0 +1,107 @@
+// CDevice: one opened camera as a GenTL device. It owns the camera's
+// connection in the protocol library (by its handle), the remote port, the
+// device register map (heartbeat, GVCP time-out and retries, MAC, stream
+// selection) and the error and remote-device events.
+// Runs on consumer threads; the remote-device event is fed by the protocol
+// library's message thread.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DeviceInfo.h"
+#include "EventQueue.h"
+#include "EventRemoteDevice.h"
+#include "ICommonBase.h"
+#include "RegisterMap.h"
+#include "VantorLib.h"
+
+namespace GenTL {
+
+class CTL;
+class CInterface;
+class CDevicePort;
+
+class CDevice : public ICommonBase {
+public:
+    // Register addresses of the device register map.
+    static constexpr uint64_t kRegStreamCount = 0x4;
+    static constexpr uint64_t kRegStreamSelector = 0x8;
+    static constexpr uint64_t kRegStreamID = 0x80;
+    static constexpr uint64_t kRegDeviceID = 0x100;
+    static constexpr uint64_t kRegVendor = 0x200;
+    static constexpr uint64_t kRegModel = 0x220;
+    static constexpr uint64_t kRegIPAddress = 0x240;
+    static constexpr uint64_t kRegSubnetMask = 0x244;
+    static constexpr uint64_t kRegGateway = 0x248;
+    static constexpr uint64_t kRegMAC = 0x24C;
+    static constexpr uint64_t kRegTLType = 0x280;
+    static constexpr uint64_t kRegHeartbeatTimeout = 0x284;
+    static constexpr uint64_t kRegAckTimeout = 0x288;
+    static constexpr uint64_t kRegRetryCount = 0x28C;
+    static constexpr uint64_t kRegDisplayName = 0x300;
+    static constexpr uint64_t kRegStreamDisplayName = 0x400;
+    static constexpr uint64_t kRegXmlAddress = 0x500;
+
+    // The camera is already open in the protocol library under `handle`.
+    CDevice(CTL* system, CInterface* parent, std::shared_ptr<CDeviceInfo> record,
+            const std::string& id, uint8_t handle, DEVICE_ACCESS_FLAGS flags,
+            const Vantor::GevOpenParams& params);
+    ~CDevice() override;
+
+    // IPort: the device register map and description.
+    int64_t ReadBlock(uint64_t address, void* pBuffer, size_t* piSize) override;
+    int64_t WriteBlock(uint64_t address, const void* pBuffer, size_t* piSize) override;
+    void ReadRegister(uint64_t address, uint32_t* value) override;
+    void WriteRegister(uint64_t address, uint32_t value) override;
+    void GetURL(char* sURL, size_t* piSize) override;
+    void GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+                     size_t* piSize) override;
+    void GetNumURLs(uint32_t* piNumURLs) override;
+    void GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+                    size_t* piSize) override;
+
+    // IEventSrc: EVENT_ERROR and EVENT_REMOTE_DEVICE.
+    void RegisterEvent(EVENT_TYPE iEventID, CEventObj** ppEvent) override;
+    void UnregisterEvent(EVENT_TYPE iEventID) override;
+
+    ICommonBase* GetParent() override;
+
+    std::shared_ptr<CDeviceInfo> DeviceInfo() const { return m_record; }
+    const std::string& ID() const { return m_id; }
+    uint8_t Handle() const { return m_handle; }
+    uint32_t HostAddress() const { return m_hostAddress; }
+    DEVICE_ACCESS_FLAGS AccessFlags() const { return m_accessFlags; }
+    EVENT_TYPE RequestedEventType() const { return m_requestedEventType; }
+    CDevicePort* RemotePort() { return m_remotePort.get(); }
+    CEventError& ErrorEvent() { return *m_errorEvent; }
+    CEventRemoteDevice& RemoteDeviceEvent() { return *m_remoteEvent; }
+
+    void GetInfo(DEVICE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, size_t* piSize);
+    // Reads the camera's number of stream channels (kept when the read fails).
+    uint32_t GetNumDataStreams();
+
+private:
+    void BuildRegisterMap();
+    static void OnAccess(uint64_t address, uint32_t* value, void* context);
+    static void OnWrite(uint64_t address, uint32_t* value, void* context);
+
+    uint8_t m_handle;
+    uint32_t m_hostAddress;
+    std::unique_ptr<CEventError> m_errorEvent;
+    std::string m_id;
+    CTL* m_system;
+    CInterface* m_parent;
+    std::shared_ptr<CDevicePort> m_remotePort;
+    uint32_t m_streamChannelCount = 1;
+    std::shared_ptr<CDeviceInfo> m_record;
+    CRegisterMap m_registerMap;
+    std::string m_xml;
+    uint32_t m_xmlSize = 0;
+    DEVICE_ACCESS_FLAGS m_accessFlags;
+    std::unique_ptr<CEventRemoteDevice> m_remoteEvent;
+    EVENT_TYPE m_requestedEventType = 0;
+};
+
+}  // namespace GenTL

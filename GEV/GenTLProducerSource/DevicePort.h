@@ -1,0 +1,46 @@
+// CDevicePort: the remote device port, the consumer's way to the camera's own
+// registers, memory and GenApi description over GVCP. A 4-byte access is one
+// register in the camera's (big-endian) byte order; any other size is memory
+// in 512-byte chunks. Runs on consumer threads; the protocol library's control
+// lock serialises the exchanges.
+#pragma once
+
+#include <string>
+
+#include "ICommonBase.h"
+
+namespace GenTL {
+
+class CDevice;
+
+class CDevicePort : public ICommonBase {
+public:
+    explicit CDevicePort(CDevice* device) : m_device(device) {}
+    ~CDevicePort() override = default;
+
+    int64_t ReadBlock(uint64_t address, void* pBuffer, size_t* piSize) override;
+    int64_t WriteBlock(uint64_t address, const void* pBuffer, size_t* piSize) override;
+    void ReadRegister(uint64_t address, uint32_t* value) override;
+    void WriteRegister(uint64_t address, uint32_t value) override;
+    void GetURL(char* sURL, size_t* piSize) override;
+    void GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+                     size_t* piSize) override;
+    void GetNumURLs(uint32_t* piNumURLs) override;
+    void GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+                    size_t* piSize) override;
+
+    // No event is raised on the remote port.
+    void RegisterEvent(EVENT_TYPE iEventID, CEventObj** ppEvent) override;
+    void UnregisterEvent(EVENT_TYPE iEventID) override;
+
+    ICommonBase* GetParent() override;
+    CDevice* Device() const { return m_device; }
+
+private:
+    // The camera's first URL text (up to its first zero byte).
+    std::string FirstURL();
+
+    CDevice* m_device;
+};
+
+}  // namespace GenTL

@@ -1,0 +1,552 @@
+#include "Interface.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+#include "DebugOutput.h"
+#include "Device.h"
+#include "ErrorReport.h"
+#include "Exceptions.h"
+#include "InfoCopy.h"
+#include "LibraryController.h"
+#include "LibraryInfo.h"
+#include "ModuleInfo.h"
+#include "RegisterMapPort.h"
+#include "Socket.h"
+#include "StringFormat.h"
+#include "TL.h"
+
+namespace GenTL {
+
+using Platform::Format;
+
+namespace {
+
+constexpr int kXmlResourceNumber = 116;
+constexpr const char* kXmlResourceType = "INTERFACEREGS";
+constexpr const char* kURLFormat = "Local:KRTLI.xml;%x;%x;";
+constexpr uint64_t kInitialRegisterSlots = 100;
+constexpr uint64_t kDefaultDiscoveryTimeout = 1000;
+constexpr uint64_t kQuickDiscoveryTimeout = 500;
+constexpr uint32_t kTimestampFrequency = 1000000000;
+
+// The protocol library's device log, written to the producer's debug output.
+void DeviceLogToDebugOutput(uint8_t /*handle*/, const char* text, uint8_t /*level*/) {
+    Platform::DebugOutput(std::string(text) + "\n");
+}
+
+// Picking a free protocol library slot and opening it must not race with
+// another open (two interfaces, or two threads on one).
+std::mutex& OpenLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+// The first protocol library handle whose slot is free, 0 when all are taken.
+uint8_t FreeHandle() {
+    for (uint8_t handle = 1; handle <= Vantor::kMaxDevices; ++handle)
+        if (!Vantor::GEVIsOpen(handle)) return handle;
+    return 0;
+}
+
+}  // namespace
+
+CInterface::CInterface(std::shared_ptr<CInterfaceInfo> info, CTL* system)
+    : m_info(std::move(info)),
+      m_system(system),
+      m_registerMap(kInitialRegisterSlots),
+      m_table(new Vantor::GevDeviceList()),
+      m_errorEvent(new CEventError()) {
+    BuildRegisterMap();
+}
+
+CInterface::~CInterface() {
+    Close();
+    CLibraryController::Instance().ForgetModule(this);
+    if (m_system != nullptr) m_system->RemoveInterface(this);
+}
+
+void CInterface::BuildRegisterMap() {
+    CRegisterMap& map = m_registerMap;
+    map.DefineRegister(kRegDeviceUpdate, kAccessWO, 0, false, &OnWrite, this);
+    map.DefineRegister(kRegIgnoreSubnet, kAccessRW, 0, false, &OnWrite, this, &OnRead);
+    map.DefineRegister(kRegOpenedCount, kAccessRO, 0, false);
+    map.DefineString(kRegID, kAccessRO, m_info->GetID(), 256, false);
+    map.DefineString(kRegTLTypeText, kAccessRO, "GigE Vision", 32, false);
+    map.DefineString(kRegDisplayName, kAccessRO, m_info->GetDisplayName(), 256, false);
+    map.DefineRegister(kRegDeviceCount, kAccessRO, 0, false, nullptr, this, &OnRead);
+    map.DefineRegister(kRegDeviceSelector, kAccessRW, 0, false, &OnWrite, this, &OnRead);
+    map.DefineString(kRegDeviceID, kAccessRO, "???", 256, false);
+    map.DefineString(kRegVendor, kAccessRO, "???", 32, false);
+    map.DefineString(kRegModel, kAccessRO, "???", 32, false);
+    map.DefineString(kRegUserName, kAccessRO, "???", 16, false);
+    map.DefineString(kRegSerial, kAccessRO, "???", 16, false);
+    for (uint64_t address : {kRegIPAddress, kRegSubnetMask, kRegGateway})
+        map.DefineRegister(address, kAccessRO, 0, false, nullptr, this, &OnRead);
+    map.DefineRegister64(kRegMAC, kAccessRO, 0, false, true, nullptr, this, &OnRead);
+    map.DefineRegister(kRegAdapterAddress, kAccessRO, 0, false, nullptr, this, &OnRead);
+    map.DefineRegister(kRegOpenFlags, kAccessRO, 0, false);
+    map.DefineRegister(kRegOpenedCount, kAccessRO, 0, false);
+    map.DefineRegister(kRegAccessStatus, kAccessRO, 0, false, nullptr, this, &OnRead);
+    map.DefineRegister(kRegAccessible, kAccessRO, 0, false);
+    map.DefineRegister(kRegTLType, kAccessRO, 2, false);
+    map.DefineRegister(kRegReserved, kAccessRO, 0, false, nullptr, this, &OnRead);
+    map.DefineRegister(kRegForceIp, kAccessWO, 0, false, &OnWrite, this);
+    for (uint64_t address : {kRegForceIpAddress, kRegForceIpMask, kRegForceIpGateway})
+        map.DefineRegister(address, kAccessRW, 0, false, &OnWrite, this, &OnRead);
+    map.DefineRegister64(kRegForceIpMAC, kAccessRW, 0, false, true, &OnWrite, this, &OnRead);
+    map.DefineRegister(kRegForceIpAdapter, kAccessRW, 0, false, &OnWrite, this, &OnRead);
+    map.DefineRegister(kRegForceIpStatus, kAccessRO, 0, false, nullptr, this, &OnRead);
+
+    m_xmlSize =
+        LoadXmlResource(Platform::ModuleInstance(), kXmlResourceNumber, kXmlResourceType, &m_xml);
+    std::vector<uint32_t> words(m_xmlSize / 4);
+    std::memcpy(words.data(), m_xml.data(), m_xmlSize);
+    map.DefineBlock(kRegXmlAddress, kAccessRO, words.data(), m_xmlSize, false);
+}
+
+// ---- Register notifications --------------------------------------------------
+
+void CInterface::OnWrite(uint64_t address, uint32_t* value, void* context) {
+    auto* self = static_cast<CInterface*>(context);
+    switch (address) {
+        case kRegDeviceUpdate:
+            self->UpdateDeviceList(nullptr, kQuickDiscoveryTimeout);
+            break;
+        case kRegDeviceSelector:
+            if (!self->m_discovered.empty()) self->ShowDevice(*value);
+            break;
+        case kRegForceIp:
+            self->ForceIp();
+            break;
+        default:
+            self->m_registerMap.Poke(address, *value);
+            break;
+    }
+}
+
+void CInterface::OnRead(uint64_t address, uint32_t* value, void* context) {
+    auto* self = static_cast<CInterface*>(context);
+    const CDeviceInfo* record =
+        self->m_selected < self->m_discovered.size() ? self->m_discovered[self->m_selected].get()
+                                                      : nullptr;
+    switch (address) {
+        case kRegDeviceSelector:
+            if (!self->m_discovered.empty()) self->ShowDevice(*value);
+            break;
+        case kRegIPAddress:
+            if (record) *value = Platform::NetworkToHost32(record->ipAddress);
+            break;
+        case kRegSubnetMask:
+            if (record) *value = Platform::NetworkToHost32(record->subnetMask);
+            break;
+        case kRegGateway:
+            if (record) *value = Platform::NetworkToHost32(record->gateway);
+            break;
+        case kRegAdapterAddress:
+            if (record) *value = Platform::NetworkToHost32(record->adapterAddress);
+            break;
+        case kRegMAC:
+            if (record) *value = static_cast<uint32_t>(record->macValue >> 32);
+            break;
+        case kRegMAC + 4:
+            if (record)
+                *value = Platform::NetworkToHost32(static_cast<uint32_t>(record->macValue));
+            break;
+        case kRegDeviceCount:
+        case kRegAccessStatus:
+            std::this_thread::yield();
+            break;
+        default:
+            // Stored values read as they stand.
+            break;
+    }
+}
+
+void CInterface::ShowRecord(const CDeviceInfo& record) {
+    CRegisterMap& map = m_registerMap;
+    map.PokeString(kRegDeviceID, record.GetID());
+    map.PokeString(kRegVendor, record.vendorName);
+    map.PokeString(kRegModel, record.modelName);
+    map.PokeString(kRegUserName, record.userDefinedName);
+    map.PokeString(kRegSerial, record.serialNumber);
+    map.Poke(kRegIPAddress, record.ipAddress);
+    map.Poke(kRegSubnetMask, record.subnetMask);
+    map.Poke(kRegGateway, record.gateway);
+    map.Poke(kRegAdapterAddress, record.adapterAddress);
+    map.Poke64(kRegMAC, record.macValue, false);
+    map.Poke(kRegAccessStatus, static_cast<uint32_t>(record.accessStatus));
+    const bool accessible = record.accessStatus == DEVICE_ACCESS_STATUS_READWRITE ||
+                            record.accessStatus == DEVICE_ACCESS_STATUS_READONLY;
+    map.Poke(kRegAccessible, accessible ? 1 : 0);
+}
+
+void CInterface::ShowDevice(uint32_t index) {
+    // A selector beyond the list keeps showing the last device chosen.
+    if (index >= m_discovered.size()) return;
+    m_selected = static_cast<uint8_t>(index);
+    ShowRecord(*m_discovered[index]);
+}
+
+void CInterface::ForceIp() {
+    CRegisterMap& map = m_registerMap;
+    const uint64_t macValue = map.Peek64(kRegForceIpMAC, false);
+    const uint32_t address = map.Peek(kRegForceIpAddress);
+    const uint32_t mask = map.Peek(kRegForceIpMask);
+    const uint32_t adapter = map.Peek(kRegForceIpAdapter);
+    if (address == 0 || mask == 0 || adapter == 0 || macValue == 0) {
+        map.Poke(kRegForceIpStatus, static_cast<uint32_t>(GC_ERR_INVALID_PARAMETER));
+        return;
+    }
+    // Bytes in address order, each register least significant byte first.
+    const uint32_t low = map.Peek(kRegForceIpMAC);
+    const uint32_t high = map.Peek(kRegForceIpMAC + 4);
+    const uint8_t mac[6] = {static_cast<uint8_t>(low),       static_cast<uint8_t>(low >> 8),
+                            static_cast<uint8_t>(low >> 16), static_cast<uint8_t>(low >> 24),
+                            static_cast<uint8_t>(high),      static_cast<uint8_t>(high >> 8)};
+    const Vantor::GevStatus status = Vantor::GEVForceIP(
+        Platform::HostToNetwork32(address), Platform::HostToNetwork32(mask),
+        Platform::HostToNetwork32(map.Peek(kRegForceIpGateway)), mac,
+        Platform::HostToNetwork32(adapter));
+    map.Poke(kRegForceIpStatus, status);
+}
+
+// ---- Port ------------------------------------------------------------------
+
+int64_t CInterface::ReadBlock(uint64_t address, void* pBuffer, size_t* piSize) {
+    ReadMapBlock(m_registerMap, address, pBuffer, *piSize);
+    return static_cast<int64_t>(*piSize);
+}
+
+int64_t CInterface::WriteBlock(uint64_t address, const void* pBuffer, size_t* piSize) {
+    WriteMapBlock(m_registerMap, address, pBuffer, *piSize);
+    return static_cast<int64_t>(*piSize);
+}
+
+void CInterface::ReadRegister(uint64_t address, uint32_t* value) {
+    *value = m_registerMap.Read(address);
+}
+
+void CInterface::WriteRegister(uint64_t address, uint32_t value) {
+    m_registerMap.Write(address, value);
+}
+
+void CInterface::GetURL(char* sURL, size_t* piSize) {
+    if (piSize == nullptr) throw invalid_parameter_exception("Invalid Buffer Size");
+    const std::string url = FormatLocalURL(kURLFormat, kRegXmlAddress, m_xmlSize);
+    const std::string delivered = url.substr(0, url.size() - 1);
+    const size_t required = url.size() + 1;
+    if (sURL == nullptr) {
+        *piSize = required;
+        return;
+    }
+    if (*piSize < required) {
+        *piSize = required;
+        throw invalid_parameter_exception("Invalid Buffer Size");
+    }
+    std::memcpy(sURL, delivered.c_str(), delivered.size() + 1);
+    *piSize = required;
+}
+
+void CInterface::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+                             size_t* piSize) {
+    switch (iInfoCmd) {
+        case PORT_INFO_ID:
+            return CopyInfoString(piType, pBuffer, piSize, m_info->GetID());
+        case PORT_INFO_VENDOR:
+            return CopyInfoString(piType, pBuffer, piSize, GenTL::kVendorName);
+        case PORT_INFO_MODEL:
+            return CopyInfoString(piType, pBuffer, piSize, GenTL::kModelName);
+        case PORT_INFO_TLTYPE:
+            return CopyInfoString(piType, pBuffer, piSize, GenTL::kTLType);
+        case PORT_INFO_MODULE:
+            return CopyInfoString(piType, pBuffer, piSize, "TLInterface");
+        case PORT_INFO_LITTLE_ENDIAN:
+        case PORT_INFO_ACCESS_READ:
+        case PORT_INFO_ACCESS_WRITE:
+            return CopyInfoBool(piType, pBuffer, piSize, true);
+        case PORT_INFO_BIG_ENDIAN:
+        case PORT_INFO_ACCESS_NA:
+        case PORT_INFO_ACCESS_NI:
+            return CopyInfoBool(piType, pBuffer, piSize, false);
+        case PORT_INFO_VERSION:
+            return CopyInfoString(piType, pBuffer, piSize, FormatVersion(GetLibraryVersion()));
+        case PORT_INFO_PORTNAME:
+            return CopyInfoString(piType, pBuffer, piSize, "InterfacePort");
+        default:
+            throw invalid_parameter_exception(
+                Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
+    }
+}
+
+void CInterface::GetNumURLs(uint32_t* piNumURLs) { *piNumURLs = 1; }
+
+void CInterface::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
+                            void* pBuffer, size_t* piSize) {
+    if (iURLIndex != 0) {
+        throw invalid_index_exception(
+            Format("Specified iURLIndex is invalid: iURLIndex = 0x%p.", iURLIndex));
+    }
+    switch (iInfoCmd) {
+        case URL_INFO_URL: {
+            const std::string url = FormatLocalURL(kURLFormat, kRegXmlAddress, m_xmlSize);
+            return CopyInfoString(piType, pBuffer, piSize, url.substr(0, url.size() - 1));
+        }
+        case URL_INFO_SCHEMA_VER_MAJOR:
+        case URL_INFO_FILE_VER_MAJOR:
+            return CopyInfoInt32(piType, pBuffer, piSize, 1);
+        case URL_INFO_SCHEMA_VER_MINOR:
+        case URL_INFO_FILE_VER_MINOR:
+            return CopyInfoInt32(piType, pBuffer, piSize, 0);
+        case URL_INFO_FILE_VER_SUBMINOR:
+            return CopyInfoInt32(piType, pBuffer, piSize, 9);
+        default:
+            throw invalid_parameter_exception(
+                Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
+    }
+}
+
+// ---- Events ----------------------------------------------------------------
+
+void CInterface::RegisterEvent(EVENT_TYPE iEventID, CEventObj** ppEvent) {
+    if (iEventID != EVENT_ERROR) {
+        throw implementation_exception(
+            Format("Requested iID is not implemented; iID = %d.", iEventID));
+    }
+    m_errorEvent->Register();
+    *ppEvent = m_errorEvent.get();
+}
+
+void CInterface::UnregisterEvent(EVENT_TYPE iEventID) {
+    if (iEventID != EVENT_ERROR) {
+        throw implementation_exception(
+            Format("Requested iID is not implemented; iID = %d.", iEventID));
+    }
+    m_errorEvent->Unregister();
+}
+
+ICommonBase* CInterface::GetParent() { return m_system; }
+
+// ---- Devices ---------------------------------------------------------------
+
+uint32_t CInterface::GetNumDevices() const { return static_cast<uint32_t>(m_discovered.size()); }
+
+std::string CInterface::GetDeviceID(uint32_t index) const {
+    if (index >= m_discovered.size())
+        throw invalid_index_exception(Format("Error accessing DeviceID %d", index));
+    return m_discovered[index]->GetID();
+}
+
+void CInterface::UpdateDeviceList(bool8_t* pbChanged, uint64_t timeout) {
+    if (timeout == GENTL_INFINITE) timeout = kDefaultDiscoveryTimeout;
+    // Longer waits than a 32-bit count of milliseconds are cut, not wrapped.
+    const uint32_t timeoutMs = static_cast<uint32_t>(std::min<uint64_t>(timeout, UINT32_MAX));
+    const bool ignoreSubnet = m_registerMap.Peek(kRegIgnoreSubnet) != 0;
+    // The status is not examined: the table is used as filled.
+    Vantor::GEVDiscoverDevices(m_table.get(), nullptr, timeoutMs, ignoreSubnet, 0);
+
+    std::vector<std::shared_ptr<CDeviceInfo>> fresh;
+    for (int i = 0; i < m_table->count; ++i) {
+        auto record = std::make_shared<CDeviceInfo>(m_table->devices[i]);
+        m_registerMap.Poke(kRegAccessStatus, static_cast<uint32_t>(record->accessStatus));
+        fresh.push_back(std::move(record));
+    }
+
+    // Keep the record objects that are still there: an opened device shares its record.
+    std::vector<std::shared_ptr<CDeviceInfo>> current;
+    current.swap(m_discovered);
+    for (auto& record : fresh) {
+        auto same = std::find_if(current.begin(), current.end(), [&](const auto& existing) {
+            return existing->GetID() == record->GetID();
+        });
+        if (same == current.end()) continue;
+        if ((*same)->accessStatus != record->accessStatus)
+            (*same)->accessStatus = record->accessStatus;
+        // The addresses may have moved (FORCEIP, another adapter).
+        (*same)->ipAddress = record->ipAddress;
+        (*same)->subnetMask = record->subnetMask;
+        (*same)->gateway = record->gateway;
+        (*same)->adapterAddress = record->adapterAddress;
+        m_discovered.push_back(*same);
+        current.erase(same);
+        record.reset();
+    }
+    bool changed = false;
+    for (auto& record : fresh) {
+        if (!record) continue;
+        m_discovered.push_back(std::move(record));
+        changed = true;
+    }
+    if (!current.empty()) changed = true;
+    if (pbChanged != nullptr) *pbChanged = changed ? 1 : 0;
+    m_registerMap.Poke(kRegDeviceCount, static_cast<uint32_t>(m_discovered.size()));
+}
+
+std::shared_ptr<CDeviceInfo> CInterface::FindDeviceInfo(const std::string& id) const {
+    for (const auto& device : m_openedDevices)
+        if (device && device->DeviceInfo()->Matches(id)) return device->DeviceInfo();
+    for (const auto& record : m_discovered)
+        if (record->Matches(id)) return record;
+    return nullptr;
+}
+
+void CInterface::GetDeviceInfo(const std::string& id, DEVICE_INFO_CMD iInfoCmd,
+                               INFO_DATATYPE* piType, void* pBuffer, size_t* piSize) {
+    if (piSize == nullptr) {
+        throw invalid_parameter_exception(Format("Specified iSize is invalid: iSize = 0x%p.", piSize));
+    }
+    std::shared_ptr<CDeviceInfo> record = FindDeviceInfo(id);
+    if (!record) throw std::runtime_error("Unable to find device  " + id);
+    switch (iInfoCmd) {
+        case DEVICE_INFO_ID:
+            return CopyInfoString(piType, pBuffer, piSize, record->GetID());
+        case DEVICE_INFO_VENDOR:
+            return CopyInfoString(piType, pBuffer, piSize, record->vendorName);
+        case DEVICE_INFO_MODEL:
+            return CopyInfoString(piType, pBuffer, piSize, record->modelName);
+        case DEVICE_INFO_TLTYPE:
+            return CopyInfoString(piType, pBuffer, piSize, GenTL::kTLType);
+        case DEVICE_INFO_DISPLAYNAME:
+            return CopyInfoString(piType, pBuffer, piSize, record->GetDisplayName());
+        case DEVICE_INFO_ACCESS_STATUS:
+            return CopyInfoInt32(piType, pBuffer, piSize, record->accessStatus);
+        case DEVICE_INFO_USER_DEFINED_NAME:
+            return CopyInfoString(piType, pBuffer, piSize, record->userDefinedName);
+        case DEVICE_INFO_SERIAL_NUMBER:
+            return CopyInfoString(piType, pBuffer, piSize, record->serialNumber);
+        case DEVICE_INFO_VERSION:
+            return CopyInfoString(piType, pBuffer, piSize, record->version);
+        case DEVICE_INFO_TIMESTAMP_FREQUENCY: {
+            const uint64_t frequency = kTimestampFrequency;
+            if (*piSize != 0 && *piSize < sizeof frequency) {
+                throw buffer_too_small_exception(
+                    Format("Prepared buffer is too small. Required: %d. Prepared: %d.",
+                           sizeof frequency, *piSize));
+            }
+            return CopyInfoValue(piType, pBuffer, piSize, INFO_DATATYPE_UINT64, frequency);
+        }
+        default:
+            throw implementation_exception(
+                Format("Requested iID is not implemented; iID = %d.", iInfoCmd));
+    }
+}
+
+std::shared_ptr<CDevice> CInterface::OpenDevice(const std::string& id, DEVICE_ACCESS_FLAGS flags) {
+    if (flags > DEVICE_ACCESS_EXCLUSIVE) throw access_exception("Device access denied");
+    for (const auto& device : m_openedDevices)
+        if (device && device->DeviceInfo()->Matches(id))
+            throw resource_in_use_exception("Device already open");
+
+    auto discovered = [&]() -> std::shared_ptr<CDeviceInfo> {
+        for (const auto& record : m_discovered)
+            if (record->Matches(id)) return record;
+        return nullptr;
+    };
+    std::shared_ptr<CDeviceInfo> record = discovered();
+    if (!record) {
+        UpdateDeviceList(nullptr, kQuickDiscoveryTimeout);
+        record = discovered();
+    }
+    if (!record) throw invalid_id_exception("Device not available or invalid id");
+
+    // The table entry of the record: same IP address (from the display name) and MAC.
+    const std::string display = record->GetDisplayName();
+    const uint32_t ip = Platform::ParseAddress(display.substr(display.rfind('@') + 1).c_str());
+    const Vantor::GevDiscoveredDevice* entry = nullptr;
+    for (int i = 0; i < m_table->count; ++i) {
+        const Vantor::GevDiscoveredDevice& candidate = m_table->devices[i];
+        if (candidate.cameraAddress == ip && std::memcmp(candidate.macHigh, record->mac, 2) == 0 &&
+            std::memcmp(candidate.macLow, record->mac + 2, 4) == 0) {
+            entry = &candidate;
+            m_tableIndex = static_cast<uint8_t>(i + 1);
+            break;
+        }
+    }
+    if (entry == nullptr) throw invalid_id_exception("Device not available or invalid id");
+
+    Vantor::GevOpenParams params{};
+    params.cameraAddress = entry->cameraAddress;
+    params.hostAddress = entry->adapterAddress;
+    params.subnetMask = entry->adapterMask;
+    std::memcpy(params.adapterName, entry->adapterName, sizeof params.adapterName);
+    record->openFlags = flags;
+    uint8_t accessMode = Vantor::kAccessModeOpen;
+    if (flags == DEVICE_ACCESS_CONTROL) {
+        accessMode = Vantor::kAccessModeControl;
+        record->accessStatus = DEVICE_ACCESS_STATUS_READONLY;
+    } else if (flags == DEVICE_ACCESS_EXCLUSIVE) {
+        accessMode = Vantor::kAccessModeExclusive;
+        record->accessStatus = DEVICE_ACCESS_STATUS_NOACCESS;
+    }
+
+    std::shared_ptr<CDevice> device;
+    {
+        std::lock_guard<std::mutex> guard(OpenLock());
+        // A free slot of the protocol library: the position in the discovered
+        // list may belong to another open camera after a new discovery.
+        const uint8_t handle = FreeHandle();
+        if (handle == 0) {
+            ReportError(*m_errorEvent, "Unable to open the device " + id, Vantor::kGevSlotInUse);
+            throw access_exception(
+                Format("Unable to open the device %s. Error %04X", id, Vantor::kGevSlotInUse));
+        }
+        const Vantor::GevStatus status =
+            Vantor::GEVOpenDevice(handle, &params, &DeviceLogToDebugOutput, 0, accessMode);
+        if (status == Vantor::kGevOpenedByOther) {
+            m_registerMap.Poke(kRegAccessStatus, DEVICE_ACCESS_STATUS_NOACCESS);
+            m_registerMap.Poke(kRegAccessible, 0);
+            record->accessStatus = DEVICE_ACCESS_STATUS_NOACCESS;
+            return nullptr;
+        }
+        if (status != Vantor::kGevOk) {
+            ReportError(*m_errorEvent, "Unable to open the device " + id, status);
+            throw access_exception(Format("Unable to open the device %s. Error %04X", id, status));
+        }
+        try {
+            device = std::make_shared<CDevice>(m_system, this, record, id, handle, flags, params);
+        } catch (...) {
+            Vantor::GEVClose(handle);
+            throw;
+        }
+    }
+    m_openedDevices.push_back(device);
+
+    CRegisterMap& map = m_registerMap;
+    map.Poke(kRegDeviceCount, static_cast<uint32_t>(m_discovered.size()));
+    map.Poke(kRegOpenedCount, static_cast<uint32_t>(m_openedDevices.size()));
+    map.Poke(kRegOpenFlags, flags);
+    ShowRecord(*record);
+    return device;
+}
+
+void CInterface::RemoveDevice(const CDevice* device) {
+    auto it = std::find_if(m_openedDevices.begin(), m_openedDevices.end(),
+                           [&](const auto& entry) { return entry.get() == device; });
+    if (it == m_openedDevices.end()) return;
+    // Moved out first: the device's destructor calls back into this list.
+    std::shared_ptr<CDevice> leaving = std::move(*it);
+    m_openedDevices.erase(it);
+    m_registerMap.Poke(kRegOpenedCount, static_cast<uint32_t>(m_openedDevices.size()));
+    leaving.reset();
+}
+
+void CInterface::RemoveDeviceByID(const std::string& id) {
+    auto it = std::find_if(m_openedDevices.begin(), m_openedDevices.end(),
+                           [&](const auto& entry) { return entry && entry->ID() == id; });
+    if (it == m_openedDevices.end()) return;
+    std::shared_ptr<CDevice> leaving = std::move(*it);
+    m_openedDevices.erase(it);
+    leaving.reset();
+}
+
+void CInterface::Close() {
+    std::vector<std::shared_ptr<CDevice>> devices;
+    devices.swap(m_openedDevices);
+    devices.clear();
+    m_discovered.clear();
+}
+
+}  // namespace GenTL
