@@ -720,20 +720,23 @@ TEST(ModuleXmlIntegers, FixedRanges) {
     }
 }
 
-// Integers read their register little-endian over its whole length: the 8-byte MAC
-// registers give a 48-bit value, the IPv4 registers the word as stored.
+// IPv4 registers read the word as stored (little-endian); the MAC registers hold
+// the six address bytes in wire order, then two zero bytes, whatever the top bit.
 TEST(ModuleXmlIntegers, AddressesReadTheirRegistersLittleEndian) {
     ModuleFixture module("KRTLI.xml");
     module.memory.Set32(0x480, 1);
     module.memory.Set32(0x4E8, 0xC0A80A14u);
-    module.memory.Set64(0x4F4, 0x0000A1B2C3D4E5F6ull);
+    module.memory.Set32(0x4F4, 0xD4C3B2A1u);  // bytes A1 B2 C3 D4
+    module.memory.Set32(0x4F8, 0x0000F6E5u);  // bytes E5 F6 00 00
     module.memory.Set32(0x55C, 0x8003u);
     EXPECT_EQ(module.port.GetInteger("GevDeviceIPAddress"), 0xC0A80A14);
     EXPECT_EQ(module.port.GetInteger("GevDeviceMACAddress"), 0xA1B2C3D4E5F6);
     EXPECT_EQ(module.port.GetInteger("ForceIpStatus"), 0x8003);
 
-    module.port.SetInteger("ForceIpMACAddress", 0x00112233445566);
-    EXPECT_EQ(module.memory.Get64(0x550), 0x00112233445566u);
+    module.port.SetInteger("ForceIpMACAddress", 0x112233445566);
+    EXPECT_EQ(module.memory.Get32(0x550), 0x44332211u);
+    EXPECT_EQ(module.memory.Get32(0x554), 0x00006655u);
+    EXPECT_EQ(module.port.GetInteger("ForceIpMACAddress"), 0x112233445566);
     module.port.SetInteger("ForceIpIpAddress", 0x0A000001);
     EXPECT_EQ(module.memory.Get32(0x544), 0x0A000001u);
 }
