@@ -233,7 +233,9 @@ void CDevice::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* p
     }
 }
 
-void CDevice::GetNumURLs(uint32_t* piNumURLs) { *piNumURLs = 1; }
+void CDevice::GetNumURLs(uint32_t* piNumURLs) {
+    *piNumURLs = 1;
+}
 
 void CDevice::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                          void* pBuffer, size_t* piSize) {
@@ -289,7 +291,9 @@ void CDevice::UnregisterEvent(EVENT_TYPE iEventID) {
     }
 }
 
-ICommonBase* CDevice::GetParent() { return m_parent; }
+ICommonBase* CDevice::GetParent() {
+    return m_parent;
+}
 
 // ---- Device queries ----------------------------------------------------------
 

@@ -10,7 +10,9 @@ namespace {
 
 // A name field of the discovery acknowledge: up to `size` characters, maybe
 // without a terminator.
-std::string Field(const char* text, size_t size) { return std::string(text, strnlen(text, size)); }
+std::string Field(const char* text, size_t size) {
+    return std::string(text, strnlen(text, size));
+}
 
 }  // namespace
 

@@ -23,9 +23,13 @@ constexpr uint32_t kFirstURLAddress = 0x0200;
 constexpr size_t kFirstURLSize = 512;
 constexpr size_t kChunk = 512;
 
-size_t RoundUp4(size_t size) { return (size + 3) & ~size_t{3}; }
+size_t RoundUp4(size_t size) {
+    return (size + 3) & ~size_t{3};
+}
 
-std::string Hex(uint64_t address) { return Format("%I64x", address); }
+std::string Hex(uint64_t address) {
+    return Format("%I64x", address);
+}
 
 }  // namespace
 
@@ -37,8 +41,8 @@ int64_t CDevicePort::ReadBlock(uint64_t address, void* pBuffer, size_t* piSize) 
         Vantor::GevStatus status =
             Vantor::GEVReadRegister(handle, static_cast<uint32_t>(address), 1, &value);
         if (status != Vantor::kGevOk) {
-            ReportError(m_device->ErrorEvent(), "Error GEVReadRegister at address 0x" + Hex(address),
-                        status);
+            ReportError(m_device->ErrorEvent(),
+                        "Error GEVReadRegister at address 0x" + Hex(address), status);
             *piSize = 0;
             return -static_cast<int64_t>(status);
         }
@@ -56,9 +60,8 @@ int64_t CDevicePort::ReadBlock(uint64_t address, void* pBuffer, size_t* piSize) 
         const size_t remaining = requested - done;
         const size_t chunk = RoundUp4(std::min(remaining, kChunk));
         const uint64_t at = address + done;
-        Vantor::GevStatus status = Vantor::GEVReadMemory(handle, static_cast<uint32_t>(at),
-                                                         static_cast<uint32_t>(chunk),
-                                                         chunkBuffer.data());
+        Vantor::GevStatus status = Vantor::GEVReadMemory(
+            handle, static_cast<uint32_t>(at), static_cast<uint32_t>(chunk), chunkBuffer.data());
         if (status != Vantor::kGevOk) {
             ReportError(m_device->ErrorEvent(), "Error GEVReadMemory at address 0x" + Hex(at),
                         status);
@@ -100,9 +103,8 @@ int64_t CDevicePort::WriteBlock(uint64_t address, const void* pBuffer, size_t* p
         std::fill(chunkBuffer.begin(), chunkBuffer.end(), 0);
         std::memcpy(chunkBuffer.data(), in + done, useful);
         const uint64_t at = address + done;
-        Vantor::GevStatus status = Vantor::GEVWriteMemory(handle, static_cast<uint32_t>(at),
-                                                          static_cast<uint32_t>(chunk),
-                                                          chunkBuffer.data());
+        Vantor::GevStatus status = Vantor::GEVWriteMemory(
+            handle, static_cast<uint32_t>(at), static_cast<uint32_t>(chunk), chunkBuffer.data());
         if (status != Vantor::kGevOk) {
             ReportError(m_device->ErrorEvent(), "Error GEVWriteMemory at address 0x" + Hex(at),
                         status);
@@ -181,7 +183,9 @@ void CDevicePort::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, voi
     }
 }
 
-void CDevicePort::GetNumURLs(uint32_t* piNumURLs) { *piNumURLs = 1; }
+void CDevicePort::GetNumURLs(uint32_t* piNumURLs) {
+    *piNumURLs = 1;
+}
 
 void CDevicePort::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                              void* pBuffer, size_t* piSize) {
@@ -212,6 +216,8 @@ void CDevicePort::UnregisterEvent(EVENT_TYPE iEventID) {
     throw implementation_exception(Format("Requested iID is not implemented; iID = %d.", iEventID));
 }
 
-ICommonBase* CDevicePort::GetParent() { return m_device; }
+ICommonBase* CDevicePort::GetParent() {
+    return m_device;
+}
 
 }  // namespace GenTL

@@ -35,15 +35,14 @@ std::map<uint8_t, CEventRemoteDevice*>& Feeders() {
 thread_local const void* t_abortedWait = nullptr;
 
 std::string Describe(uint16_t id) {
-    static const char* const kStandard[] = {
-        "trigger event",
-        "start of exposure",
-        "end of exposure",
-        "stream channel start of transfer",
-        "stream channel end of transfer",
-        "primary application switchover has been granted.",
-        "indicates that the link speed has changed.",
-        "execution of a Scheduled Action Command was late"};
+    static const char* const kStandard[] = {"trigger event",
+                                            "start of exposure",
+                                            "end of exposure",
+                                            "stream channel start of transfer",
+                                            "stream channel end of transfer",
+                                            "primary application switchover has been granted.",
+                                            "indicates that the link speed has changed.",
+                                            "execution of a Scheduled Action Command was late"};
     if (id >= 0x0002 && id <= 0x0009) return kStandard[id - 2];
     if (id >= 0x8001 && id <= 0x8FFF) return "error event";
     if (id >= 0x9000) return Format("device-specific event: 0x%04X", id);
@@ -81,8 +80,8 @@ CEventRemoteDevice::~CEventRemoteDevice() {
 }
 
 void CEventRemoteDevice::MessageHandler(uint8_t handle, const Vantor::GevMessageEvent* event) {
-    Platform::DebugOutput(Format("[INFO] - Message Channel Device %d -> %s\n", handle,
-                                 Describe(event->eventId)));
+    Platform::DebugOutput(
+        Format("[INFO] - Message Channel Device %d -> %s\n", handle, Describe(event->eventId)));
     RemoteDeviceEntry entry;
     entry.eventId = event->eventId;
     entry.streamChannel = event->streamChannel;
@@ -101,9 +100,9 @@ void CEventRemoteDevice::Push(RemoteDeviceEntry entry) {
     m_queue.push_back(std::move(entry));
     if (m_queue.size() > kMaxQueued) {
         m_queue.pop_front();
-        Platform::DebugOutput(Format(
-            "[ERROR] - Remote device event queue of device %d full: oldest event dropped\n",
-            m_handle));
+        Platform::DebugOutput(
+            Format("[ERROR] - Remote device event queue of device %d full: oldest event dropped\n",
+                   m_handle));
     }
     m_condition.notify_all();
 }

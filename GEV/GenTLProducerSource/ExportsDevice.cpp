@@ -6,9 +6,9 @@
 #include "Boundary.h"
 #include "Device.h"
 #include "DevicePort.h"
-#include "Interface.h"
 #include "ExportFrame.h"
 #include "InfoCopy.h"
+#include "Interface.h"
 #include "LibraryController.h"
 #include "StringFormat.h"
 

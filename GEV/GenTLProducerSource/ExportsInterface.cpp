@@ -116,9 +116,10 @@ GC_API IFOpenDevice(IF_HANDLE hIface, const char* sDeviceID, DEVICE_ACCESS_FLAGS
             if (Controller().FindDevice(iface, record->GetID()))
                 throw resource_in_use_exception("The specified device is already in use.");
         }
-        if (iOpenFlags < 1001 && (iOpenFlags < DEVICE_ACCESS_NONE || iOpenFlags > DEVICE_ACCESS_EXCLUSIVE)) {
-            throw invalid_parameter_exception(
-                Platform::Format("Specified iOpenFlags is invalid: iOpenFlags = 0x%p.", iOpenFlags));
+        if (iOpenFlags < 1001 &&
+            (iOpenFlags < DEVICE_ACCESS_NONE || iOpenFlags > DEVICE_ACCESS_EXCLUSIVE)) {
+            throw invalid_parameter_exception(Platform::Format(
+                "Specified iOpenFlags is invalid: iOpenFlags = 0x%p.", iOpenFlags));
         }
         std::shared_ptr<CDevice> device = iface->OpenDevice(sDeviceID, iOpenFlags);
         if (!device) throw invalid_handle_exception("Can't lock the target device.");

@@ -130,9 +130,9 @@ void CInterface::OnWrite(uint64_t address, uint32_t* value, void* context) {
 
 void CInterface::OnRead(uint64_t address, uint32_t* value, void* context) {
     auto* self = static_cast<CInterface*>(context);
-    const CDeviceInfo* record =
-        self->m_selected < self->m_discovered.size() ? self->m_discovered[self->m_selected].get()
-                                                      : nullptr;
+    const CDeviceInfo* record = self->m_selected < self->m_discovered.size()
+                                    ? self->m_discovered[self->m_selected].get()
+                                    : nullptr;
     switch (address) {
         case kRegDeviceSelector:
             if (!self->m_discovered.empty()) self->ShowDevice(*value);
@@ -153,8 +153,7 @@ void CInterface::OnRead(uint64_t address, uint32_t* value, void* context) {
             if (record) *value = static_cast<uint32_t>(record->macValue >> 32);
             break;
         case kRegMAC + 4:
-            if (record)
-                *value = Platform::NetworkToHost32(static_cast<uint32_t>(record->macValue));
+            if (record) *value = Platform::NetworkToHost32(static_cast<uint32_t>(record->macValue));
             break;
         case kRegDeviceCount:
         case kRegAccessStatus:
@@ -207,10 +206,10 @@ void CInterface::ForceIp() {
     const uint8_t mac[6] = {static_cast<uint8_t>(low),       static_cast<uint8_t>(low >> 8),
                             static_cast<uint8_t>(low >> 16), static_cast<uint8_t>(low >> 24),
                             static_cast<uint8_t>(high),      static_cast<uint8_t>(high >> 8)};
-    const Vantor::GevStatus status = Vantor::GEVForceIP(
-        Platform::HostToNetwork32(address), Platform::HostToNetwork32(mask),
-        Platform::HostToNetwork32(map.Peek(kRegForceIpGateway)), mac,
-        Platform::HostToNetwork32(adapter));
+    const Vantor::GevStatus status =
+        Vantor::GEVForceIP(Platform::HostToNetwork32(address), Platform::HostToNetwork32(mask),
+                           Platform::HostToNetwork32(map.Peek(kRegForceIpGateway)), mac,
+                           Platform::HostToNetwork32(adapter));
     map.Poke(kRegForceIpStatus, status);
 }
 
@@ -282,7 +281,9 @@ void CInterface::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void
     }
 }
 
-void CInterface::GetNumURLs(uint32_t* piNumURLs) { *piNumURLs = 1; }
+void CInterface::GetNumURLs(uint32_t* piNumURLs) {
+    *piNumURLs = 1;
+}
 
 void CInterface::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                             void* pBuffer, size_t* piSize) {
@@ -328,11 +329,15 @@ void CInterface::UnregisterEvent(EVENT_TYPE iEventID) {
     m_errorEvent->Unregister();
 }
 
-ICommonBase* CInterface::GetParent() { return m_system; }
+ICommonBase* CInterface::GetParent() {
+    return m_system;
+}
 
 // ---- Devices ---------------------------------------------------------------
 
-uint32_t CInterface::GetNumDevices() const { return static_cast<uint32_t>(m_discovered.size()); }
+uint32_t CInterface::GetNumDevices() const {
+    return static_cast<uint32_t>(m_discovered.size());
+}
 
 std::string CInterface::GetDeviceID(uint32_t index) const {
     if (index >= m_discovered.size())
@@ -396,7 +401,8 @@ std::shared_ptr<CDeviceInfo> CInterface::FindDeviceInfo(const std::string& id) c
 void CInterface::GetDeviceInfo(const std::string& id, DEVICE_INFO_CMD iInfoCmd,
                                INFO_DATATYPE* piType, void* pBuffer, size_t* piSize) {
     if (piSize == nullptr) {
-        throw invalid_parameter_exception(Format("Specified iSize is invalid: iSize = 0x%p.", piSize));
+        throw invalid_parameter_exception(
+            Format("Specified iSize is invalid: iSize = 0x%p.", piSize));
     }
     std::shared_ptr<CDeviceInfo> record = FindDeviceInfo(id);
     if (!record) throw std::runtime_error("Unable to find device  " + id);
