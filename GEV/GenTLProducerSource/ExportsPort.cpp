@@ -1,5 +1,9 @@
 // Port exports: register access and descriptions of every module port.
+#include <memory>
+
 #include "Boundary.h"
+#include "Device.h"
+#include "DevicePort.h"
 #include "ExportFrame.h"
 #include "InfoCopy.h"
 #include "LibraryController.h"
@@ -71,6 +75,23 @@ GC_ERROR ProcessStack(PORT_REGISTER_STACK_ENTRY* pEntries, size_t* piNumEntries,
     return GC_ERR_SUCCESS;
 }
 
+// The write check of the stacked writes: a device opened read-only (itself or
+// through its remote port) takes no stacked write.
+GC_ERROR CheckStackedWrite(PORT_HANDLE hPort) {
+    CDevice* device = nullptr;
+    if (std::shared_ptr<ICommonBase> module = Controller().FindDevice(hPort)) {
+        device = dynamic_cast<CDevice*>(module.get());
+    } else if (dynamic_cast<CDevicePort*>(Controller().FindPortObject(hPort)) != nullptr) {
+        ICommonBase* owner = nullptr;
+        if (Controller().FindDevicePort(hPort, &owner) == nullptr)
+            return Fail(GC_ERR_INVALID_HANDLE, "GC_ERR_INVALID_HANDLE");
+        device = dynamic_cast<CDevice*>(owner);
+    }
+    if (device != nullptr && device->AccessFlags() == DEVICE_ACCESS_READONLY)
+        return Fail(GC_ERR_ACCESS_DENIED, "GC_ERR_ACCESS_DENIED");
+    return GC_ERR_SUCCESS;
+}
+
 }  // namespace
 
 GC_API GCReadPort(PORT_HANDLE hPort, uint64_t iAddress, void* pBuffer, size_t* piSize) {
@@ -108,6 +129,7 @@ GC_API GCWritePortStacked(PORT_HANDLE hPort, PORT_REGISTER_STACK_ENTRY* pEntries
     return RunExport(PortBoundary(), [&]() -> GC_ERROR {
         CheckStackArguments(hPort, pEntries, piNumEntries);
         IPort* port = ToPort(hPort);
+        if (GC_ERROR denied = CheckStackedWrite(hPort)) return denied;
         return ProcessStack(pEntries, piNumEntries, [port](PORT_REGISTER_STACK_ENTRY& entry) {
             size_t size = entry.Size;
             port->WriteBlock(entry.Address, entry.pBuffer, &size);

@@ -114,3 +114,21 @@ TEST_F(Device, DeviceDescriptionShowsTheCameraAndItsSettingsReachTheLibrary) {
     ASSERT_EQ(cti.DevGetParentIF(device, &parent), GC_ERR_SUCCESS);
     EXPECT_EQ(parent, iface);
 }
+
+TEST_F(Device, StackedWritesToADeviceOpenedReadOnlyAreRefused) {
+    ASSERT_EQ(cti.DevClose(device), GC_ERR_SUCCESS);
+    device = Open(DeviceID(0), DEVICE_ACCESS_READONLY);
+    ASSERT_NE(device, nullptr);
+    ASSERT_EQ(cti.DevGetPort(device, &remote), GC_ERR_SUCCESS);
+    uint32_t value = 0x11111111;
+    PORT_REGISTER_STACK_ENTRY entry{0x00010000, &value, 4};
+    for (PORT_HANDLE port : {static_cast<PORT_HANDLE>(device), remote}) {
+        size_t entries = 1;
+        EXPECT_EQ(cti.GCWritePortStacked(port, &entry, &entries), GC_ERR_ACCESS_DENIED);
+        EXPECT_EQ(cti.LastErrorText(), "GC_ERR_ACCESS_DENIED");
+    }
+    // The plain write goes to the device: read-only access skips it quietly.
+    size_t size = 4;
+    EXPECT_EQ(cti.GCWritePort(remote, 0x00010000, &value, &size), GC_ERR_SUCCESS);
+    EXPECT_NE(camera->Register(0x00010000), 0x11111111u);
+}
