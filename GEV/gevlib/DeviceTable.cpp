@@ -30,6 +30,8 @@ void DeviceRecord::Reset() {
     streamPacketBuffer.clear();
     multicastGroup = 0;
     filterDriverOpen = false;
+    driverDevice.reset();
+    userBufferCount = 0;
     acquisitionIdle = 1;
     logCallback = nullptr;
     logMask = kDefaultLogMask;

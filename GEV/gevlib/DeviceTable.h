@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -16,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "DriverDevice.h"
 #include "Event.h"
 #include "Socket.h"
 #include "VantorLib.h"
@@ -59,6 +61,8 @@ struct DeviceRecord {
     std::vector<uint8_t> streamPacketBuffer;
     uint32_t multicastGroup = 0;
     bool filterDriverOpen = false;
+    std::unique_ptr<Platform::DriverDevice> driverDevice;  // the filter driver, when open
+    uint16_t userBufferCount = 0;  // announced user ring buffers
     std::atomic<uint32_t> acquisitionIdle{1};
 
     // ---- Shared with the heartbeat and message threads

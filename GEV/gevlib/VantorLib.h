@@ -132,6 +132,26 @@ bool GEVIsOpen(uint8_t handle);
 GevStatus GEVGetHeartbeatRate(uint8_t handle, uint32_t* timeoutMs);
 GevStatus GEVSetHeartbeatRate(uint8_t handle, uint32_t timeoutMs);
 
+// ---- Stream channel
+// What is handed out with every image (56 bytes, the layout a filter driver returns too).
+struct GevImageInfo {
+    uint64_t blockId;
+    uint64_t timestamp;
+    uint32_t pixelFormat;
+    uint32_t sizeX;  // 0xFFFFFFFF for payloads that are not images
+    uint32_t sizeY;  // the data size for payloads that are not images
+    uint32_t offsetX;
+    uint32_t offsetY;
+    uint16_t paddingX;
+    uint16_t paddingY;
+    uint32_t missingPackets;
+    uint16_t payloadType;
+    uint16_t reserved;
+    uint32_t chunkDataLength;
+    uint32_t chunkLayoutId;
+};
+static_assert(sizeof(GevImageInfo) == 56, "GevImageInfo is a 56-byte record");
+
 // ---- Message channel
 struct GevMessageEvent {
     uint16_t eventId;

@@ -1,0 +1,36 @@
+#include "DriverDevice.h"
+
+#include <mutex>
+
+namespace Platform {
+namespace {
+
+std::mutex& FactoryLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+DriverDeviceFactory& Factory() {
+    static DriverDeviceFactory factory;
+    return factory;
+}
+
+}  // namespace
+
+std::unique_ptr<DriverDevice> OpenDriverDevice(const std::string& path) {
+    DriverDeviceFactory factory;
+    {
+        std::lock_guard<std::mutex> guard(FactoryLock());
+        factory = Factory();
+    }
+    if (factory) return factory(path);
+    // No packet filter driver exists for this system: the socket path serves.
+    return nullptr;
+}
+
+void SetDriverDeviceFactory(DriverDeviceFactory factory) {
+    std::lock_guard<std::mutex> guard(FactoryLock());
+    Factory() = std::move(factory);
+}
+
+}  // namespace Platform
