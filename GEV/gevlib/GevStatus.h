@@ -27,13 +27,22 @@ constexpr GevStatus kGevSocketCreateFailed = 0xC003;
 constexpr GevStatus kGevSendFailed = 0xC004;
 constexpr GevStatus kGevReceiveFailed = 0xC005;
 constexpr GevStatus kGevTimeout = 0xC008;
+constexpr GevStatus kGevOutOfMemory = 0xC007;
 constexpr GevStatus kGevSelectFailed = 0xC009;
 constexpr GevStatus kGevUnexpectedAck = 0xC00A;
-constexpr GevStatus kGevHeartbeatThreadFailed = 0xC00B;
+constexpr GevStatus kGevHeartbeatThreadFailed = 0xC00B;  // also the receive thread
+constexpr GevStatus kGevMulticastFailed = 0xC00C;  // also: test socket port unreadable
+constexpr GevStatus kGevDriverNotOpen = 0xC00D;
+constexpr GevStatus kGevImageIncomplete = 0xC010;
+constexpr GevStatus kGevDriverFailed = 0xC011;  // also: waiting for an image failed
+constexpr GevStatus kGevDriverInvalidHandle = 0xC019;
 constexpr GevStatus kGevAdapterListFailed = 0xC018;
 constexpr GevStatus kGevNotSupported = 0xC020;
+constexpr GevStatus kGevDriverInvalidParameter = 0xC027;
 constexpr GevStatus kGevOpenedByOther = 0xC02B;
+constexpr GevStatus kGevTestPacketFailed = 0xC02C;
 constexpr GevStatus kGevSubnetMismatch = 0xC031;
+constexpr GevStatus kGevNoRing = 0xC034;
 
 // True for statuses that came from the camera rather than from the library.
 constexpr bool IsDeviceStatus(GevStatus status) {
