@@ -43,6 +43,7 @@ constexpr uint32_t kTimestampHigh = 0x0948;
 constexpr uint32_t kTimestampLow = 0x094C;
 constexpr uint32_t kGvcpConfig = 0x0954;
 constexpr uint32_t kPendingTimeout = 0x0958;
+constexpr uint32_t kGvspConfig = 0x0960;
 constexpr uint32_t kCcp = 0x0A00;
 constexpr uint32_t kMcp = 0x0B00;
 constexpr uint32_t kMcda = 0x0B10;
@@ -70,6 +71,10 @@ constexpr uint32_t kIpConfigDhcp = 0x2;
 constexpr uint32_t kIpConfigLla = 0x4;
 // Capability register bit 31: the SCSPx / MCSP source port registers exist.
 constexpr uint32_t kSourcePortSupported = 0x80000000;
+// GVSP capability bit 30: 64-bit block ids (extended-id GVSP headers) can be enabled.
+constexpr uint32_t kGvsp64BitBlockIdSupported = 0x40000000;
+// GVSP configuration bit 30: 64-bit block ids enabled; the only writable bit.
+constexpr uint32_t kGvspConfig64BitBlockIds = 0x40000000;
 // CCP bits.
 constexpr uint32_t kCcpExclusive = 0x1;
 constexpr uint32_t kCcpControl = 0x2;
@@ -79,9 +84,15 @@ constexpr uint32_t kGvcpConfigHeartbeatDisable = 0x1;
 // Timestamp control values.
 constexpr uint32_t kTimestampReset = 0x1;
 constexpr uint32_t kTimestampLatch = 0x2;
-// SCPS: bit 31 fires a test packet (write only); the low 16 bits are the packet size.
+// SCPS: bit 31 fires a test packet (write only, never stored), bit 30 asks for the IP
+// do-not-fragment bit; the low 16 bits are the packet size, IP and UDP headers included.
 constexpr uint32_t kScpsFireTestPacket = 0x80000000;
+constexpr uint32_t kScpsDoNotFragment = 0x40000000;
 constexpr uint32_t kScpsPacketSizeMask = 0x0000FFFF;
+// SCCFG bit 0x80, extra-packet mode: every data packet leaves 16 bytes of the packet
+// size unused and each block gets one more (zero) data packet, as the host expects.
+constexpr uint32_t kSccfgExtraPacket = 0x00000080;
+constexpr uint32_t kExtraPacketReserve = 16;
 constexpr uint32_t kMinPacketSize = 576;
 constexpr uint32_t kMaxPacketSize = 9000;
 constexpr uint32_t kMinHeartbeatTimeoutMs = 500;
@@ -109,6 +120,12 @@ constexpr uint32_t kWidthMax = 0x00010030;
 constexpr uint32_t kHeightMax = 0x00010034;
 constexpr uint32_t kTLParamsLocked = 0x00010038;
 constexpr uint32_t kAcquisitionActive = 0x0001003C;  // read only: 1 between start and stop
+constexpr uint32_t kPayloadType = 0x00010040;        // GVSP payload type of the blocks
+constexpr uint32_t kLast = kPayloadType;
+
+constexpr uint32_t kAcquisitionContinuous = 0;
+constexpr uint32_t kAcquisitionSingleFrame = 1;
+constexpr uint32_t kAcquisitionMultiFrame = 2;
 
 constexpr uint32_t kMono8 = 0x01080001;
 constexpr uint32_t kMono10 = 0x01100003;

@@ -15,15 +15,17 @@ constexpr uint32_t kUserDefinedName = 0x80000000;
 constexpr uint32_t kSerialNumber = 0x40000000;
 constexpr uint32_t kHeartbeatDisable = 0x20000000;
 constexpr uint32_t kLinkSpeed = 0x10000000;
+constexpr uint32_t kTestData = 0x02000000;  // the GVSP test packet carries the LFSR bytes
 constexpr uint32_t kPendingAck = 0x00000020;
 constexpr uint32_t kEventData = 0x00000010;
 constexpr uint32_t kEvent = 0x00000008;
 constexpr uint32_t kPacketResend = 0x00000004;
 constexpr uint32_t kWriteMem = 0x00000002;
 constexpr uint32_t kConcatenation = 0x00000001;  // several registers in one READREG/WRITEREG
-// Everything implemented; PACKETRESEND comes with streaming.
+// Everything implemented.
 constexpr uint32_t kDefault = kUserDefinedName | kSerialNumber | kHeartbeatDisable | kLinkSpeed |
-                              kPendingAck | kEventData | kEvent | kWriteMem | kConcatenation;
+                              kTestData | kPendingAck | kEventData | kEvent | kPacketResend |
+                              kWriteMem | kConcatenation;
 }  // namespace Capability
 
 struct CameraConfig {
@@ -57,6 +59,17 @@ struct CameraConfig {
     uint32_t widthMax = 2048;
     uint32_t heightMax = 2048;
     uint32_t pixelFormat = 0x01080001;  // Mono8
+    uint32_t paddingX = 0;              // zero bytes after each image line
+
+    // Streaming (GVSP). payloadType: 0x0001 image, 0x4001 image + extended chunk,
+    // 0x0002 raw data; the PayloadType register starts with it.
+    uint16_t payloadType = 0x0001;
+    // Initial AcquisitionFrameRate (1..100 per second); 0: as fast as it can, whatever
+    // the register says.
+    float frameRate = 30.0f;
+    bool extendedIds = false;     // initial GVSP configuration bit 30 (64-bit block ids)
+    uint32_t resendHistory = 16;  // blocks kept for PACKETRESEND
+    uint64_t firstBlockId = 1;    // first block id after start or reboot
 
     // With flag 0x10 set in a DISCOVERY or FORCEIP command, answer to 255.255.255.255
     // as a device that knows it cannot be reached by unicast would.

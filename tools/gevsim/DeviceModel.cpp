@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "Bootstrap.h"
 #include "EmbeddedXml.h"
@@ -37,6 +38,10 @@ float BitsFloat(uint32_t bits) {
 
 uint32_t DefaultMask(uint32_t ip) {
     return (ip >> 24) == 127 ? 0xFF000000u : 0xFFFFFF00u;
+}
+
+bool IsKnownPayloadType(uint32_t type) {
+    return type == 0x0001 || type == 0x0002 || type == 0x4001;
 }
 
 bool IsKnownPixelFormat(uint32_t format) {
@@ -99,7 +104,8 @@ void DeviceModel::BuildLocked() {
     word(B::kStreamChannels, ro, std::min<uint32_t>(config_.streamChannels, 1));
     word(B::kActionSignals, ro, 0);
     word(B::kActiveLinks, ro, 1);
-    word(B::kGvspCapability, ro, B::kSourcePortSupported);
+    word(B::kGvspCapability, ro, B::kSourcePortSupported | B::kGvsp64BitBlockIdSupported);
+    word(B::kGvspConfig, rw, config_.extendedIds ? B::kGvspConfig64BitBlockIds : 0);
     word(B::kMessageCapability, ro, B::kSourcePortSupported);
     word(B::kGvcpCapability, ro, config_.gvcpCapability);
     word(B::kHeartbeatTimeout, rw, std::max(config_.heartbeatTimeoutMs, B::kMinHeartbeatTimeoutMs));
@@ -137,11 +143,16 @@ void DeviceModel::BuildLocked() {
     word(U::kAcquisitionStart, wo, 0);
     word(U::kAcquisitionStop, wo, 0);
     word(U::kAcquisitionFrameCount, rw, 1);
-    word(U::kAcquisitionFrameRate, rw, FloatBits(kDefaultFrameRate));
+    word(U::kAcquisitionFrameRate, rw,
+         FloatBits(config_.frameRate >= 1.0f && config_.frameRate <= 100.0f ? config_.frameRate
+                                                                            : kDefaultFrameRate));
     word(U::kWidthMax, ro, config_.widthMax);
     word(U::kHeightMax, ro, config_.heightMax);
     word(U::kTLParamsLocked, rw, 0);
     word(U::kAcquisitionActive, ro, 0);
+    word(U::kPayloadType, rw,
+         IsKnownPayloadType(config_.payloadType) ? config_.payloadType : uint32_t{0x0001});
+    testPackets_ = 0;
     UpdatePayloadSizeLocked();
 
     // The XML, zero-padded to whole words since READMEM counts are multiples of 4.
@@ -161,9 +172,13 @@ uint16_t DeviceModel::ReadRegister(const Host& host, uint32_t address, uint32_t*
 }
 
 uint16_t DeviceModel::WriteRegister(const Host& host, uint32_t address, uint32_t value) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (address % 4 != 0) return Gvcp::kStatusBadAlignment;
-    return WriteWordLocked(host, address, value);
+    uint16_t status = Gvcp::kStatusBadAlignment;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (address % 4 == 0) status = WriteWordLocked(host, address, value);
+    }
+    NotifyStream();
+    return status;
 }
 
 uint16_t DeviceModel::ReadMemory(const Host& host, uint32_t address, uint8_t* out, size_t size) {
@@ -175,6 +190,10 @@ uint16_t DeviceModel::ReadMemory(const Host& host, uint32_t address, uint8_t* ou
 
 uint16_t DeviceModel::WriteMemory(const Host& host, uint32_t address, const uint8_t* data,
                                   size_t size, size_t* written) {
+    struct NotifyAfter {
+        const DeviceModel& model;
+        ~NotifyAfter() { model.NotifyStream(); }
+    } notify{*this};  // runs after the lock below is released
     std::lock_guard<std::mutex> lock(mutex_);
     *written = 0;
     if (address % 4 != 0 || size % 4 != 0) return Gvcp::kStatusBadAlignment;
@@ -223,14 +242,18 @@ uint16_t DeviceModel::WriteWordLocked(const Host& host, uint32_t address, uint32
         case B::kScp0:
             value &= 0xFFFF;  // one network interface: only the host port is kept
             break;
+        case B::kGvspConfig:
+            value &= B::kGvspConfig64BitBlockIds;
+            break;
         case B::kScps0:
-            value &= ~B::kScpsFireTestPacket;  // self-clearing; no GVSP test packet yet
+            if (value & B::kScpsFireTestPacket) ++testPackets_;  // sent by the stream thread
+            value &= ~B::kScpsFireTestPacket;                    // self-clearing
             value =
                 (value & ~B::kScpsPacketSizeMask) |
                 std::clamp(value & B::kScpsPacketSizeMask, B::kMinPacketSize, B::kMaxPacketSize);
             break;
         default:
-            if (address >= U::kBase && address <= U::kAcquisitionActive)
+            if (address >= U::kBase && address <= U::kLast)
                 return WriteUserRegisterLocked(address, value);
             break;
     }
@@ -260,9 +283,15 @@ uint16_t DeviceModel::WriteUserRegisterLocked(uint32_t address, uint32_t value) 
         case U::kAcquisitionMode:
             valid = value <= 2;
             break;
+        case U::kPayloadType:
+            if (locked) return Gvcp::kStatusWriteProtect;
+            valid = IsKnownPayloadType(value);
+            break;
         case U::kAcquisitionStart:
+            StartAcquisitionLocked();
+            return Gvcp::kStatusSuccess;
         case U::kAcquisitionStop:
-            memory_.Poke32(U::kAcquisitionActive, address == U::kAcquisitionStart ? 1 : 0);
+            memory_.Poke32(U::kAcquisitionActive, 0);
             return Gvcp::kStatusSuccess;
         case U::kAcquisitionFrameCount:
             valid = value >= 1 && value <= 0xFFFF;
@@ -284,11 +313,89 @@ uint16_t DeviceModel::WriteUserRegisterLocked(uint32_t address, uint32_t value) 
     return Gvcp::kStatusSuccess;
 }
 
+StreamFormat DeviceModel::FormatLocked() const {
+    StreamFormat format;
+    format.payloadType = static_cast<uint16_t>(memory_.Peek32(U::kPayloadType));
+    format.pixelFormat = memory_.Peek32(U::kPixelFormat);
+    format.width = memory_.Peek32(U::kWidth);
+    format.height = memory_.Peek32(U::kHeight);
+    format.paddingX = format.payloadType == 0x0002 ? 0 : config_.paddingX;
+    format.testPattern = memory_.Peek32(U::kTestPattern);
+    return format;
+}
+
 void DeviceModel::UpdatePayloadSizeLocked() {
-    const uint32_t bitsPerPixel = (memory_.Peek32(U::kPixelFormat) >> 16) & 0xFF;
-    const uint64_t bytes =
-        uint64_t{memory_.Peek32(U::kWidth)} * memory_.Peek32(U::kHeight) * bitsPerPixel / 8;
+    const uint64_t bytes = StreamPayload::PayloadSize(FormatLocked());
     memory_.Poke32(U::kPayloadSize, static_cast<uint32_t>(std::min<uint64_t>(bytes, UINT32_MAX)));
+}
+
+void DeviceModel::StartAcquisitionLocked() {
+    if (memory_.Peek32(U::kAcquisitionActive) != 0) return;  // already running
+    ++generation_;
+    memory_.Poke32(U::kAcquisitionActive, 1);
+}
+
+void DeviceModel::StartAcquisition() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        StartAcquisitionLocked();
+    }
+    NotifyStream();
+}
+
+void DeviceModel::StopAcquisition() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        memory_.Poke32(U::kAcquisitionActive, 0);
+    }
+    NotifyStream();
+}
+
+void DeviceModel::EndAcquisition(uint64_t generation) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (generation == generation_) memory_.Poke32(U::kAcquisitionActive, 0);
+}
+
+uint32_t DeviceModel::TakeTestPacketRequests() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::exchange(testPackets_, 0);
+}
+
+uint64_t DeviceModel::Timestamp() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - timestampEpoch_)
+            .count());
+}
+
+DeviceModel::StreamState DeviceModel::Stream() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    StreamState state;
+    if (config_.streamChannels == 0) return state;
+    state.ip = memory_.Peek32(B::kScda0);
+    state.port = static_cast<uint16_t>(memory_.Peek32(B::kScp0));
+    const uint32_t scps = memory_.Peek32(B::kScps0);
+    state.packetSize = scps & B::kScpsPacketSizeMask;
+    state.doNotFragment = (scps & B::kScpsDoNotFragment) != 0;
+    state.delayTicks = memory_.Peek32(B::kScpd0);
+    state.extraPacket = (memory_.Peek32(B::kSccfg0) & B::kSccfgExtraPacket) != 0;
+    state.extendedIds = (memory_.Peek32(B::kGvspConfig) & B::kGvspConfig64BitBlockIds) != 0;
+    state.format = FormatLocked();
+    state.acquiring = memory_.Peek32(U::kAcquisitionActive) != 0;
+    state.generation = generation_;
+    state.mode = memory_.Peek32(U::kAcquisitionMode);
+    state.frameCount = memory_.Peek32(U::kAcquisitionFrameCount);
+    const float rate = BitsFloat(memory_.Peek32(U::kAcquisitionFrameRate));
+    state.frameRate = config_.frameRate <= 0 || !std::isfinite(rate) || rate < 0 ? 0 : rate;
+    return state;
+}
+
+void DeviceModel::SetStreamListener(std::function<void()> listener) {
+    streamListener_ = std::move(listener);
+}
+
+void DeviceModel::NotifyStream() const {
+    if (streamListener_) streamListener_();
 }
 
 void DeviceModel::CloseChannelsLocked() {
@@ -312,15 +419,18 @@ void DeviceModel::NoteCommand(const Host& host, Clock::time_point now) {
 }
 
 bool DeviceModel::ExpireHeartbeat(Clock::time_point now) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if ((config_.gvcpCapability & Capability::kHeartbeatDisable) &&
-        (memory_.Peek32(B::kGvcpConfig) & B::kGvcpConfigHeartbeatDisable))
-        return false;
-    const std::chrono::milliseconds timeout(memory_.Peek32(B::kHeartbeatTimeout));
-    if (!privilege_.Expired(now, timeout)) return false;
-    privilege_.Release();
-    memory_.Poke32(B::kCcp, 0);
-    CloseChannelsLocked();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if ((config_.gvcpCapability & Capability::kHeartbeatDisable) &&
+            (memory_.Peek32(B::kGvcpConfig) & B::kGvcpConfigHeartbeatDisable))
+            return false;
+        const std::chrono::milliseconds timeout(memory_.Peek32(B::kHeartbeatTimeout));
+        if (!privilege_.Expired(now, timeout)) return false;
+        privilege_.Release();
+        memory_.Poke32(B::kCcp, 0);
+        CloseChannelsLocked();
+    }
+    NotifyStream();
     return true;
 }
 
@@ -367,12 +477,19 @@ uint32_t DeviceModel::Peek(uint32_t address) const {
 }
 
 void DeviceModel::Poke(uint32_t address, uint32_t value) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    memory_.Poke32(address, value);
-    UpdatePayloadSizeLocked();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        memory_.Poke32(address, value);
+        UpdatePayloadSizeLocked();
+    }
+    NotifyStream();
 }
 
 void DeviceModel::Reboot() {
+    struct NotifyAfter {
+        const DeviceModel& model;
+        ~NotifyAfter() { model.NotifyStream(); }
+    } notify{*this};  // runs after the lock below is released
     std::lock_guard<std::mutex> lock(mutex_);
     uint8_t userName[B::kShortStringSize];
     memory_.Peek(B::kUserName, userName, sizeof userName);

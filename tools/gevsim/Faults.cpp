@@ -49,6 +49,7 @@ void Faults::SetDiscoveryAckLength(size_t length) {
 }
 
 void Faults::Clear() {
+    stream_.Clear();
     std::lock_guard<std::mutex> lock(mutex_);
     dropCount_ = pendingCount_ = staleCount_ = failCount_ = 0;
     silent_ = duplicateDiscovery_ = false;

@@ -1,5 +1,6 @@
 // Misbehaviours a test switches on at run time; the GVCP server consults them for
-// every command that is to be acknowledged. Every member is safe from any thread.
+// every command that is to be acknowledged, the stream thread those of Stream().
+// Every member is safe from any thread.
 #pragma once
 
 #include <chrono>
@@ -7,6 +8,8 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+
+#include "StreamFaults.h"
 
 namespace GevSim {
 
@@ -35,8 +38,10 @@ public:
     // DISCOVERY_ACKs are cut or zero-padded to `length` bytes (header length field
     // adjusted); 0 restores the normal 256 bytes.
     void SetDiscoveryAckLength(size_t length);
-    // Everything back to normal.
+    // Everything back to normal, the stream included.
     void Clear();
+    // Faults of the GVSP stream.
+    StreamFaults& Stream() { return stream_; }
 
     bool Silent() const;
 
@@ -66,6 +71,7 @@ private:
     std::optional<uint32_t> failAddress_;
     bool duplicateDiscovery_ = false;
     size_t discoveryLength_ = 0;
+    StreamFaults stream_;
 };
 
 }  // namespace GevSim

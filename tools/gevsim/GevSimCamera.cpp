@@ -16,8 +16,12 @@ struct Camera::Impl {
         : config(std::move(configuration)),
           model(config),
           messages(config.netns),
-          stream(config.netns),
-          server(config, model, faults, log, [this](uint32_t ip) { OpenChannels(ip, nullptr); }) {}
+          stream(config, model, faults.Stream()),
+          server(
+              config, model, faults, log, [this](uint32_t ip) { OpenChannels(ip, nullptr); },
+              [this](const ResendRequest& request) { stream.RequestResend(request); }) {
+        model.SetStreamListener([this] { stream.Wake(); });
+    }
 
     // The message and stream sockets live at the camera address; ports go to MCSP/SCSP0.
     bool OpenChannels(uint32_t ip, std::string* error) {
@@ -89,6 +93,23 @@ Faults& Camera::faults() {
 
 void Camera::Reboot() {
     impl_->model.Reboot();
+    impl_->stream.SetNextBlockId(impl_->config.firstBlockId);
+}
+
+void Camera::StartStreaming() {
+    impl_->model.StartAcquisition();
+}
+
+void Camera::StopStreaming() {
+    impl_->model.StopAcquisition();
+}
+
+StreamStatistics Camera::StreamStats() const {
+    return impl_->stream.Statistics();
+}
+
+void Camera::SetNextBlockId(uint64_t blockId) {
+    impl_->stream.SetNextBlockId(blockId);
 }
 
 bool Camera::SendEvent(const EventMessage& event, uint16_t* requestIdUsed) {

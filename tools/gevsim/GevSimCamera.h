@@ -1,6 +1,6 @@
-// GevSim::Camera: one simulated GigE Vision camera serving GVCP on UDP, for tests
-// in-process and for the gevsim program. Any thread may call any member; the camera
-// runs one server thread of its own between Start() and Stop().
+// GevSim::Camera: one simulated GigE Vision camera serving GVCP and streaming GVSP on
+// UDP, for tests in-process and for the gevsim program. Any thread may call any member;
+// the camera runs a server thread and a stream thread of its own between Start() and Stop().
 //
 //   GevSim::CameraConfig config;
 //   config.address = "127.0.0.2";
@@ -8,6 +8,12 @@
 //   if (!camera.Start(&error)) ...;
 //   camera.faults().DropAcks(1);
 //   camera.SendEvent({/*eventId*/ 0x9000});
+//   camera.SetRegister(0x0D18, host); camera.SetRegister(0x0D00, port);  // SCDA0, SCP0
+//   camera.StartStreaming();
+//   camera.faults().Stream().DropPackets(GevSim::StreamFaults::kEveryBlock, {2});
+//
+// Pixel values follow the test pattern documented in StreamPayload.h
+// (Mono8, TestPattern Off: (x + y + blockId) & 0xFF).
 #pragma once
 
 #include <cstdint>
@@ -21,6 +27,7 @@
 #include "CommandLog.h"
 #include "EventMessage.h"
 #include "Faults.h"
+#include "StreamStatistics.h"
 
 namespace GevSim {
 
@@ -55,6 +62,15 @@ public:
     // (retrying per MCTT/MCRC), or when sent and no acknowledge was asked for. False
     // when the channel is closed or the capability (EVENT/EVENTDATA) is off.
     bool SendEvent(const EventMessage& event, uint16_t* requestIdUsed = nullptr);
+
+    // Acquisition as AcquisitionStart/AcquisitionStop do it: blocks go to SCDA0:SCP0
+    // while the channel is open, per AcquisitionMode, AcquisitionFrameRate, PayloadType.
+    void StartStreaming();
+    void StopStreaming();
+    StreamStatistics StreamStats() const;
+    // The next block gets this id (16-bit mode wraps it into 1..0xFFFF); Reboot goes
+    // back to config().firstBlockId.
+    void SetNextBlockId(uint64_t blockId);
 
     // Every well-formed GVCP command received (also while silent), oldest first.
     std::vector<ReceivedCommand> ReceivedCommands() const;

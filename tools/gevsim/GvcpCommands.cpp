@@ -3,6 +3,7 @@
 #include "CameraConfig.h"
 #include "DeviceModel.h"
 #include "GvcpWire.h"
+#include "GvspWire.h"
 
 namespace GevSim {
 
@@ -50,6 +51,14 @@ Reply CommandHandler::Handle(const Request& request) {
             return reply;
         case kForceIpCmd:
             return ForceIp(request);
+        case kPacketResendCmd:
+            if (model_.GvcpCapability() & Capability::kPacketResend) {
+                reply.resend = PacketResend(request);
+                return reply;  // no acknowledge, even when asked for
+            }
+            reply.ack = MakeAck(kStatusNotImplemented, static_cast<uint16_t>(request.command + 1),
+                                request.requestId);
+            break;
         case kReadRegCmd:
             reply.ack = ReadRegisters(request);
             break;
@@ -94,6 +103,25 @@ Reply CommandHandler::ForceIp(const Request& request) {
     reply.forceIp = address;
     if (request.AckRequired()) reply.ack = MakeAck(kStatusSuccess, kForceIpAck, request.requestId);
     return reply;
+}
+
+std::optional<ResendRequest> CommandHandler::PacketResend(const Request& request) {
+    ResendRequest resend;
+    resend.extendedIds = (request.flags & kFlagExtendedIds) != 0;
+    if (request.length < (resend.extendedIds ? Gvsp::kResendExtendedSize : Gvsp::kResendSize))
+        return std::nullopt;
+    const uint8_t* p = request.payload;
+    resend.channel = Get16(p + Gvsp::kResendChannelOffset);
+    resend.firstPacketId = Get32(p + Gvsp::kResendFirstOffset);
+    resend.lastPacketId = Get32(p + Gvsp::kResendLastOffset);
+    if (resend.extendedIds) {
+        resend.blockId = Get64(p + Gvsp::kResendExtendedBlockIdOffset);
+    } else {
+        resend.blockId = Get16(p + Gvsp::kResendBlockIdOffset);
+        resend.firstPacketId &= Gvsp::kMaxPacketId16;  // 24-bit packet ids
+        resend.lastPacketId &= Gvsp::kMaxPacketId16;
+    }
+    return resend;
 }
 
 std::vector<uint8_t> CommandHandler::ReadRegisters(const Request& request) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ControlPrivilege.h"
+#include "ResendRequest.h"
 
 namespace GevSim {
 
@@ -43,6 +44,8 @@ struct Reply {
         uint32_t gateway = 0;
     };
     std::optional<NewAddress> forceIp;
+    // PACKETRESEND (never acknowledged): what the stream channel is to send again.
+    std::optional<ResendRequest> resend;
 };
 
 class CommandHandler {
@@ -53,6 +56,7 @@ public:
 private:
     std::vector<uint8_t> Discovery(const Request& request);
     Reply ForceIp(const Request& request);
+    static std::optional<ResendRequest> PacketResend(const Request& request);
     std::vector<uint8_t> ReadRegisters(const Request& request);
     std::vector<uint8_t> WriteRegisters(const Request& request);
     std::vector<uint8_t> ReadMemory(const Request& request);

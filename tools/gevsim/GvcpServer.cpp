@@ -39,12 +39,13 @@ const char* CommandName(uint16_t command) {
 }  // namespace
 
 GvcpServer::GvcpServer(const CameraConfig& config, DeviceModel& model, Faults& faults,
-                       CommandLog& log, AddressChanged addressChanged)
+                       CommandLog& log, AddressChanged addressChanged, PacketResend packetResend)
     : config_(config),
       model_(model),
       faults_(faults),
       log_(log),
       addressChanged_(std::move(addressChanged)),
+      packetResend_(std::move(packetResend)),
       handler_(model) {}
 
 GvcpServer::~GvcpServer() {
@@ -144,6 +145,7 @@ void GvcpServer::HandleDatagram(const uint8_t* data, size_t size, const Host& se
         return;
     }
     Reply reply = handler_.Handle(request);
+    if (reply.resend && packetResend_) packetResend_(*reply.resend);
     if (reply.forceIp && reply.forceIp->ip != 0) {
         if (!Rebind(reply.forceIp->ip)) return;  // address unusable: no acknowledge
         model_.SetNetwork(reply.forceIp->ip, reply.forceIp->mask, reply.forceIp->gateway);

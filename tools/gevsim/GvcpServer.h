@@ -28,9 +28,11 @@ public:
     // Called on the server thread after FORCEIP moved the camera to a new address,
     // so that the message and stream sockets follow it.
     using AddressChanged = std::function<void(uint32_t ip)>;
+    // Called on the server thread for each PACKETRESEND.
+    using PacketResend = std::function<void(const ResendRequest&)>;
 
     GvcpServer(const CameraConfig& config, DeviceModel& model, Faults& faults, CommandLog& log,
-               AddressChanged addressChanged);
+               AddressChanged addressChanged, PacketResend packetResend);
     ~GvcpServer();
     GvcpServer(const GvcpServer&) = delete;
     GvcpServer& operator=(const GvcpServer&) = delete;
@@ -52,6 +54,7 @@ private:
     Faults& faults_;
     CommandLog& log_;
     AddressChanged addressChanged_;
+    PacketResend packetResend_;
     CommandHandler handler_;
 
     UdpSocket unicast_;    // camera address: receives and sends everything

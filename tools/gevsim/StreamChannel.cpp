@@ -1,21 +1,294 @@
 #include "StreamChannel.h"
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <numeric>
+
+#include "Bootstrap.h"
+#include "GvspWire.h"
+
 namespace GevSim {
+
+using namespace Gvsp;
+namespace U = UserRegister;
+
+namespace {
+
+constexpr auto kIdleWait = std::chrono::milliseconds(100);
+constexpr size_t kMaxQueuedRequests = 256;
+// The sender sleeps only when it is this far ahead of the link, so that it sends in
+// short bursts instead of sleeping (imprecisely) between every two packets.
+constexpr auto kPacingSlack = std::chrono::microseconds(200);
+constexpr uint16_t kLfsrSeed = 0xFFFF;
+constexpr uint16_t kLfsrTaps = 0x8016;
+
+uint64_t Wrap16(uint64_t id) {
+    return id == 0 ? 1 : (id - 1) % 0xFFFF + 1;  // 1..0xFFFF; 0 is never a block id
+}
+
+}  // namespace
+
+StreamChannel::StreamChannel(const CameraConfig& config, DeviceModel& model, StreamFaults& faults)
+    : config_(config), model_(model), faults_(faults), nextBlockId_(config.firstBlockId) {}
+
+StreamChannel::~StreamChannel() {
+    Close();
+}
 
 bool StreamChannel::Open(uint32_t ip, std::string* error) {
     std::lock_guard<std::mutex> lock(mutex_);
-    socket_ = UdpSocket::Open(netns_, ip, 0, {}, error);
-    return socket_.Valid();
+    socket_ = UdpSocket::Open(config_.netns, ip, 0, {}, error);
+    doNotFragment_ = false;
+    if (!socket_.Valid()) return false;
+    if (!thread_.joinable()) {
+        stopping_ = false;
+        thread_ = std::thread(&StreamChannel::Run, this);
+    }
+    return true;
 }
 
 void StreamChannel::Close() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
     std::lock_guard<std::mutex> lock(mutex_);
     socket_ = UdpSocket();
+    requests_.clear();
 }
 
 uint16_t StreamChannel::SourcePort() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return socket_.Valid() ? socket_.LocalPort() : 0;
+}
+
+void StreamChannel::Wake() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        woken_ = true;
+    }
+    wake_.notify_all();
+}
+
+void StreamChannel::RequestResend(const ResendRequest& request) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++stats_.resendRequests;
+        if (requests_.size() >= kMaxQueuedRequests) return;  // a flood: the rest is lost
+        requests_.push_back(request);
+        woken_ = true;
+    }
+    wake_.notify_all();
+}
+
+void StreamChannel::SetNextBlockId(uint64_t blockId) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    nextBlockId_ = blockId;
+    kept_.clear();
+}
+
+StreamStatistics StreamChannel::Statistics() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stats_;
+}
+
+void StreamChannel::Run() {
+    uint64_t generation = 0;
+    uint32_t framesSent = 0;
+    Clock::time_point nextFrame = Clock::now();
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!stopping_) {
+        woken_ = false;
+        lock.unlock();
+        const DeviceModel::StreamState state = model_.Stream();
+        ServeRequests(state);
+        const bool open = state.ip != 0 && state.port != 0;
+        Clock::time_point deadline = Clock::now() + kIdleWait;
+        if (state.acquiring) {
+            if (state.generation != generation) {  // a new AcquisitionStart
+                generation = state.generation;
+                framesSent = 0;
+                nextFrame = Clock::now();
+            }
+            if (open && Clock::now() >= nextFrame) {
+                SendBlock(state);
+                ++framesSent;
+                const uint32_t wanted = state.mode == U::kAcquisitionSingleFrame  ? 1
+                                        : state.mode == U::kAcquisitionMultiFrame ? state.frameCount
+                                                                                  : 0;
+                if (wanted != 0 && framesSent >= wanted) model_.EndAcquisition(generation);
+                const auto period = state.frameRate > 0
+                                        ? std::chrono::duration_cast<Clock::duration>(
+                                              std::chrono::duration<double>(1.0 / state.frameRate))
+                                        : Clock::duration::zero();
+                nextFrame += period;
+                // A sender that fell behind does not burst to catch up.
+                if (nextFrame < Clock::now() - period) nextFrame = Clock::now();
+            }
+            if (open) deadline = nextFrame;
+        }
+        lock.lock();
+        wake_.wait_until(lock, deadline, [this] { return stopping_ || woken_; });
+    }
+}
+
+uint64_t StreamChannel::TakeBlockId(bool extendedIds) {
+    const uint64_t skip = faults_.TakeBlockIdSkip();
+    std::lock_guard<std::mutex> lock(mutex_);
+    uint64_t id = nextBlockId_ + skip;
+    if (!extendedIds) id = Wrap16(id);
+    if (id == 0) id = 1;
+    nextBlockId_ = id + 1;
+    return id;
+}
+
+void StreamChannel::SendBlock(const DeviceModel::StreamState& state) {
+    const uint64_t id = TakeBlockId(state.extendedIds);
+    const StreamFormat& format = state.format;
+    const uint64_t payloadSize = StreamPayload::PayloadSize(format);
+    if (format.payloadType == kPayloadImageExtendedChunk && payloadSize != chunkLayoutSize_) {
+        chunkLayoutSize_ = payloadSize;  // the chunk layout changed with the image size
+        ++chunkLayoutId_;
+    }
+    BlockContent content = StreamPayload::Build(format, id, model_.Timestamp(), chunkLayoutId_);
+    if (auto rows = faults_.Plan(id, 0).shortRows) StreamPayload::CutRows(format, *rows, &content);
+    PacketGeometry geometry;
+    geometry.extendedIds = state.extendedIds;
+    geometry.extraPacket = state.extraPacket;
+    const uint32_t overhead = kIpUdpHeaderSize +
+                              static_cast<uint32_t>(HeaderSize(state.extendedIds)) +
+                              (state.extraPacket ? Bootstrap::kExtraPacketReserve : 0);
+    geometry.dataBytesPerPacket = std::max<uint32_t>(state.packetSize, overhead + 4) - overhead;
+    auto block = std::make_shared<const GvspBlock>(id, std::move(content), geometry);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        kept_.push_back(block);
+        while (kept_.size() > std::max<uint32_t>(config_.resendHistory, 1)) kept_.pop_front();
+        ++stats_.blocksSent;
+        stats_.lastBlockId = id;
+    }
+
+    const StreamFaults::BlockPlan plan = faults_.Plan(id, block->TrailerId());
+    std::vector<uint32_t> order(block->TrailerId() + 1);
+    std::iota(order.begin(), order.end(), 0u);
+    for (const auto& [first, second] : plan.swaps) {
+        auto a = std::find(order.begin(), order.end(), first);
+        auto b = std::find(order.begin(), order.end(), second);
+        if (a != order.end() && b != order.end()) std::iter_swap(a, b);
+    }
+    uint64_t sent = 0, dropped = 0;
+    for (uint32_t packetId : order) {
+        if (plan.Drops(packetId, false)) {
+            ++dropped;
+            continue;
+        }
+        const uint16_t flags =
+            packetId == 0 && plan.deviceDiscard && state.extendedIds ? kFlagDeviceDiscarded : 0;
+        const std::vector<uint8_t> packet = block->Packet(packetId, plan.Status(packetId), flags);
+        for (int copy = plan.Duplicated(packetId) ? 2 : 1; copy > 0; --copy)
+            Send(packet, state) ? ++sent : ++dropped;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    stats_.packetsSent += sent;
+    stats_.packetsDropped += dropped;
+}
+
+void StreamChannel::ServeRequests(const DeviceModel::StreamState& state) {
+    for (uint32_t n = model_.TakeTestPacketRequests(); n > 0; --n) SendTestPacket(state);
+    for (;;) {
+        ResendRequest request;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (requests_.empty()) return;
+            request = requests_.front();
+            requests_.pop_front();
+        }
+        Resend(request, state);
+    }
+}
+
+// Unknown blocks and packet ids past the trailer get one header-only packet with
+// status PACKET_UNAVAILABLE, naming the block and the first id that cannot be sent.
+void StreamChannel::Resend(const ResendRequest& request, const DeviceModel::StreamState& state) {
+    if (request.channel != 0) return;
+    Block block;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const Block& kept : kept_)
+            if (kept->Id() == request.blockId) block = kept;
+    }
+    auto unavailable = [&](uint32_t packetId) {
+        std::vector<uint8_t> packet(HeaderSize(request.extendedIds), 0);
+        PutHeader(packet.data(), request.extendedIds, kStatusPacketUnavailable, 0, request.blockId,
+                  kPayload, packetId);
+        const bool ok = Send(packet, state);
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (ok) ++stats_.packetsUnavailable;
+    };
+    if (!block || request.firstPacketId > request.lastPacketId) {
+        unavailable(request.firstPacketId);
+        return;
+    }
+    const StreamFaults::BlockPlan plan = faults_.Plan(block->Id(), block->TrailerId());
+    const uint16_t flags = block->ExtendedIds() ? kFlagResent : 0;
+    const uint32_t last = std::min(request.lastPacketId, block->TrailerId());
+    uint64_t resent = 0;
+    for (uint32_t id = request.firstPacketId; id <= last; ++id) {
+        if (plan.Drops(id, true)) continue;
+        if (Send(block->Packet(id, plan.Status(id), flags), state)) ++resent;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stats_.packetsResent += resent;
+    }
+    if (request.lastPacketId > block->TrailerId())
+        unavailable(std::max(request.firstPacketId, block->TrailerId() + 1));
+}
+
+// Exactly SCPS bytes on the wire: a 16-bit header (block id 0, packet id 0, generic
+// payload format) followed by LFSR bytes, or zeros without the test-data capability.
+void StreamChannel::SendTestPacket(const DeviceModel::StreamState& state) {
+    const size_t size =
+        state.packetSize > kIpUdpHeaderSize ? state.packetSize - kIpUdpHeaderSize : kHeaderSize;
+    std::vector<uint8_t> packet(std::max(size, kHeaderSize), 0);
+    PutHeader(packet.data(), false, kStatusSuccess, 0, 0, kPayload, 0);
+    if (model_.GvcpCapability() & Capability::kTestData) {
+        uint16_t lfsr = kLfsrSeed;
+        for (size_t i = kHeaderSize; i < packet.size(); ++i) {
+            packet[i] = static_cast<uint8_t>(lfsr);
+            lfsr = static_cast<uint16_t>((lfsr >> 1) ^ ((lfsr & 1) ? kLfsrTaps : 0));
+        }
+    }
+    if (Send(packet, state)) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++stats_.testPackets;
+    }
+}
+
+bool StreamChannel::Send(const std::vector<uint8_t>& packet,
+                         const DeviceModel::StreamState& state) {
+    if (state.ip == 0 || state.port == 0 || faults_.Silent()) return false;
+    const auto now = Clock::now();
+    if (nextSend_ > now + kPacingSlack) std::this_thread::sleep_until(nextSend_);
+    // Wire time of the packet at the link speed, then SCPD (timestamp ticks are ns).
+    const double bits = (packet.size() + kIpUdpHeaderSize) * 8.0;
+    const auto wire = std::chrono::nanoseconds(
+        static_cast<int64_t>(bits * 1000.0 / std::max<uint32_t>(config_.linkSpeedMbps, 1)) +
+        state.delayTicks);
+    nextSend_ = std::max(nextSend_, now) + wire;
+
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!socket_.Valid()) return false;
+    if (state.doNotFragment != doNotFragment_) {
+        const int mode = state.doNotFragment ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT;
+        setsockopt(socket_.Fd(), IPPROTO_IP, IP_MTU_DISCOVER, &mode, sizeof mode);
+        doNotFragment_ = state.doNotFragment;
+    }
+    return socket_.SendTo(packet.data(), packet.size(), state.ip, state.port);
 }
 
 }  // namespace GevSim

@@ -1,29 +1,84 @@
-// Stream channel 0 of the camera. Today only its source socket exists, so that SCSP0
-// names a real port; GVSP sending (driven by SCP0/SCDA0/SCPS0/SCPD0) will live here.
-// Thread-safe: a mutex guards the socket.
+// Stream channel 0 of the camera: its source socket (SCSP0) and the stream thread that
+// sends GVSP blocks to SCDA0:SCP0 while acquiring, answers PACKETRESEND from the last
+// blocks it keeps, and fires test packets. Threads: Open() starts the stream thread,
+// Close() joins it; the thread alone sends. A mutex guards the socket, the request
+// queue, the kept blocks and the counters; any thread may call any member.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "CameraConfig.h"
+#include "DeviceModel.h"
+#include "GvspBlock.h"
+#include "ResendRequest.h"
+#include "StreamFaults.h"
+#include "StreamStatistics.h"
 #include "UdpSocket.h"
 
 namespace GevSim {
 
 class StreamChannel {
 public:
-    explicit StreamChannel(std::string netns) : netns_(std::move(netns)) {}
+    StreamChannel(const CameraConfig& config, DeviceModel& model, StreamFaults& faults);
+    ~StreamChannel();
+    StreamChannel(const StreamChannel&) = delete;
+    StreamChannel& operator=(const StreamChannel&) = delete;
 
-    // Binds a fresh socket to ip:0 (again after FORCEIP); returns false on failure.
+    // Binds a fresh socket to ip:0 (again after FORCEIP) and makes sure the stream
+    // thread runs; returns false on failure.
     bool Open(uint32_t ip, std::string* error);
     void Close();
     uint16_t SourcePort() const;
 
+    // Registers may have changed: the stream thread looks again at once.
+    void Wake();
+    void RequestResend(const ResendRequest& request);
+    // The next block gets this id (wrapped to 1..0xFFFF in 16-bit mode); kept blocks
+    // are forgotten.
+    void SetNextBlockId(uint64_t blockId);
+    StreamStatistics Statistics() const;
+
 private:
-    const std::string netns_;
+    using Clock = std::chrono::steady_clock;
+    using Block = std::shared_ptr<const GvspBlock>;
+
+    void Run();
+    void SendBlock(const DeviceModel::StreamState& state);
+    void ServeRequests(const DeviceModel::StreamState& state);
+    void Resend(const ResendRequest& request, const DeviceModel::StreamState& state);
+    void SendTestPacket(const DeviceModel::StreamState& state);
+    uint64_t TakeBlockId(bool extendedIds);
+    // Sends at the link speed plus SCPD; false when nothing went out.
+    bool Send(const std::vector<uint8_t>& packet, const DeviceModel::StreamState& state);
+
+    const CameraConfig& config_;
+    DeviceModel& model_;
+    StreamFaults& faults_;
+
     mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    bool woken_ = false;
+    bool stopping_ = false;
     UdpSocket socket_;
+    bool doNotFragment_ = false;
+    std::deque<ResendRequest> requests_;
+    std::deque<Block> kept_;
+    uint64_t nextBlockId_;
+    StreamStatistics stats_;
+    std::thread thread_;
+
+    // Stream thread only.
+    Clock::time_point nextSend_{};
+    uint64_t chunkLayoutSize_ = 0;
+    uint32_t chunkLayoutId_ = 0;
 };
 
 }  // namespace GevSim

@@ -1,0 +1,41 @@
+// One block cut into GVSP packets: leader (packet id 0), data packets 1..N of at most
+// `dataBytesPerPacket` payload bytes each (the last may be shorter), an optional extra
+// data packet of zeros, and the trailer. Immutable once made; any thread may read it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "StreamPayload.h"
+
+namespace GevSim {
+
+struct PacketGeometry {
+    bool extendedIds = false;
+    uint32_t dataBytesPerPacket = 0;  // > 0
+    bool extraPacket = false;         // SCCFG extra-packet mode: one zero packet more
+};
+
+class GvspBlock {
+public:
+    GvspBlock(uint64_t blockId, BlockContent content, PacketGeometry geometry);
+
+    uint64_t Id() const { return id_; }
+    bool ExtendedIds() const { return geometry_.extendedIds; }
+    // Data packets, the extra one included.
+    uint32_t DataPackets() const { return dataPackets_; }
+    uint32_t TrailerId() const { return dataPackets_ + 1; }
+    size_t PayloadBytes() const { return content_.payload.size(); }
+
+    // The datagram of packet `packetId` (0..TrailerId()); empty when out of range.
+    std::vector<uint8_t> Packet(uint32_t packetId, uint16_t status = 0, uint16_t flags = 0) const;
+
+private:
+    uint64_t id_;
+    BlockContent content_;
+    PacketGeometry geometry_;
+    uint32_t dataPackets_ = 0;
+};
+
+}  // namespace GevSim

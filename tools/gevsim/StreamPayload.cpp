@@ -1,0 +1,150 @@
+#include "StreamPayload.h"
+
+#include <algorithm>
+
+#include "GvspWire.h"
+
+namespace GevSim {
+
+using namespace Gvsp;
+using Gvcp::Put16;
+using Gvcp::Put32;
+using Gvcp::Put64;
+
+namespace {
+
+bool IsImage(uint16_t payloadType) {
+    return payloadType == kPayloadImage || payloadType == kPayloadImageExtendedChunk;
+}
+
+uint64_t LineBytes(const StreamFormat& format) {
+    return uint64_t{format.width} * StreamPayload::BytesPerPixel(format.pixelFormat) +
+           format.paddingX;
+}
+
+uint32_t DepthMask(uint32_t pixelFormat) {
+    const uint32_t bits = (pixelFormat >> 16) & 0xFF;  // occupied bits per pixel
+    switch (pixelFormat) {
+        case 0x01100003:  // Mono10
+            return 0x3FF;
+        case 0x01100005:  // Mono12
+            return 0xFFF;
+        default:
+            return bits >= 32 ? 0xFFFFFFFF : (1u << bits) - 1;
+    }
+}
+
+void PutTag(std::vector<uint8_t>& payload, size_t at, uint32_t id, uint32_t length) {
+    Put32(&payload[at], id);
+    Put32(&payload[at + 4], length);
+}
+
+}  // namespace
+
+uint32_t StreamPayload::BytesPerPixel(uint32_t pixelFormat) {
+    return std::max<uint32_t>(1, ((pixelFormat >> 16) & 0xFF) / 8);
+}
+
+uint64_t StreamPayload::ImageBytes(const StreamFormat& format) {
+    return LineBytes(format) * format.height;
+}
+
+uint64_t StreamPayload::PayloadSize(const StreamFormat& format) {
+    if (format.payloadType == kPayloadRawData)
+        return uint64_t{format.width} * format.height * BytesPerPixel(format.pixelFormat);
+    uint64_t size = ImageBytes(format);
+    if (format.payloadType == kPayloadImageExtendedChunk)
+        size += kChunkTagSize + kBlockInfoSize + kChunkTagSize;
+    return size;
+}
+
+uint32_t StreamPayload::PixelValue(const StreamFormat& format, uint32_t x, uint32_t y,
+                                   uint64_t blockId) {
+    const auto b = static_cast<uint32_t>(blockId);
+    uint32_t value = 0;
+    switch (format.testPattern) {
+        case 1:
+            value = x + b;
+            break;
+        case 2:
+            value = y + b;
+            break;
+        case 3:
+            value = x + y;
+            break;
+        default:
+            value = x + y + b;
+            break;
+    }
+    return value & DepthMask(format.pixelFormat);
+}
+
+uint8_t StreamPayload::RawByte(uint64_t index, uint64_t blockId) {
+    return static_cast<uint8_t>(index + blockId);
+}
+
+BlockContent StreamPayload::Build(const StreamFormat& format, uint64_t blockId, uint64_t timestamp,
+                                  uint32_t chunkLayoutId) {
+    BlockContent block;
+    block.payload.assign(PayloadSize(format), 0);
+    const bool image = IsImage(format.payloadType);
+    if (image) {
+        const uint32_t bpp = BytesPerPixel(format.pixelFormat);
+        const uint64_t line = LineBytes(format);
+        for (uint32_t y = 0; y < format.height; ++y) {
+            uint8_t* row = &block.payload[y * line];
+            for (uint32_t x = 0; x < format.width; ++x) {
+                const uint32_t value = PixelValue(format, x, y, blockId);
+                for (uint32_t i = 0; i < bpp; ++i)
+                    row[x * bpp + i] = static_cast<uint8_t>(value >> (8 * i));
+            }
+        }
+    } else {
+        for (size_t i = 0; i < block.payload.size(); ++i) block.payload[i] = RawByte(i, blockId);
+    }
+    if (format.payloadType == kPayloadImageExtendedChunk) {
+        const uint64_t imageBytes = ImageBytes(format);
+        PutTag(block.payload, imageBytes, kChunkIdImage, static_cast<uint32_t>(imageBytes));
+        const size_t info = imageBytes + kChunkTagSize;
+        Put64(&block.payload[info], blockId);
+        Put64(&block.payload[info + 8], timestamp);
+        PutTag(block.payload, info + kBlockInfoSize, kChunkIdBlockInfo, kBlockInfoSize);
+    }
+
+    block.leader.assign(image ? kImageLeaderSize : kRawLeaderSize, 0);
+    Put16(&block.leader[kLeaderPayloadTypeOffset], format.payloadType);
+    Put64(&block.leader[kLeaderTimestampOffset], timestamp);
+    if (image) {
+        Put32(&block.leader[kLeaderPixelFormatOffset], format.pixelFormat);
+        Put32(&block.leader[kLeaderSizeXOffset], format.width);
+        Put32(&block.leader[kLeaderSizeYOffset], format.height);
+        Put16(&block.leader[kLeaderPaddingXOffset], static_cast<uint16_t>(format.paddingX));
+    } else {
+        Put64(&block.leader[kLeaderDataSizeOffset], block.payload.size());
+    }
+
+    if (format.payloadType == kPayloadImage) {
+        block.trailer.assign(kImageTrailerSize, 0);
+    } else if (format.payloadType == kPayloadImageExtendedChunk) {
+        block.trailer.assign(kChunkTrailerSize, 0);
+        Put32(&block.trailer[kTrailerChunkLengthOffset],
+              static_cast<uint32_t>(block.payload.size()));
+        Put32(&block.trailer[kTrailerChunkLayoutIdOffset], chunkLayoutId);
+    } else {
+        block.trailer.assign(kRawTrailerSize, 0);
+    }
+    Put16(&block.trailer[kTrailerPayloadTypeOffset], format.payloadType);
+    if (image) Put32(&block.trailer[kTrailerSizeYOffset], format.height);
+    return block;
+}
+
+void StreamPayload::CutRows(const StreamFormat& format, uint32_t rows, BlockContent* block) {
+    if (!IsImage(format.payloadType) || rows >= format.height) return;
+    block->payload.resize(LineBytes(format) * rows);
+    Put32(&block->trailer[kTrailerSizeYOffset], rows);
+    if (format.payloadType == kPayloadImageExtendedChunk)
+        Put32(&block->trailer[kTrailerChunkLengthOffset],
+              static_cast<uint32_t>(block->payload.size()));
+}
+
+}  // namespace GevSim
