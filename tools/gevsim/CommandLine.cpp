@@ -39,6 +39,24 @@ bool ParseMac(const std::string& text, std::array<uint8_t, 6>* mac) {
     return true;
 }
 
+Apply Number32(uint32_t CameraConfig::*field, uint32_t min, uint32_t max) {
+    return [field, min, max](CommandLineSettings& s, const std::string& v) {
+        uint64_t n;
+        if (!ParseNumber(v, max, &n) || n < min) return false;
+        s.camera.*field = static_cast<uint32_t>(n);
+        return true;
+    };
+}
+
+bool ParseFraction(const std::string& text, double* value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const double parsed = std::strtod(text.c_str(), &end);
+    if (*end != '\0' || !(parsed >= 0)) return false;
+    *value = parsed;
+    return true;
+}
+
 Apply Text(std::string CameraConfig::*field) {
     return [field](CommandLineSettings& s, const std::string& v) {
         s.camera.*field = v;
@@ -87,6 +105,62 @@ const std::vector<Option>& Options() {
          [](CommandLineSettings& s, const std::string&) {
              s.camera.gvcpCapability &= ~(Capability::kEvent | Capability::kEventData);
              return true;
+         }},
+        {"no-packet-resend", nullptr, "do not offer PACKETRESEND",
+         [](CommandLineSettings& s, const std::string&) {
+             s.camera.gvcpCapability &= ~Capability::kPacketResend;
+             return true;
+         }},
+        {"no-test-data", nullptr, "GVSP test packets carry zeros instead of LFSR bytes",
+         [](CommandLineSettings& s, const std::string&) {
+             s.camera.gvcpCapability &= ~Capability::kTestData;
+             return true;
+         }},
+        {"width", "N", "initial image width (multiple of 4, default 640)",
+         Number32(&CameraConfig::width, 16, 2048)},
+        {"height", "N", "initial image height (default 480)",
+         Number32(&CameraConfig::height, 16, 2048)},
+        {"padding-x", "BYTES", "zero bytes after each image line (default 0)",
+         Number32(&CameraConfig::paddingX, 0, 0xFFFF)},
+        {"fps", "N|max", "initial AcquisitionFrameRate, 1..100 (default 30); max: unthrottled",
+         [](CommandLineSettings& s, const std::string& v) {
+             double rate = 0;
+             if (v == "max") {
+                 s.camera.frameRate = 0;
+                 return true;
+             }
+             if (!ParseFraction(v, &rate) || rate < 1 || rate > 100) return false;
+             s.camera.frameRate = static_cast<float>(rate);
+             return true;
+         }},
+        {"payload", "image|chunk|raw", "GVSP payload type (default image)",
+         [](CommandLineSettings& s, const std::string& v) {
+             if (v == "image")
+                 s.camera.payloadType = 0x0001;
+             else if (v == "chunk")
+                 s.camera.payloadType = 0x4001;
+             else if (v == "raw")
+                 s.camera.payloadType = 0x0002;
+             else
+                 return false;
+             return true;
+         }},
+        {"extended-ids", nullptr, "start with 64-bit GVSP block ids enabled",
+         [](CommandLineSettings& s, const std::string&) { return s.camera.extendedIds = true; }},
+        {"first-block-id", "N", "id of the first block (default 1)",
+         [](CommandLineSettings& s, const std::string& v) {
+             uint64_t id;
+             if (!ParseNumber(v, UINT64_MAX, &id) || id == 0) return false;
+             s.camera.firstBlockId = id;
+             return true;
+         }},
+        {"loss-ratio", "R", "lose this fraction (0..1) of stream packets, resends get through",
+         [](CommandLineSettings& s, const std::string& v) {
+             return ParseFraction(v, &s.lossRatio) && s.lossRatio <= 1;
+         }},
+        {"seed", "S", "seed of --loss-ratio (default 0)",
+         [](CommandLineSettings& s, const std::string& v) {
+             return ParseNumber(v, UINT64_MAX, &s.lossSeed);
          }},
         {"silent", nullptr, "ignore every datagram (an unplugged camera)",
          [](CommandLineSettings& s, const std::string&) { return s.silent = true; }},
@@ -146,7 +220,7 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLineSettings* se
 std::string Usage() {
     std::string text =
         "usage: gevsim --address A.B.C.D [options]\n"
-        "Serves one simulated GigE Vision camera (GVCP) until SIGINT or SIGTERM.\n\n";
+        "Serves one simulated GigE Vision camera (GVCP, GVSP) until SIGINT or SIGTERM.\n\n";
     for (const Option& option : Options()) {
         std::string left = std::string("  --") + option.name;
         if (option.valueName) left += std::string(" ") + option.valueName;

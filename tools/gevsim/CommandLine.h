@@ -11,6 +11,8 @@ namespace GevSim {
 struct CommandLineSettings {
     CameraConfig camera;
     bool silent = false;
+    double lossRatio = 0;  // stream packets lost on first transmission
+    uint64_t lossSeed = 0;
     bool verbose = false;
     bool help = false;
 };

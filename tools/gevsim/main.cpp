@@ -34,6 +34,8 @@ int main(int argc, char** argv) {
 
     GevSim::Camera camera(settings.camera);
     camera.faults().SetSilent(settings.silent);
+    if (settings.lossRatio > 0)
+        camera.faults().Stream().DropRatio(settings.lossRatio, settings.lossSeed);
     if (!camera.Start(&error)) {
         std::fprintf(stderr, "gevsim: cannot start: %s\n", error.c_str());
         return 1;
