@@ -180,7 +180,7 @@ void StreamChannel::SendBlock(const DeviceModel::StreamState& state) {
         auto b = std::find(order.begin(), order.end(), second);
         if (a != order.end() && b != order.end()) std::iter_swap(a, b);
     }
-    uint64_t sent = 0, dropped = 0;
+    uint64_t dropped = 0;
     for (uint32_t packetId : order) {
         if (plan.Drops(packetId, false)) {
             ++dropped;
@@ -190,10 +190,9 @@ void StreamChannel::SendBlock(const DeviceModel::StreamState& state) {
             packetId == 0 && plan.deviceDiscard && state.extendedIds ? kFlagDeviceDiscarded : 0;
         const std::vector<uint8_t> packet = block->Packet(packetId, plan.Status(packetId), flags);
         for (int copy = plan.Duplicated(packetId) ? 2 : 1; copy > 0; --copy)
-            Send(packet, state) ? ++sent : ++dropped;
+            if (!Send(packet, state, &StreamStatistics::packetsSent)) ++dropped;
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    stats_.packetsSent += sent;
     stats_.packetsDropped += dropped;
 }
 
@@ -225,9 +224,7 @@ void StreamChannel::Resend(const ResendRequest& request, const DeviceModel::Stre
         std::vector<uint8_t> packet(HeaderSize(request.extendedIds), 0);
         PutHeader(packet.data(), request.extendedIds, kStatusPacketUnavailable, 0, request.blockId,
                   kPayload, packetId);
-        const bool ok = Send(packet, state);
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (ok) ++stats_.packetsUnavailable;
+        Send(packet, state, &StreamStatistics::packetsUnavailable);
     };
     if (!block || request.firstPacketId > request.lastPacketId) {
         unavailable(request.firstPacketId);
@@ -236,15 +233,10 @@ void StreamChannel::Resend(const ResendRequest& request, const DeviceModel::Stre
     const StreamFaults::BlockPlan plan = faults_.Plan(block->Id(), block->TrailerId());
     const uint16_t flags = block->ExtendedIds() ? kFlagResent : 0;
     const uint32_t last = std::min(request.lastPacketId, block->TrailerId());
-    uint64_t resent = 0;
-    for (uint32_t id = request.firstPacketId; id <= last; ++id) {
-        if (plan.Drops(id, true)) continue;
-        if (Send(block->Packet(id, plan.Status(id), flags), state)) ++resent;
-    }
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stats_.packetsResent += resent;
-    }
+    for (uint32_t id = request.firstPacketId; id <= last; ++id)
+        if (!plan.Drops(id, true))
+            Send(block->Packet(id, plan.Status(id), flags), state,
+                 &StreamStatistics::packetsResent);
     if (request.lastPacketId > block->TrailerId())
         unavailable(std::max(request.firstPacketId, block->TrailerId() + 1));
 }
@@ -263,14 +255,11 @@ void StreamChannel::SendTestPacket(const DeviceModel::StreamState& state) {
             lfsr = static_cast<uint16_t>((lfsr >> 1) ^ ((lfsr & 1) ? kLfsrTaps : 0));
         }
     }
-    if (Send(packet, state)) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++stats_.testPackets;
-    }
+    Send(packet, state, &StreamStatistics::testPackets);
 }
 
-bool StreamChannel::Send(const std::vector<uint8_t>& packet,
-                         const DeviceModel::StreamState& state) {
+bool StreamChannel::Send(const std::vector<uint8_t>& packet, const DeviceModel::StreamState& state,
+                         uint64_t StreamStatistics::*counter) {
     if (state.ip == 0 || state.port == 0 || faults_.Silent()) return false;
     const auto now = Clock::now();
     if (nextSend_ > now + kPacingSlack) std::this_thread::sleep_until(nextSend_);
@@ -288,7 +277,10 @@ bool StreamChannel::Send(const std::vector<uint8_t>& packet,
         setsockopt(socket_.Fd(), IPPROTO_IP, IP_MTU_DISCOVER, &mode, sizeof mode);
         doNotFragment_ = state.doNotFragment;
     }
-    return socket_.SendTo(packet.data(), packet.size(), state.ip, state.port);
+    ++(stats_.*counter);
+    if (socket_.SendTo(packet.data(), packet.size(), state.ip, state.port)) return true;
+    --(stats_.*counter);
+    return false;
 }
 
 }  // namespace GevSim

@@ -56,8 +56,10 @@ private:
     void Resend(const ResendRequest& request, const DeviceModel::StreamState& state);
     void SendTestPacket(const DeviceModel::StreamState& state);
     uint64_t TakeBlockId(bool extendedIds);
-    // Sends at the link speed plus SCPD; false when nothing went out.
-    bool Send(const std::vector<uint8_t>& packet, const DeviceModel::StreamState& state);
+    // Sends at the link speed plus SCPD; false when nothing went out. `counter` goes up
+    // before the datagram leaves, so that a host that got it sees it counted.
+    bool Send(const std::vector<uint8_t>& packet, const DeviceModel::StreamState& state,
+              uint64_t StreamStatistics::*counter);
 
     const CameraConfig& config_;
     DeviceModel& model_;
