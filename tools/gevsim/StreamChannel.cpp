@@ -115,12 +115,13 @@ void StreamChannel::Run() {
                 nextFrame = Clock::now();
             }
             if (open && Clock::now() >= nextFrame) {
-                SendBlock(state);
-                ++framesSent;
                 const uint32_t wanted = state.mode == U::kAcquisitionSingleFrame  ? 1
                                         : state.mode == U::kAcquisitionMultiFrame ? state.frameCount
                                                                                   : 0;
-                if (wanted != 0 && framesSent >= wanted) model_.EndAcquisition(generation);
+                // The last frame is taken: the acquisition ends before its block is on
+                // the wire, so that a host seeing the trailer may start again at once.
+                if (wanted != 0 && ++framesSent >= wanted) model_.EndAcquisition(generation);
+                SendBlock(state);
                 const auto period = state.frameRate > 0
                                         ? std::chrono::duration_cast<Clock::duration>(
                                               std::chrono::duration<double>(1.0 / state.frameRate))
