@@ -112,6 +112,7 @@ GevStatus ReadStreamChannelFacts(DeviceRecord& record) {
 // Empties an open slot; the caller holds its lifecycle lock.
 GevStatus CloseSlot(uint8_t handle, DeviceSlot& slot) {
     DeviceRecord& record = slot.record;
+    if (record.acquisitionIdle == 0) GEVAcquisitionStop(handle);
     if (record.accessMode != kAccessModeOpen && record.heartbeatRunning) StopHeartbeat(slot);
 
     GevStatus status = kGevOk;
@@ -136,6 +137,7 @@ GevStatus CloseSlot(uint8_t handle, DeviceSlot& slot) {
         record.streamSocket = Platform::kInvalidSocket;
         record.streamPacketBuffer.clear();
         record.streamPacketBuffer.shrink_to_fit();
+        slot.stream.Reset();
         record.messageChannelAvailable = false;
         slot.inUse = false;
     }
@@ -253,7 +255,9 @@ GevStatus GEVClose(uint8_t handle) {
     return CloseSlot(handle, *slot);
 }
 
-bool GEVIsOpen(uint8_t handle) { return OpenSlot(handle) != nullptr; }
+bool GEVIsOpen(uint8_t handle) {
+    return OpenSlot(handle) != nullptr;
+}
 
 GevStatus GEVGetHeartbeatRate(uint8_t handle, uint32_t* timeoutMs) {
     if (OpenSlot(handle) == nullptr) return kGevHandleNotOpen;

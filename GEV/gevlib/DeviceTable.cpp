@@ -23,7 +23,6 @@ void DeviceRecord::Reset() {
     accessMode = kAccessModeOpen;
     gevMajor = gevMinor = 0;
     packetDataSize = 0;
-    bufferCount = 4;
     keepAliveInterval = 30;
     socketsStarted = false;
     streamSocket = Platform::kInvalidSocket;
@@ -50,6 +49,10 @@ void DeviceRecord::Reset() {
 }
 
 DeviceSlot::~DeviceSlot() {
+    if (stream.grabThread.joinable()) {
+        record.acquisitionIdle = 1;
+        stream.grabThread.join();
+    }
     if (heartbeatThread.joinable()) {
         record.heartbeatStop = true;
         heartbeatWake.Set();

@@ -9,9 +9,9 @@
 #pragma once
 
 #include <array>
-#include <memory>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,6 +20,7 @@
 #include "DriverDevice.h"
 #include "Event.h"
 #include "Socket.h"
+#include "StreamContext.h"
 #include "VantorLib.h"
 
 namespace Vantor {
@@ -51,8 +52,7 @@ struct DeviceRecord {
     std::atomic<uint8_t> ownHandle{0};  // also read by the message thread
     uint8_t accessMode = kAccessModeOpen;
     uint16_t gevMajor = 0, gevMinor = 0;
-    uint32_t packetDataSize = 0;  // stream payload bytes per packet
-    uint16_t bufferCount = 4;
+    uint32_t packetDataSize = 0;                  // stream payload bytes per packet
     std::atomic<uint32_t> keepAliveInterval{30};  // s; the message thread reads it
     bool socketsStarted = false;
 
@@ -62,7 +62,7 @@ struct DeviceRecord {
     uint32_t multicastGroup = 0;
     bool filterDriverOpen = false;
     std::unique_ptr<Platform::DriverDevice> driverDevice;  // the filter driver, when open
-    uint16_t userBufferCount = 0;  // announced user ring buffers
+    uint16_t userBufferCount = 0;                          // announced user ring buffers
     std::atomic<uint32_t> acquisitionIdle{1};
 
     // ---- Shared with the heartbeat and message threads
@@ -102,6 +102,8 @@ struct DeviceSlot {
     std::mutex lifecycleLock;
     Platform::ManualResetEvent heartbeatWake;
     std::thread heartbeatThread;
+    // The stream side; its receive thread is joined before the slot is reused.
+    StreamState stream;
 };
 
 // The slot of `handle`, or null when the handle lies outside 1..50.

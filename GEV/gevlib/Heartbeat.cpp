@@ -59,6 +59,7 @@ void HeartbeatThread(DeviceSlot* slot) {
             if (failures == 0) {
                 DeviceLog(handle, kLogWarning, "[WARNING] -CCP lost.\n");
                 record.connectionState = kConnectionLost;
+                if (record.acquisitionIdle == 0) GEVAcquisitionStop(handle);
             }
             if (IsSocketFailure(status)) ReestablishControlSocket(*slot);
             if (++failures >= kFailuresBeforeGivingUp) {

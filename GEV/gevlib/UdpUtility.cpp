@@ -3,19 +3,20 @@
 #include "DebugOutput.h"
 
 namespace Vantor {
-namespace {
-constexpr size_t kLargeReceiveBuffer = 1048576;
-}
-
 Platform::SocketHandle OpenUdpSocket(uint32_t address, uint16_t port, bool broadcast,
-                                     bool reuseAddress, bool largeReceiveBuffer) {
+                                     bool reuseAddress, bool largeReceiveBuffer, size_t* granted) {
     Platform::SocketHandle socket = Platform::CreateUdpSocket();
     if (socket == Platform::kInvalidSocket) return socket;
+    size_t bufferSize = 0;
+    if (largeReceiveBuffer) {
+        // A host whose limit is lower must still stream: the size granted stands.
+        bufferSize = Platform::SetReceiveBufferSize(socket, kLargeReceiveBuffer);
+        if (granted != nullptr) *granted = bufferSize;
+    }
     bool ok = (!reuseAddress || Platform::SetReuseAddress(socket, true)) &&
               Platform::Bind(socket, address, port) &&
               (!broadcast || Platform::SetBroadcast(socket, true)) &&
-              (!largeReceiveBuffer ||
-               Platform::SetReceiveBufferSize(socket, kLargeReceiveBuffer) == kLargeReceiveBuffer);
+              (!largeReceiveBuffer || bufferSize != 0);
     if (!ok) {
         Platform::CloseSocket(socket);
         return Platform::kInvalidSocket;

@@ -7,10 +7,15 @@
 
 namespace Vantor {
 
+constexpr size_t kLargeReceiveBuffer = 1048576;
+
 // Opens a datagram socket bound to (address, port); port 0 lets the system
-// choose. Returns the invalid socket when any step fails.
+// choose. Returns the invalid socket when any step fails. A large receive
+// buffer is asked for and, where the system caps it lower, kept as granted:
+// `granted` (when given) tells the size, so the caller can warn.
 Platform::SocketHandle OpenUdpSocket(uint32_t address, uint16_t port, bool broadcast,
-                                     bool reuseAddress, bool largeReceiveBuffer);
+                                     bool reuseAddress, bool largeReceiveBuffer,
+                                     size_t* granted = nullptr);
 // Shuts down the sending direction, then closes.
 void CloseUdpSocket(Platform::SocketHandle socket);
 

@@ -152,6 +152,31 @@ struct GevImageInfo {
 };
 static_assert(sizeof(GevImageInfo) == 56, "GevImageInfo is a 56-byte record");
 
+GevStatus GEVOpenStreamChannel(uint8_t handle, uint32_t hostAddress, uint16_t port,
+                               uint32_t multicastGroup);
+GevStatus GEVCloseStreamChannel(uint8_t handle);
+// Width, height and pixel format 0: only the payload size is checked.
+GevStatus GEVAcquisitionStartEx(uint8_t handle, uint32_t frameLimit, uint32_t payloadSize,
+                                uint32_t width, uint32_t height, uint32_t pixelFormat);
+GevStatus GEVAcquisitionStop(uint8_t handle);
+GevStatus GEVGetBufferCount(uint8_t handle, uint16_t* count);
+GevStatus GEVSetBufferCount(uint8_t handle, uint16_t count);
+GevStatus GEVSetPacketResend(uint8_t handle, bool enable);
+// Announces one user ring buffer (slot n uses the n-th announced buffer).
+GevStatus GEVSetRingBuffer(uint8_t handle, uint64_t reserved, void* buffer);
+GevStatus GEVReleaseRingBuffer(uint8_t handle);
+GevStatus GEVQueueRingBuffer(uint8_t handle, uint64_t slot);
+// Copies the next image into `destination` (payload size bytes; null: the
+// library's own buffer). 0xC010 when packets are missing, 0xC008 on time-out.
+GevStatus GEVGetImageBuffer(uint8_t handle, GevImageInfo* info, void* destination);
+// The next image without copying: its ring slot, given back with GEVQueueRingBuffer.
+GevStatus GEVGetRingBufferImage(uint8_t handle, GevImageInfo* info, uint16_t* slot);
+GevStatus GEVGetFrameRate(uint8_t handle, double* fps);
+// The camera sends one test packet at its current packet size.
+GevStatus GEVTestPacket(uint8_t handle, int32_t* receivedSize);
+GevStatus GEVTestFindMaxPacketSize(uint8_t handle, uint16_t* size, uint16_t minimum,
+                                   uint16_t maximum, uint16_t step);
+
 // ---- Message channel
 struct GevMessageEvent {
     uint16_t eventId;

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -55,11 +56,13 @@ bool SetBroadcast(SocketHandle socket, bool on) {
 size_t SetReceiveBufferSize(SocketHandle socket, size_t bytes) {
     int value = static_cast<int>(bytes);
     if (setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &value, sizeof value) != 0) return 0;
+    // Linux caps SO_RCVBUF at net.core.rmem_max; a privileged process may go past it.
+    setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &value, sizeof value);
     int granted = 0;
     socklen_t length = sizeof granted;
     if (getsockopt(socket, SOL_SOCKET, SO_RCVBUF, &granted, &length) != 0) return 0;
-    // Linux books twice the requested size for its own bookkeeping.
-    return static_cast<size_t>(granted) / 2;
+    // Linux books twice the size for its own bookkeeping and reports that.
+    return std::min(static_cast<size_t>(granted) / 2, bytes);
 }
 
 bool Bind(SocketHandle socket, uint32_t address, uint16_t port) {
@@ -112,6 +115,13 @@ int WaitReadable(SocketHandle socket, uint32_t seconds, uint32_t microseconds) {
         }
         return 1;
     }
+}
+
+bool JoinMulticastGroup(SocketHandle socket, uint32_t group, uint32_t interfaceAddress) {
+    ip_mreq request{};
+    request.imr_multiaddr.s_addr = group;
+    request.imr_interface.s_addr = interfaceAddress;
+    return setsockopt(socket, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request) == 0;
 }
 
 int LastSocketError() {

@@ -27,9 +27,8 @@ void ShutdownSend(SocketHandle socket);
 
 bool SetReuseAddress(SocketHandle socket, bool on);
 bool SetBroadcast(SocketHandle socket, bool on);
-// Asks for a receive buffer of `bytes` and returns the size that the system
-// grants for that request, as the application sees it (0 on failure). Linux
-// reports twice the usable size it books; this returns the usable size.
+// Asks for a receive buffer of `bytes` (beyond the system's cap where the
+// process may) and returns the size granted, at most `bytes` (0 on failure).
 size_t SetReceiveBufferSize(SocketHandle socket, size_t bytes);
 
 bool Bind(SocketHandle socket, uint32_t address, uint16_t port);
@@ -42,6 +41,9 @@ int SendTo(SocketHandle socket, const void* data, size_t size, uint32_t address,
 // The sender's address and port are stored when the pointers are not null.
 int ReceiveFrom(SocketHandle socket, void* buffer, size_t capacity, uint32_t* address = nullptr,
                 uint16_t* port = nullptr);
+
+// Joins IPv4 multicast `group` on the adapter with `interfaceAddress` (both network order).
+bool JoinMulticastGroup(SocketHandle socket, uint32_t group, uint32_t interfaceAddress);
 
 // Waits until the socket is readable: 1 readable, 0 timed out, -1 failed.
 int WaitReadable(SocketHandle socket, uint32_t seconds, uint32_t microseconds);

@@ -1,0 +1,62 @@
+#include "GvspPackets.h"
+
+#include "GvcpPackets.h"
+
+namespace Vantor {
+namespace Gvsp {
+
+bool ParseHeader(const uint8_t* data, size_t size, Header* header) {
+    if (size < kHeaderSize) return false;
+    header->status = Gvcp::GetU16(data);
+    header->extended = (data[4] & kExtendedIdBit) != 0;
+    header->format = data[4] & 0x0F;
+    if (header->extended) {
+        if (size < kExtendedHeaderSize) return false;
+        header->flags = Gvcp::GetU16(data + 2);
+        header->blockId = Gvcp::GetU64(data + 8);
+        header->packetId = Gvcp::GetU32(data + 16);
+        header->size = kExtendedHeaderSize;
+    } else {
+        header->flags = 0;
+        header->blockId = Gvcp::GetU16(data + 2);
+        header->packetId = Gvcp::GetU32(data + 4) & 0x00FFFFFF;
+        header->size = kHeaderSize;
+    }
+    return true;
+}
+
+uint64_t Field(const uint8_t* data, size_t size, const Header& header, size_t offset,
+               size_t length) {
+    const size_t at = header.size + offset;
+    if (at + length > size) return 0;
+    uint64_t value = 0;
+    for (size_t i = 0; i < length; ++i) value = (value << 8) | data[at + i];
+    return value;
+}
+
+uint32_t BytesPerPixel(uint32_t pixelFormat) {
+    const uint32_t bits = (pixelFormat >> 16) & 0xFF;
+    if (bits >= 9 && bits <= 15) return 2;
+    return bits / 8;
+}
+
+bool IsImage(uint16_t payloadType) {
+    return payloadType == kImage || payloadType == kImageWithChunk;
+}
+
+size_t BuildPacketResend(uint8_t* out, uint16_t requestId, uint64_t blockId, uint32_t first,
+                         uint32_t last, bool extended) {
+    Gvcp::BuildHeader(out, extended ? Gvcp::kFlagExtendedIds : 0, Gvcp::kPacketResendCmd,
+                      extended ? 20 : 12, requestId);
+    Gvcp::PutU16(out + 8, 0);  // stream channel index
+    Gvcp::PutU16(out + 10, extended ? 0 : static_cast<uint16_t>(blockId));
+    Gvcp::PutU32(out + 12, first);
+    Gvcp::PutU32(out + 16, last);
+    if (!extended) return kResendSize;
+    Gvcp::PutU32(out + 20, static_cast<uint32_t>(blockId >> 32));
+    Gvcp::PutU32(out + 24, static_cast<uint32_t>(blockId));
+    return kResendExtendedSize;
+}
+
+}  // namespace Gvsp
+}  // namespace Vantor

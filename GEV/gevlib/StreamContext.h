@@ -1,0 +1,150 @@
+// The receive side of one device's stream channel: the ring slots and their
+// block records, the two slot lists, the assembly state, the statistics and
+// the frame-rate meter.
+//
+// Threads: the receive thread alone touches the assembly state and the open
+// blocks; the slot lists, the frame-rate meter and the statistics are shared
+// with the consumer's thread and have locks or atomics of their own.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "VantorLib.h"
+
+namespace Vantor {
+
+enum BlockStatus : uint16_t { kBlockComplete = 0, kBlockIncomplete = 2, kBlockHeaderMismatch = 3 };
+enum PacketState : uint8_t { kPacketMissing = 0, kPacketReceived = 1, kPacketRequested = 2 };
+
+// One ring slot and the block it holds.
+struct GevBufferDescriptor {
+    uint8_t* data = nullptr;
+    std::vector<uint8_t> ownData;  // when no user buffer was announced
+    uint64_t blockId = 0;
+    uint64_t timestamp = 0;
+    uint32_t pixelFormat = 0, sizeX = 0, sizeY = 0, offsetX = 0, offsetY = 0;
+    uint16_t paddingX = 0, paddingY = 0;
+    uint32_t missingPackets = 0;
+    uint16_t payloadType = 0;
+    uint32_t chunkDataLength = 0, chunkLayoutId = 0;
+    uint16_t status = kBlockComplete;
+    uint16_t index = 0;
+    std::vector<uint8_t> packetMap;  // PacketState per packet, index = packet ID - 1
+    uint32_t resendRequested = 0, resendReceived = 0;
+    uint32_t resendIssued = 0;
+    bool outOfOrder = false;
+    uint32_t trailerSizeY = 0;
+    uint32_t packetDataSize = 0, lastPacketSize = 0;
+    uint64_t dataSize = 0;
+    uint8_t genDcFlags = 0;
+    uint32_t nextPacket = 1;
+    bool handedOut = false;  // with the consumer until queued again (zero-copy path)
+};
+
+// A FIFO of ring slots with its own lock.
+class SlotList {
+public:
+    void Append(GevBufferDescriptor* slot);
+    GevBufferDescriptor* TakeHead();
+    void PutBackAtHead(GevBufferDescriptor* slot);
+    size_t Count() const;
+    void Clear();
+
+private:
+    mutable std::mutex m_lock;
+    std::deque<GevBufferDescriptor*> m_slots;
+};
+
+// What the acquisition start decides for the receiver.
+struct StreamSettings {
+    uint32_t payloadSize = 0;
+    uint32_t expectedWidth = 0, expectedHeight = 0, expectedPixelFormat = 0;
+    bool sizeOnlyCheck = true;
+    bool resendEnabled = false;
+    uint8_t resendCount = 10;
+    uint32_t packetDataSize = 0;
+    uint32_t packetsPerBlock = 0;
+    bool extraPacket = false;
+};
+
+// Assembly state of the receive thread.
+struct AssemblyState {
+    uint8_t blockIdMode = 0;  // 0 unknown, 1 16-bit, 2 extended
+    size_t headerSize = 8;
+    uint64_t blockIdMask = 0xFFFF;
+    uint64_t currentBlockId = 0;
+    uint64_t nextBlockId = 0;
+    GevBufferDescriptor* current = nullptr;
+    GevBufferDescriptor* previous = nullptr;
+    GevBufferDescriptor* early = nullptr;
+    bool variablePayload = false;
+    bool packetSizeCheckOff = true;
+    bool packetLargerSeen = false;
+    uint64_t lastTimestamp = 0;
+    uint64_t discardBase = 1;
+};
+
+// Counters of one acquisition; written by the receive thread, read by others.
+struct StreamStatistics {
+    std::atomic<uint32_t> frameCount{0};
+    std::atomic<uint32_t> missingFrames{0};
+    std::atomic<uint32_t> lostPackets{0};
+    std::atomic<uint32_t> discardedBlocks{0};
+    void Reset() { frameCount = missingFrames = lostPackets = discardedBlocks = 0; }
+};
+
+// Frames per second over windows of one second, with its own lock.
+class FrameRateMeter {
+public:
+    void Reset(int64_t tickFrequency);
+    void Update(int64_t nowTicks);
+    // Frames per second; `stable` tells whether a full window was measured.
+    double Read(bool* stable) const;
+
+private:
+    mutable std::mutex m_lock;
+    bool m_started = false;
+    int64_t m_startTicks = 0, m_elapsedTicks = 0, m_tickFrequency = 1;
+    uint32_t m_frameCounter = 0, m_lastFrames = 0;
+    int64_t m_lastTicks = 0;
+};
+
+// Everything the stream side keeps per device slot.
+struct StreamState {
+    StreamSettings settings;
+    AssemblyState assembly;
+    StreamStatistics statistics;
+    FrameRateMeter meter;
+
+    // The ring of the running acquisition and its two lists.
+    std::vector<std::unique_ptr<GevBufferDescriptor>> ring;
+    bool ringReady = false;
+    SlotList queued;
+    SlotList delivered;
+    std::vector<uint32_t> packetOffsets;
+    // Set by every delivery, reset by every dequeue (a manual-reset event).
+    std::mutex imageLock;
+    std::condition_variable imageArrived;
+    bool imageSignalled = false;
+
+    std::vector<uint8_t*> userBuffers;
+    uint16_t bufferCount = 4;
+    bool releaseMode = false;
+    uint32_t frameLimit = 0;
+    double frameRate = 0.0;
+    GevImageInfo lastImageInfo{};
+    std::thread grabThread;
+    uint16_t resendRequestId = 0;  // kept across acquisitions
+
+    // Back to the state after device open.
+    void Reset();
+};
+
+}  // namespace Vantor

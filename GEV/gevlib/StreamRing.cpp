@@ -1,0 +1,156 @@
+// The ring of an acquisition and the receive thread that fills it.
+#include <algorithm>
+#include <mutex>
+#include <new>
+
+#include "Clock.h"
+#include "GevLog.h"
+#include "GvcpPackets.h"
+#include "StreamInternal.h"
+#include "StreamReceiver.h"
+
+namespace Vantor {
+
+bool BuildRing(StreamState& stream) {
+    const StreamSettings& settings = stream.settings;
+    FreeRing(stream);
+    try {
+        const uint16_t count = std::max<uint16_t>(stream.bufferCount, 1);
+        const uint32_t remainder = settings.payloadSize % settings.packetDataSize;
+        for (uint16_t i = 0; i < count; ++i) {
+            auto descriptor = std::make_unique<GevBufferDescriptor>();
+            descriptor->index = i;
+            descriptor->packetDataSize = settings.packetDataSize;
+            descriptor->lastPacketSize = remainder != 0 ? remainder : settings.packetDataSize;
+            if (i < stream.userBuffers.size() && stream.userBuffers[i] != nullptr) {
+                descriptor->data = stream.userBuffers[i];
+            } else {
+                descriptor->ownData.assign(settings.payloadSize, 0);
+                descriptor->data = descriptor->ownData.data();
+            }
+            descriptor->packetMap.assign(settings.packetsPerBlock, kPacketMissing);
+            stream.ring.push_back(std::move(descriptor));
+        }
+        stream.packetOffsets.resize(settings.packetsPerBlock);
+        for (uint32_t i = 0; i < settings.packetsPerBlock; ++i)
+            stream.packetOffsets[i] = i * settings.packetDataSize;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> guard(stream.imageLock);
+        stream.imageSignalled = false;
+    }
+    stream.queued.Clear();
+    stream.delivered.Clear();
+    for (auto& descriptor : stream.ring) stream.queued.Append(descriptor.get());
+    stream.ringReady = true;
+    return true;
+}
+
+void FreeRing(StreamState& stream) {
+    stream.ringReady = false;
+    stream.queued.Clear();
+    stream.delivered.Clear();
+    stream.ring.clear();
+    stream.packetOffsets.clear();
+}
+
+bool SendPacketResend(DeviceSlot& slot, uint64_t blockId, uint32_t first, uint32_t last,
+                      bool extended) {
+    DeviceRecord& record = slot.record;
+    StreamState& stream = slot.stream;
+    const uint8_t handle = record.ownHandle;
+    if (extended)
+        DeviceLog(handle, kLogTrace,
+                  "Issueing resend request for packets [%d..%d] of block %lld(gv=2)\n", first, last,
+                  blockId);
+    else
+        DeviceLog(handle, kLogTrace, "Issueing resend request for packets [%d..%d] of block %d\n",
+                  first, last, blockId);
+    uint8_t command[Gvsp::kResendExtendedSize];
+    std::lock_guard<std::recursive_mutex> guard(slot.controlLock);
+    // Request ID 0 is not a valid GVCP request: the counter runs 1..65535.
+    if (++stream.resendRequestId == 0) stream.resendRequestId = 1;
+    const size_t size =
+        Gvsp::BuildPacketResend(command, stream.resendRequestId, blockId, first, last, extended);
+    const int sent =
+        Platform::SendTo(record.controlSocket, command, size, record.cameraAddress, Gvcp::kPort);
+    if (sent != static_cast<int>(size)) {
+        DeviceLog(handle, kLogWarning,
+                  "[WARNING] -Failed to send %d bytes packet resend request (%d only), error %d\n",
+                  size, sent, Platform::LastSocketError());
+        return false;
+    }
+    return true;
+}
+
+void GrabThread(DeviceSlot* slot) {
+    DeviceRecord& record = slot->record;
+    StreamState& stream = slot->stream;
+    const uint8_t handle = record.ownHandle;
+    std::vector<uint8_t> buffer(stream.settings.packetDataSize + 100);
+    stream.assembly = AssemblyState{};
+    StreamReceiver receiver(handle, stream,
+                            [slot](uint64_t block, uint32_t first, uint32_t last, bool extended) {
+                                return SendPacketResend(*slot, block, first, last, extended);
+                            });
+    DeviceLog(handle, kLogVerbose, "Entering grab_func loop with rcvbuf_size = %d\n",
+              buffer.size());
+    bool versionChecked = false;
+    int lastLength = -1;
+    uint32_t waitMs = 0;
+    {
+        std::lock_guard<std::recursive_mutex> guard(slot->controlLock);
+        waitMs = record.packetTimeout;
+    }
+    while (record.acquisitionIdle == 0) {
+        const int ready = Platform::WaitReadableMs(record.streamSocket, waitMs);
+        if (ready > 0) {
+            const int length =
+                Platform::ReceiveFrom(record.streamSocket, buffer.data(), buffer.size());
+            if (length != lastLength) {
+                DeviceLog(handle, kLogVerbose, "recieve length : %d\n", length);
+                lastLength = length;
+            }
+            if (record.acquisitionIdle != 0) {
+                if (stream.assembly.current == nullptr)
+                    DeviceLog(handle, kLogInfo, "[INFO] -Acknowledge kill request despites data\n");
+                if (stream.assembly.packetLargerSeen)
+                    DeviceLog(handle, kLogInfo,
+                              "[INFO] -Acknowledge kill request with PacketLarger\n");
+                break;
+            }
+            if (length >= 8) receiver.HandlePacket(buffer.data(), static_cast<size_t>(length));
+            if (!versionChecked && stream.assembly.blockIdMode != 0) {
+                versionChecked = true;
+                if (record.gevMajor != stream.assembly.blockIdMode)
+                    DeviceLog(handle, kLogWarning,
+                              "[WARNING] -Version mismatch. GEV Version: %d, GVSP Version "
+                              "(Extended ID): %d\n",
+                              record.gevMajor, stream.assembly.blockIdMode);
+            }
+            if (stream.frameLimit != 0 && stream.statistics.frameCount >= stream.frameLimit) {
+                // A limit that gaps jumped over ends the acquisition too.
+                record.acquisitionIdle = 1;
+                break;
+            }
+            continue;
+        }
+        if (stream.assembly.current != nullptr)
+            DeviceLog(handle, kLogTrace, "select() returned %d, pushing image buffer\n", ready);
+        if (stream.assembly.previous != nullptr)
+            DeviceLog(handle, kLogTrace, "select() returned %d, pushing previous buffer\n", ready);
+        receiver.FlushOnSilence();
+        if (record.acquisitionIdle != 0) {
+            DeviceLog(handle, kLogInfo, "[INFO] -Acknowledge kill request\n");
+            break;
+        }
+        // A broken socket would otherwise spin.
+        if (ready < 0) Platform::SleepMs(std::max<uint32_t>(waitMs, 10));
+    }
+    DeviceLog(handle, kLogInfo, "[INFO] -GrabFunc leaving main loop\n");
+    receiver.FlushAtEnd();
+}
+
+}  // namespace Vantor

@@ -1,0 +1,250 @@
+// Block assembly fed with GVSP datagrams built here: complete and incomplete
+// blocks, resend requests and their budget, the early and previous blocks,
+// short trailers, extended IDs, the block-ID check, and hostile datagrams.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <tuple>
+#include <vector>
+
+#include "StreamInternal.h"
+#include "StreamReceiver.h"
+
+using namespace Vantor;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+void Put(Bytes& b, uint64_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) b.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+// A GVSP datagram: header in the chosen ID mode, then `body`.
+Bytes Packet(uint8_t format, uint64_t block, uint32_t packet, const Bytes& body,
+             bool extended = false, uint16_t flags = 0, uint16_t status = 0) {
+    Bytes b;
+    Put(b, status, 2);
+    if (extended) {
+        Put(b, flags, 2);
+        b.push_back(static_cast<uint8_t>(0x80 | format));
+        Put(b, 0, 3);
+        Put(b, block, 8);
+        Put(b, packet, 4);
+    } else {
+        Put(b, block, 2);
+        Put(b, (uint32_t{format} << 24) | packet, 4);
+    }
+    b.insert(b.end(), body.begin(), body.end());
+    return b;
+}
+
+Bytes ImageLeader(uint32_t width, uint32_t height, uint64_t timestamp = 1) {
+    Bytes body;
+    Put(body, 0, 2);
+    Put(body, 0x0001, 2);
+    Put(body, timestamp, 8);
+    Put(body, 0x01080001, 4);  // Mono8
+    Put(body, width, 4);
+    Put(body, height, 4);
+    Put(body, 0, 8);
+    Put(body, 0, 4);
+    return body;
+}
+
+Bytes ImageTrailer(uint32_t height) {
+    Bytes body;
+    Put(body, 0, 2);
+    Put(body, 0x0001, 2);
+    Put(body, height, 4);
+    return body;
+}
+
+class Assembly : public ::testing::Test {
+protected:
+    // A 64 x 4 Mono8 image in packets of 64 bytes: 4 packets per block.
+    void SetUp() override { Configure(4, 64, 4); }
+
+    void Configure(uint32_t height, uint32_t packetData, uint16_t buffers, bool resend = true,
+                   uint8_t resendCount = 10) {
+        state.settings = StreamSettings{};
+        state.settings.payloadSize = 64 * height;
+        state.settings.packetDataSize = packetData;
+        state.settings.packetsPerBlock = (state.settings.payloadSize + packetData - 1) / packetData;
+        state.settings.resendEnabled = resend;
+        state.settings.resendCount = resendCount;
+        state.bufferCount = buffers;
+        state.assembly = AssemblyState{};
+        ASSERT_TRUE(BuildRing(state));
+        height_ = height;
+    }
+    Bytes Payload(uint64_t block, uint32_t packet) {
+        return Bytes(state.settings.packetDataSize, static_cast<uint8_t>(block * 16 + packet));
+    }
+    void Feed(const Bytes& datagram) { receiver.HandlePacket(datagram.data(), datagram.size()); }
+    void SendBlock(uint64_t block, std::vector<uint32_t> skip = {}, bool trailer = true) {
+        Feed(Packet(1, block, 0, ImageLeader(64, height_)));
+        for (uint32_t p = 1; p <= state.settings.packetsPerBlock; ++p)
+            if (std::find(skip.begin(), skip.end(), p) == skip.end())
+                Feed(Packet(3, block, p, Payload(block, p)));
+        if (trailer)
+            Feed(Packet(2, block, state.settings.packetsPerBlock + 1, ImageTrailer(height_)));
+    }
+    GevBufferDescriptor* Delivered() { return state.delivered.TakeHead(); }
+
+    StreamState state;
+    uint32_t height_ = 4;
+    std::vector<std::tuple<uint64_t, uint32_t, uint32_t, bool>> resends;
+    StreamReceiver receiver{0, state,
+                            [this](uint64_t block, uint32_t first, uint32_t last, bool ext) {
+                                resends.emplace_back(block, first, last, ext);
+                                return true;
+                            }};
+};
+
+}  // namespace
+
+TEST_F(Assembly, CompleteBlockIsDeliveredWithItsDataAndGeometry) {
+    SendBlock(1);
+    GevBufferDescriptor* block = Delivered();
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->status, kBlockComplete);
+    EXPECT_EQ(block->blockId, 1u);
+    EXPECT_EQ(block->sizeX, 64u);
+    EXPECT_EQ(block->sizeY, 4u);
+    EXPECT_EQ(block->pixelFormat, 0x01080001u);
+    for (uint32_t p = 1; p <= 4; ++p) EXPECT_EQ(block->data[(p - 1) * 64], 16 + p);
+    EXPECT_TRUE(resends.empty());
+    EXPECT_EQ(state.statistics.frameCount, 1u);
+    EXPECT_EQ(state.assembly.blockIdMode, 1);
+}
+
+TEST_F(Assembly, AGapAsksForTheMissingPacketAndTheResentOneCompletesTheBlock) {
+    SendBlock(1, {2});
+    ASSERT_EQ(resends.size(), 1u);
+    EXPECT_EQ(resends[0], std::make_tuple(uint64_t{1}, 2u, 2u, false));
+    EXPECT_EQ(Delivered(), nullptr) << "waits as the previous block";
+    Feed(Packet(3, 1, 2, Payload(1, 2)));
+    GevBufferDescriptor* block = Delivered();
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->status, kBlockComplete);
+    EXPECT_EQ(block->data[64], 16 + 2);
+}
+
+TEST_F(Assembly, ResendsStayWithinTheBudget) {
+    Configure(32, 64, 4, true, 10);  // 32 packets per block
+    Feed(Packet(1, 1, 0, ImageLeader(64, 32)));
+    Feed(Packet(3, 1, 1, Payload(1, 1)));
+    Feed(Packet(3, 1, 17, Payload(1, 17)));  // 15 lost
+    ASSERT_EQ(resends.size(), 1u);
+    EXPECT_EQ(resends[0], std::make_tuple(uint64_t{1}, 2u, 11u, false));
+    for (uint32_t p = 18; p <= 32; ++p) Feed(Packet(3, 1, p, Payload(1, p)));
+    Feed(Packet(2, 1, 33, ImageTrailer(32)));
+    EXPECT_EQ(resends.size(), 1u) << "the budget of 10 is spent";
+}
+
+TEST_F(Assembly, NextTrailerDeliversTheWaitingBlockIncomplete) {
+    SendBlock(1, {3});
+    SendBlock(2);
+    GevBufferDescriptor* first = Delivered();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->blockId, 1u);
+    EXPECT_EQ(first->status, kBlockIncomplete);
+    EXPECT_EQ(first->missingPackets, 1u);
+    GevBufferDescriptor* second = Delivered();
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->status, kBlockComplete);
+    EXPECT_EQ(state.statistics.lostPackets, 1u);
+}
+
+TEST_F(Assembly, SilenceDeliversAHalfFilledBlock) {
+    SendBlock(1, {3, 4}, false);
+    receiver.FlushOnSilence();
+    GevBufferDescriptor* block = Delivered();
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->status, kBlockIncomplete);
+    EXPECT_EQ(block->missingPackets, 2u);
+}
+
+TEST_F(Assembly, PayloadBeforeItsLeaderOpensTheEarlyBlock) {
+    SendBlock(1);
+    ASSERT_NE(Delivered(), nullptr);
+    Feed(Packet(3, 2, 1, Payload(2, 1)));
+    Feed(Packet(1, 2, 0, ImageLeader(64, 4)));
+    for (uint32_t p = 2; p <= 4; ++p) Feed(Packet(3, 2, p, Payload(2, p)));
+    Feed(Packet(2, 2, 5, ImageTrailer(4)));
+    GevBufferDescriptor* block = Delivered();
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->blockId, 2u);
+    EXPECT_EQ(block->status, kBlockComplete);
+    EXPECT_EQ(block->data[0], 2 * 16 + 1);
+}
+
+TEST_F(Assembly, ShortTrailerCompletesTheBlockWithoutTheCutRows) {
+    Feed(Packet(1, 1, 0, ImageLeader(64, 4)));
+    Feed(Packet(3, 1, 1, Payload(1, 1)));
+    Feed(Packet(3, 1, 2, Payload(1, 2)));
+    Feed(Packet(2, 1, 5, ImageTrailer(2)));
+    GevBufferDescriptor* block = Delivered();
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->status, kBlockComplete);
+    EXPECT_EQ(block->trailerSizeY, 2u);
+}
+
+TEST_F(Assembly, MissingBlocksAreCountedAndSixteenBitIdsWrapToOne) {
+    SendBlock(5);
+    SendBlock(8);
+    EXPECT_EQ(state.statistics.frameCount, 4u);
+    EXPECT_EQ(state.statistics.missingFrames, 2u);
+    EXPECT_EQ(state.statistics.lostPackets, 8u);
+    Delivered();
+    Delivered();
+    SendBlock(0xFFFF);
+    Delivered();
+    EXPECT_EQ(state.assembly.nextBlockId, 1u);
+}
+
+TEST_F(Assembly, ExtendedIdsCarryWideBlockIdsAndResendsSayExtended) {
+    Feed(Packet(1, 0x100000000ull, 0, ImageLeader(64, 4), true));
+    Feed(Packet(3, 0x100000000ull, 1, Payload(1, 1), true));
+    Feed(Packet(3, 0x100000000ull, 3, Payload(1, 3), true));
+    ASSERT_EQ(resends.size(), 1u);
+    EXPECT_EQ(resends[0], std::make_tuple(0x100000000ull, 2u, 2u, true));
+    Feed(Packet(3, 0x100000000ull, 2, Payload(1, 2), true, 0x0001));
+    Feed(Packet(3, 0x100000000ull, 4, Payload(1, 4), true));
+    Feed(Packet(2, 0x100000000ull, 5, ImageTrailer(4), true));
+    GevBufferDescriptor* block = Delivered();
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->blockId, 0x100000000ull);
+    EXPECT_EQ(block->status, kBlockComplete);
+    EXPECT_EQ(block->resendReceived, 1u);
+    EXPECT_EQ(state.assembly.blockIdMode, 2);
+}
+
+TEST_F(Assembly, HostileDatagramsAreDroppedWithoutTouchingMemory) {
+    Feed(Packet(1, 1, 0, ImageLeader(64, 4)));
+    Feed(Packet(3, 1, 99, Payload(1, 1)));                   // beyond the block
+    Feed(Packet(3, 1, 0, Payload(1, 1)));                    // the leader's ID
+    Feed(Packet(9, 1, 1, Payload(1, 1)));                    // unknown format
+    Feed(Packet(3, 1, 1, Payload(1, 1), false, 0, 0x8001));  // error status
+    Feed(Packet(3, 1, 4, Bytes(4000, 0xEE)));                // far too long
+    Feed(Packet(1, 2, 0, Bytes(3)));                         // truncated leader
+    Bytes runt = {0x00, 0x00};
+    Feed(runt);
+    Feed(Packet(3, 1, 1, Payload(1, 1), true));  // the other ID mode
+    EXPECT_EQ(state.assembly.packetLargerSeen, false) << "a new leader clears the latch";
+    receiver.FlushOnSilence();
+    GevBufferDescriptor* first = Delivered();
+    ASSERT_NE(first, nullptr);
+    if (first->blockId != 1) first = Delivered();  // block 2's leader came last
+    ASSERT_NE(first, nullptr);
+    ASSERT_EQ(first->blockId, 1u);
+    EXPECT_EQ(first->data[3 * 64], 0xEE) << "the long packet was cut to its slot";
+    EXPECT_EQ(first->data[3 * 64 + 63], 0xEE);
+}
+
+TEST_F(Assembly, NoFreeSlotDropsTheBlockAndLogsNoCrash) {
+    Configure(4, 64, 1);
+    SendBlock(1);
+    SendBlock(2);  // the only slot is in the deliver list
+    EXPECT_EQ(state.delivered.Count(), 1u);
+}
