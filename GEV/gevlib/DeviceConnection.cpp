@@ -5,6 +5,7 @@
 
 #include "Bootstrap.h"
 #include "Clock.h"
+#include "FilterDriver.h"
 #include "GevLog.h"
 #include "Heartbeat.h"
 #include "MessageChannel.h"
@@ -113,6 +114,7 @@ GevStatus ReadStreamChannelFacts(DeviceRecord& record) {
 GevStatus CloseSlot(uint8_t handle, DeviceSlot& slot) {
     DeviceRecord& record = slot.record;
     if (record.acquisitionIdle == 0) GEVAcquisitionStop(handle);
+    if (record.filterDriverOpen) GEVDisableFilterDriver(handle);
     if (record.accessMode != kAccessModeOpen && record.heartbeatRunning) StopHeartbeat(slot);
 
     GevStatus status = kGevOk;

@@ -4,6 +4,7 @@
 
 #include "Bootstrap.h"
 #include "Clock.h"
+#include "FilterDriver.h"
 #include "GevLog.h"
 #include "MessageChannel.h"
 #include "UdpUtility.h"
@@ -60,6 +61,7 @@ void HeartbeatThread(DeviceSlot* slot) {
                 DeviceLog(handle, kLogWarning, "[WARNING] -CCP lost.\n");
                 record.connectionState = kConnectionLost;
                 if (record.acquisitionIdle == 0) GEVAcquisitionStop(handle);
+                if (record.filterDriverOpen) GEVDisableFilterDriver(handle);
             }
             if (IsSocketFailure(status)) ReestablishControlSocket(*slot);
             if (++failures >= kFailuresBeforeGivingUp) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "FilterDriver.h"
 #include "GevLog.h"
 #include "GvspPackets.h"
 #include "StreamInternal.h"
@@ -127,6 +128,12 @@ GevStatus GEVGetImageBuffer(uint8_t handle, GevImageInfo* info, void* destinatio
     if (slot == nullptr) return kGevHandleNotOpen;
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
     StreamState& stream = slot->stream;
+    if (slot->record.filterDriverOpen) {
+        void* target = destination != nullptr ? destination : slot->record.streamPacketBuffer.data();
+        if (target == nullptr) return kGevNoRing;
+        return FilterDriver::ReadImage(*slot, target, stream.settings.payloadSize, info,
+                                       &stream.lastImageInfo);
+    }
     if (!stream.ringReady) return kGevNoRing;
     GevStatus status = kGevOk;
     GevBufferDescriptor* block = TakeDelivered(*slot, &status);
@@ -150,6 +157,8 @@ GevStatus GEVGetRingBufferImage(uint8_t handle, GevImageInfo* info, uint16_t* sl
     if (slot == nullptr) return kGevHandleNotOpen;
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
     StreamState& stream = slot->stream;
+    if (slot->record.filterDriverOpen)
+        return FilterDriver::ReadSlot(*slot, slotNumber, info, &stream.lastImageInfo);
     if (!stream.ringReady) return kGevNoRing;
     GevStatus status = kGevOk;
     GevBufferDescriptor* block = TakeDelivered(*slot, &status);
@@ -175,6 +184,8 @@ GevStatus GEVQueueRingBuffer(uint8_t handle, uint64_t slotNumber) {
     if (slot == nullptr) return kGevHandleNotOpen;
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
     StreamState& stream = slot->stream;
+    if (slot->record.filterDriverOpen)
+        return FilterDriver::QueueSlot(*slot, slotNumber) == kGevOk ? kGevOk : kGevDriverFailed;
     if (!stream.ringReady) return kGevNoRing;
     const uint16_t index = static_cast<uint16_t>(slotNumber & 0xFFFF);
     if (index >= stream.ring.size()) return kGevNotSupported;
@@ -193,6 +204,13 @@ GevStatus GEVGetFrameRate(uint8_t handle, double* fps) {
     StreamState& stream = slot->stream;
     if (slot->record.acquisitionIdle != 0 && stream.frameRate != 0.0) {
         if (fps != nullptr) *fps = stream.frameRate;
+        return kGevOk;
+    }
+    if (slot->record.filterDriverOpen) {
+        double rate = 0.0;
+        if (FilterDriver::FrameRate(*slot, &rate) != kGevOk) return kGevDriverFailed;
+        stream.frameRate = rate;
+        if (fps != nullptr) *fps = rate;
         return kGevOk;
     }
     bool stable = false;

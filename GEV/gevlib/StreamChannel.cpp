@@ -7,6 +7,7 @@
 
 #include "Bootstrap.h"
 #include "Clock.h"
+#include "FilterDriver.h"
 #include "GevLog.h"
 #include "GvspPackets.h"
 #include "StreamInternal.h"
@@ -262,6 +263,28 @@ GevStatus GEVAcquisitionStartEx(uint8_t handle, uint32_t frameLimit, uint32_t pa
     settings.packetsPerBlock =
         (payloadSize + packetDataSize - 1) / packetDataSize + (extraPacket ? 1 : 0);
 
+    if (record.filterDriverOpen) {
+        FilterDriver::StartParams params{};
+        params.width = width;
+        params.height = height;
+        params.cameraAddress = record.cameraAddress;
+        params.streamPort = record.streamPort;
+        params.controlPort = record.controlPort;
+        params.pixelFormat = pixelFormat;
+        params.destination = record.multicastGroup != 0
+                                 ? Platform::HostToNetwork32(record.multicastGroup)
+                                 : record.hostAddress;
+        params.payloadSize = payloadSize;
+        params.packetDataSize = static_cast<uint16_t>(packetDataSize);
+        params.resendEnabled = settings.resendEnabled ? 1 : 0;
+        params.resendLimit = settings.resendCount;
+        params.imageTimeoutMs = record.streamTimeout;
+        params.extraPacket = extraPacket ? 1 : 0;
+        GevStatus status = FilterDriver::Start(*slot, params, stream.bufferCount);
+        if (status == kGevOk) record.acquisitionIdle = 0;
+        LogTime(handle, "[INFO] -Start acquisition time: %02d:%02d:%02d\n");
+        return status;
+    }
     DeviceLog(handle, kLogInfo, "[INFO] -Allocate ring buffer for images.\n");
     DeviceLog(handle, kLogInfo, "[INFO] -Allocate index buffer for images.\n");
     if (!BuildRing(stream)) {
@@ -289,6 +312,19 @@ GevStatus GEVAcquisitionStop(uint8_t handle) {
     DeviceLog(handle, kLogVerbose, "Ready to set KillGrab (currently %d)\n",
               record.acquisitionIdle.load());
     record.acquisitionIdle = 1;
+    if (record.filterDriverOpen) {
+        if (FilterDriver::Stop(*slot) != kGevOk) return kGevDriverFailed;
+        FilterDriver::Statistics statistics{};
+        if (FilterDriver::ReadStatistics(*slot, &statistics) == kGevOk) {
+            stream.statistics.frameCount = statistics.frames;
+            stream.statistics.missingFrames = statistics.missingFrames;
+            stream.statistics.lostPackets += statistics.lostPackets;
+            if (statistics.haveDiscarded) stream.statistics.discardedBlocks = statistics.discardedBlocks;
+        }
+        LogStatistics(*slot);
+        LogTime(handle, "[INFO] -Stop acquisition time: %02d:%02d:%02d\n");
+        return kGevOk;
+    }
     if (stream.grabThread.joinable()) {
         const uint32_t limit = record.streamTimeout + 200;
         DeviceLog(handle, kLogTrace, "Synchronizing with thread %p (timeout = %d)\n",
@@ -327,6 +363,8 @@ GevStatus GEVSetBufferCount(uint8_t handle, uint16_t count) {
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
     slot->stream.bufferCount = count;
     slot->stream.releaseMode = count == 0;
+    if (slot->record.filterDriverOpen && FilterDriver::SetBufferCount(*slot, count) != kGevOk)
+        return kGevDriverFailed;
     return kGevOk;
 }
 
@@ -339,6 +377,8 @@ GevStatus GEVSetPacketResend(uint8_t handle, bool enable) {
     if ((capability & Bootstrap::kCapPacketResend) == 0) return kGevNotSupported;
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
     slot->stream.settings.resendEnabled = enable;
+    if (slot->record.filterDriverOpen && FilterDriver::SetPacketResend(*slot, enable) != kGevOk)
+        return kGevDriverFailed;
     return kGevOk;
 }
 
@@ -347,6 +387,9 @@ GevStatus GEVSetRingBuffer(uint8_t handle, uint64_t /*reserved*/, void* buffer) 
     if (slot == nullptr) return kGevHandleNotOpen;
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
     StreamState& stream = slot->stream;
+    if (slot->record.filterDriverOpen) {
+        if (FilterDriver::AnnounceBuffer(*slot, buffer) != kGevOk) return kGevDriverFailed;
+    }
     stream.userBuffers.push_back(static_cast<uint8_t*>(buffer));
     slot->record.userBufferCount = static_cast<uint16_t>(stream.userBuffers.size());
     stream.bufferCount = slot->record.userBufferCount;
@@ -357,6 +400,8 @@ GevStatus GEVReleaseRingBuffer(uint8_t handle) {
     DeviceSlot* slot = OpenSlot(handle);
     if (slot == nullptr) return kGevHandleNotOpen;
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
+    if (slot->record.filterDriverOpen && FilterDriver::ReleaseBuffers(*slot) != kGevOk)
+        return kGevDriverFailed;
     slot->stream.userBuffers.clear();
     slot->record.userBufferCount = 0;
     return kGevOk;
