@@ -1,0 +1,181 @@
+// VantorLib's stream side against the camera simulator: images flow, are
+// checked pixel by pixel, lost packets come back by resend (or the image is
+// flagged incomplete without it), zero-copy slots, the packet size search.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "DeviceTable.h"
+#include "GevSimCamera.h"
+#include "Netns.h"
+#include "StreamPayload.h"
+#include "TestSockets.h"
+#include "VantorFixture.h"
+
+using namespace Vantor;
+using namespace TestPeer;
+
+namespace {
+
+constexpr uint32_t kWidth = 320, kHeight = 240;
+constexpr uint32_t kPayload = kWidth * kHeight;  // Mono8
+
+class Streaming : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::getenv("GEVTLKRV_NETNS_HOST") == nullptr)
+            GTEST_SKIP() << "run the test through tests/netns/netns-run";
+    }
+    void TearDown() override { GEVClose(1); }
+
+    // A camera on 127.0.0.2 (or in the first camera namespace), open with
+    // control access and its stream channel open.
+    GevSim::Camera& Start(GevSim::CameraConfig config, const char* host = "127.0.0.1",
+                          const char* mask = "255.0.0.0") {
+        config.width = kWidth;
+        config.height = kHeight;
+        if (config.address.empty() || config.address == "127.0.0.1") config.address = "127.0.0.2";
+        camera = std::make_unique<GevSim::Camera>(config);
+        std::string error;
+        EXPECT_TRUE(camera->Start(&error)) << error;
+        GevOpenParams params = OpenParams(config.address.c_str(), host, mask);
+        EXPECT_EQ(GEVOpenDevice(1, &params, &LogCapture::Callback, 0, kAccessModeControl), kGevOk);
+        EXPECT_EQ(GEVOpenStreamChannel(1, 0, 0, 0), kGevOk);
+        return *camera;
+    }
+    GevStatus Begin(uint32_t frames = 0) {
+        GevStatus status = GEVAcquisitionStartEx(1, frames, kPayload, 0, 0, 0);
+        camera->StartStreaming();
+        return status;
+    }
+    // True when every pixel follows the simulator's pattern for that block.
+    static bool PatternHolds(const std::vector<uint8_t>& image, uint64_t blockId) {
+        GevSim::StreamFormat format;
+        format.width = kWidth;
+        format.height = kHeight;
+        for (uint32_t y = 0; y < kHeight; ++y)
+            for (uint32_t x = 0; x < kWidth; ++x)
+                if (image[y * kWidth + x] !=
+                    static_cast<uint8_t>(GevSim::StreamPayload::PixelValue(format, x, y, blockId)))
+                    return false;
+        return true;
+    }
+
+    std::unique_ptr<GevSim::Camera> camera;
+};
+
+GevSim::CameraConfig Fast() {
+    GevSim::CameraConfig config;
+    config.frameRate = 50.0f;
+    return config;
+}
+
+}  // namespace
+
+TEST_F(Streaming, ImagesArriveWholeAndFollowThePattern) {
+    Start(Fast());
+    ASSERT_EQ(Begin(), kGevOk);
+    std::vector<uint8_t> image(kPayload);
+    uint64_t lastBlock = 0;
+    for (int i = 0; i < 10; ++i) {
+        GevImageInfo info{};
+        ASSERT_EQ(GEVGetImageBuffer(1, &info, image.data()), kGevOk) << "image " << i;
+        EXPECT_EQ(info.sizeX, kWidth);
+        EXPECT_EQ(info.sizeY, kHeight);
+        EXPECT_EQ(info.pixelFormat, 0x01080001u);
+        EXPECT_EQ(info.missingPackets, 0u);
+        EXPECT_GT(info.blockId, lastBlock);
+        lastBlock = info.blockId;
+        EXPECT_TRUE(PatternHolds(image, info.blockId)) << "block " << info.blockId;
+    }
+    EXPECT_EQ(GEVAcquisitionStop(1), kGevOk);
+    EXPECT_TRUE(LogCapture::Contains("[INFO] -Frames: "));
+    EXPECT_EQ(GEVGetImageBuffer(1, nullptr, image.data()), kGevNoRing);
+}
+
+TEST_F(Streaming, LostPacketsComeBackByResend) {
+    GevSim::Camera& sim = Start(Fast());
+    ASSERT_EQ(GEVSetPacketResend(1, true), kGevOk);
+    sim.faults().Stream().DropRatio(0.01, 7);
+    ASSERT_EQ(Begin(), kGevOk);
+    std::vector<uint8_t> image(kPayload);
+    for (int i = 0; i < 20; ++i) {
+        GevImageInfo info{};
+        ASSERT_EQ(GEVGetImageBuffer(1, &info, image.data()), kGevOk) << "image " << i;
+        EXPECT_TRUE(PatternHolds(image, info.blockId));
+    }
+    EXPECT_GT(sim.StreamStats().resendRequests, 0u);
+    EXPECT_EQ(GEVAcquisitionStop(1), kGevOk);
+}
+
+TEST_F(Streaming, WithoutResendALostPacketMarksTheImageIncomplete) {
+    GevSim::Camera& sim = Start(Fast());
+    sim.faults().Stream().DropPackets(GevSim::StreamFaults::kEveryBlock, {3});
+    ASSERT_EQ(Begin(), kGevOk);
+    std::vector<uint8_t> image(kPayload);
+    GevImageInfo info{};
+    EXPECT_EQ(GEVGetImageBuffer(1, &info, image.data()), kGevImageIncomplete);
+    EXPECT_EQ(info.missingPackets, 1u);
+    EXPECT_EQ(sim.StreamStats().resendRequests, 0u);
+}
+
+TEST_F(Streaming, ZeroCopySlotsAreTheAnnouncedBuffers) {
+    Start(Fast());
+    std::vector<std::vector<uint8_t>> buffers(3, std::vector<uint8_t>(kPayload));
+    for (auto& buffer : buffers) ASSERT_EQ(GEVSetRingBuffer(1, 0, buffer.data()), kGevOk);
+    uint16_t count = 0;
+    ASSERT_EQ(GEVGetBufferCount(1, &count), kGevOk);
+    EXPECT_EQ(count, 3);
+    ASSERT_EQ(Begin(), kGevOk);
+    for (int i = 0; i < 8; ++i) {
+        GevImageInfo info{};
+        uint16_t slot = 99;
+        ASSERT_EQ(GEVGetRingBufferImage(1, &info, &slot), kGevOk);
+        ASSERT_LT(slot, 3);
+        EXPECT_TRUE(PatternHolds(buffers[slot], info.blockId));
+        EXPECT_EQ(GEVQueueRingBuffer(1, slot), kGevOk);
+        EXPECT_EQ(GEVQueueRingBuffer(1, slot), kGevNotSupported) << "queued twice";
+    }
+    EXPECT_EQ(GEVAcquisitionStop(1), kGevOk);
+    EXPECT_EQ(GEVReleaseRingBuffer(1), kGevOk);
+}
+
+TEST_F(Streaming, ExtendedIdsAndAFrameLimit) {
+    GevSim::CameraConfig config = Fast();
+    config.extendedIds = true;
+    config.firstBlockId = 0x100000000ull;
+    Start(config);
+    ASSERT_EQ(Begin(3), kGevOk);
+    std::vector<uint8_t> image(kPayload);
+    GevImageInfo info{};
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(GEVGetImageBuffer(1, &info, image.data()), kGevOk);
+    EXPECT_GE(info.blockId, 0x100000000ull);
+    EXPECT_TRUE(TestSockets::WaitFor([] { return SlotOf(1)->record.acquisitionIdle.load() == 1; }))
+        << "the frame limit ends the acquisition";
+    EXPECT_EQ(GEVAcquisitionStop(1), kGevOk);
+}
+
+TEST_F(Streaming, SilenceEndsAWaitWithATimeOut) {
+    Start(Fast());
+    ASSERT_EQ(GEVAcquisitionStartEx(1, 0, kPayload, 0, 0, 0), kGevOk);  // the camera stays quiet
+    std::vector<uint8_t> image(kPayload);
+    GevImageInfo info{};
+    EXPECT_EQ(GEVGetImageBuffer(1, &info, image.data()), kGevTimeout);
+    EXPECT_EQ(GEVAcquisitionStop(1), kGevOk);
+}
+
+TEST_F(Streaming, TestPacketAndPacketSizeSearch) {
+    GevSim::CameraConfig config = Fast();
+    config.address = "169.254.10.2";
+    config.netns = TestNetns::CameraNamespace(0);
+    Start(config, "169.254.10.1", "255.255.255.0");
+    int32_t received = 0;
+    ASSERT_EQ(GEVTestPacket(1, &received), kGevOk);
+    EXPECT_EQ(received, 1500) << "the camera's packet size";
+    EXPECT_TRUE(LogCapture::Contains("[INFO] -GEVTestPacket: data ok."));
+    uint16_t size = 0;
+    ASSERT_EQ(GEVTestFindMaxPacketSize(1, &size, 0, 20000, 4), kGevOk);
+    EXPECT_GT(size, 1400);
+    EXPECT_LE(size, 1500) << "never above the adapter's MTU";
+}
