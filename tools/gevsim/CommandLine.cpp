@@ -117,7 +117,9 @@ const std::vector<Option>& Options() {
              return true;
          }},
         {"width", "N", "initial image width (multiple of 4, default 640)",
-         Number32(&CameraConfig::width, 16, 2048)},
+         [](CommandLineSettings& s, const std::string& v) {
+             return Number32(&CameraConfig::width, 16, 2048)(s, v) && s.camera.width % 4 == 0;
+         }},
         {"height", "N", "initial image height (default 480)",
          Number32(&CameraConfig::height, 16, 2048)},
         {"padding-x", "BYTES", "zero bytes after each image line (default 0)",
