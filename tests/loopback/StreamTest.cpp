@@ -65,6 +65,14 @@ protected:
     std::unique_ptr<GevSim::Camera> camera;
 };
 
+// Swapped and duplicated packets in every block, and one lost trailer.
+void StreamFaultsFor(GevSim::Camera& sim) {
+    GevSim::StreamFaults& faults = sim.faults().Stream();
+    faults.SwapPackets(GevSim::StreamFaults::kEveryBlock, 5, 6);
+    faults.DuplicatePackets(GevSim::StreamFaults::kEveryBlock, {7, 8});
+    faults.DropPackets(3, {GevSim::StreamFaults::kTrailer}, GevSim::StreamFaults::Drop::Always);
+}
+
 GevSim::CameraConfig Fast() {
     GevSim::CameraConfig config;
     config.frameRate = 50.0f;
@@ -178,4 +186,52 @@ TEST_F(Streaming, TestPacketAndPacketSizeSearch) {
     ASSERT_EQ(GEVTestFindMaxPacketSize(1, &size, 0, 20000, 4), kGevOk);
     EXPECT_GT(size, 1400);
     EXPECT_LE(size, 1500) << "never above the adapter's MTU";
+}
+
+TEST_F(Streaming, ReorderedDuplicatedAndTrailerlessBlocksStillArriveWhole) {
+    GevSim::Camera& sim = Start(Fast());
+    ASSERT_EQ(GEVSetPacketResend(1, true), kGevOk);
+    StreamFaultsFor(sim);
+    ASSERT_EQ(Begin(), kGevOk);
+    std::vector<uint8_t> image(kPayload);
+    int whole = 0;
+    for (int i = 0; i < 8; ++i) {
+        GevImageInfo info{};
+        GevStatus status = GEVGetImageBuffer(1, &info, image.data());
+        ASSERT_TRUE(status == kGevOk || status == kGevImageIncomplete) << status;
+        if (status == kGevOk && PatternHolds(image, info.blockId)) ++whole;
+    }
+    EXPECT_GE(whole, 7) << "at most the block whose trailer was lost may wait for the next";
+    EXPECT_EQ(GEVAcquisitionStop(1), kGevOk);
+}
+
+TEST_F(Streaming, ShortTrailerZeroesTheRowsThatNeverCame) {
+    GevSim::Camera& sim = Start(Fast());
+    sim.faults().Stream().ShortTrailer(GevSim::StreamFaults::kEveryBlock, 100);
+    ASSERT_EQ(Begin(), kGevOk);
+    std::vector<uint8_t> image(kPayload, 0x5A);
+    GevImageInfo info{};
+    ASSERT_EQ(GEVGetImageBuffer(1, &info, image.data()), kGevOk);
+    EXPECT_EQ(info.sizeY, 100u);
+    EXPECT_EQ(image[99 * kWidth + 5], static_cast<uint8_t>(5 + 99 + info.blockId));
+    EXPECT_EQ(image[100 * kWidth + 5], 0) << "rows past the trailer's height are zero";
+    EXPECT_EQ(GEVAcquisitionStop(1), kGevOk);
+}
+
+TEST_F(Streaming, BlockGapsAndDeviceDiscardsAreCounted) {
+    GevSim::CameraConfig config = Fast();
+    config.extendedIds = true;
+    GevSim::Camera& sim = Start(config);
+    ASSERT_EQ(Begin(), kGevOk);
+    std::vector<uint8_t> image(kPayload);
+    GevImageInfo info{};
+    ASSERT_EQ(GEVGetImageBuffer(1, &info, image.data()), kGevOk);
+    sim.faults().Stream().SkipBlockIds(2);
+    for (int i = 0; i < 3; ++i) GEVGetImageBuffer(1, &info, image.data());
+    EXPECT_TRUE(LogCapture::Contains("[ERROR] -Missing frames: "));
+    EXPECT_GE(SlotOf(1)->stream.statistics.missingFrames.load(), 2u);
+    sim.faults().Stream().FlagDeviceDiscard(GevSim::StreamFaults::kEveryBlock);
+    for (int i = 0; i < 2; ++i) GEVGetImageBuffer(1, &info, image.data());
+    EXPECT_TRUE(LogCapture::Contains("discarded on device side"));
+    EXPECT_EQ(GEVAcquisitionStop(1), kGevOk);
 }
