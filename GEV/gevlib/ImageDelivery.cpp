@@ -129,7 +129,8 @@ GevStatus GEVGetImageBuffer(uint8_t handle, GevImageInfo* info, void* destinatio
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
     StreamState& stream = slot->stream;
     if (slot->record.filterDriverOpen) {
-        void* target = destination != nullptr ? destination : slot->record.streamPacketBuffer.data();
+        void* target =
+            destination != nullptr ? destination : slot->record.streamPacketBuffer.data();
         if (target == nullptr) return kGevNoRing;
         return FilterDriver::ReadImage(*slot, target, stream.settings.payloadSize, info,
                                        &stream.lastImageInfo);

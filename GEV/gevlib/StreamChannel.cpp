@@ -319,7 +319,8 @@ GevStatus GEVAcquisitionStop(uint8_t handle) {
             stream.statistics.frameCount = statistics.frames;
             stream.statistics.missingFrames = statistics.missingFrames;
             stream.statistics.lostPackets += statistics.lostPackets;
-            if (statistics.haveDiscarded) stream.statistics.discardedBlocks = statistics.discardedBlocks;
+            if (statistics.haveDiscarded)
+                stream.statistics.discardedBlocks = statistics.discardedBlocks;
         }
         LogStatistics(*slot);
         LogTime(handle, "[INFO] -Stop acquisition time: %02d:%02d:%02d\n");

@@ -45,7 +45,9 @@ struct GevBufferDescriptor {
     uint64_t dataSize = 0;
     uint8_t genDcFlags = 0;
     uint32_t nextPacket = 1;
-    bool handedOut = false;  // with the consumer until queued again (zero-copy path)
+    bool handedOut = false;   // with the consumer until queued again (zero-copy path)
+    bool leaderSeen = false;  // without its leader a block has no geometry
+    bool trailerSeen = false;
 };
 
 // A FIFO of ring slots with its own lock.

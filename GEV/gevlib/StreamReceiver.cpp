@@ -39,6 +39,8 @@ void StreamReceiver::StartBlock(GevBufferDescriptor* block, uint64_t blockId) {
     block->resendRequested = block->resendReceived = block->resendIssued = 0;
     block->outOfOrder = false;
     block->nextPacket = 1;
+    block->leaderSeen = false;
+    block->trailerSeen = false;
 }
 
 void StreamReceiver::Deliver(GevBufferDescriptor* block) {
@@ -48,6 +50,10 @@ void StreamReceiver::Deliver(GevBufferDescriptor* block) {
         DeviceLog(m_handle, kLogInfo,
                   "[INFO] -Packet resend [BlockID %lld] -> requested: %d, received: %d packets\n",
                   block->blockId, block->resendRequested, block->resendReceived);
+    if (!block->leaderSeen) {
+        // Its data may be whole, but nothing says what it is: the consumer must know.
+        ++block->missingPackets;
+    }
     if (block->missingPackets != 0) {
         block->status = kBlockIncomplete;
         statistics.lostPackets += block->missingPackets;
@@ -250,9 +256,29 @@ void StreamReceiver::OnLeader(const uint8_t* data, size_t size, const Gvsp::Head
                       expected);
     }
 
+    // A leader sent again for a block that has waited for it: fill it in place.
+    for (GevBufferDescriptor** open : {&assembly.previous, &assembly.current}) {
+        GevBufferDescriptor* waiting = *open;
+        if (waiting == nullptr || waiting->blockId != id || waiting->leaderSeen) continue;
+        FillFromLeader(waiting, data, size, header);
+        if (waiting->missingPackets == 0 && waiting->trailerSeen) {
+            Deliver(waiting);
+            *open = nullptr;
+        }
+        return;
+    }
+    // A later leader came first: the early block's own leader was lost.
+    if (assembly.early != nullptr && assembly.early->blockId != id)
+        RequestLostLeader(assembly.early);
     if (assembly.current != nullptr) {
         if (assembly.previous != nullptr) Deliver(assembly.previous);
-        assembly.previous = assembly.current;
+        GevBufferDescriptor* moving = assembly.current;
+        // Its trailer was lost: the packets it still misses were never asked for.
+        if (!moving->trailerSeen && moving->missingPackets != 0 && !moving->outOfOrder &&
+            m_state.settings.resendEnabled)
+            ScanForResends(moving);
+        RequestLostLeader(moving);
+        assembly.previous = moving;
         assembly.current = nullptr;
     }
     if (assembly.early != nullptr && assembly.early->blockId == id) {
@@ -267,7 +293,14 @@ void StreamReceiver::OnLeader(const uint8_t* data, size_t size, const Gvsp::Head
         StartBlock(slot, id);
         assembly.current = slot;
     }
-    GevBufferDescriptor* block = assembly.current;
+    FillFromLeader(assembly.current, data, size, header);
+}
+
+void StreamReceiver::FillFromLeader(GevBufferDescriptor* block, const uint8_t* data, size_t size,
+                                    const Gvsp::Header& header) {
+    AssemblyState& assembly = m_state.assembly;
+    const uint64_t id = header.blockId;
+    block->leaderSeen = true;
     const uint16_t type =
         static_cast<uint16_t>(Gvsp::Field(data, size, header, Gvsp::kLeaderPayloadType, 2));
     if (Gvsp::IsImage(type)) {
@@ -338,6 +371,15 @@ bool StreamReceiver::RequestResend(GevBufferDescriptor* block, uint32_t first, u
         DeviceLog(m_handle, kLogError, "[ERROR] -Can't send packet resend command\n");
         return false;
     }
+    return true;
+}
+
+bool StreamReceiver::RequestLostLeader(GevBufferDescriptor* block) {
+    const StreamSettings& settings = m_state.settings;
+    if (block->leaderSeen || !settings.resendEnabled || block->resendIssued >= settings.resendCount)
+        return false;
+    // The leader is packet 0: its geometry makes the block usable.
+    if (RequestResend(block, 0, 0)) ++block->resendIssued;
     return true;
 }
 
@@ -424,10 +466,12 @@ void StreamReceiver::OnTrailer(const uint8_t* data, size_t size, const Gvsp::Hea
     if (assembly.early != nullptr && assembly.early->blockId == id) target = assembly.early;
     if (target == nullptr) return;
 
+    target->trailerSeen = true;
     if (target->missingPackets != 0 && !target->outOfOrder && m_state.settings.resendEnabled)
         ScanForResends(target);
     ApplyTrailer(target, data, size, header);
-    if (target->missingPackets == 0) {
+    const bool askLeader = RequestLostLeader(target);
+    if (target->missingPackets == 0 && (target->leaderSeen || !askLeader)) {
         DeviceLog(m_handle, kLogTrace, "Sending current buffer (no missing packets)\n");
         Deliver(target);
         if (assembly.current == target) assembly.current = nullptr;
@@ -515,7 +559,8 @@ void StreamReceiver::OnPayload(const uint8_t* data, size_t size, const Gvsp::Hea
     else if (assembly.previous != nullptr && assembly.previous->blockId == id)
         block = assembly.previous;
     if (block == nullptr) {
-        const uint64_t following = (assembly.currentBlockId + 1) & assembly.blockIdMask;
+        uint64_t following = (assembly.currentBlockId + 1) & assembly.blockIdMask;
+        if (following == 0) following = 1;  // block ID 0 is never used
         if (id != following || (header.flags & Gvsp::kFlagResent)) return;
         DeviceLog(m_handle, kLogTrace,
                   "no existing buffer could host packet with [BlockID %lld] (expected [BlockID "
@@ -582,7 +627,7 @@ void StreamReceiver::OnPayload(const uint8_t* data, size_t size, const Gvsp::Hea
         std::memcpy(block->data + offset, data + copyFrom, copyLength);
     }
 
-    if (assembly.previous == block && block->missingPackets == 0) {
+    if (assembly.previous == block && block->missingPackets == 0 && block->leaderSeen) {
         DeviceLog(m_handle, kLogTrace,
                   "Sending previous buffer: blockID reached %lld and missing packets is 0\n", id);
         Deliver(block);

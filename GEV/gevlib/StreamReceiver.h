@@ -39,9 +39,13 @@ private:
     void OnTrailer(const uint8_t* data, size_t size, const Gvsp::Header& header);
     void OnPayload(const uint8_t* data, size_t size, const Gvsp::Header& header);
     void StartBlock(GevBufferDescriptor* block, uint64_t blockId);
+    void FillFromLeader(GevBufferDescriptor* block, const uint8_t* data, size_t size,
+                        const Gvsp::Header& header);
     void FillImageGeometry(GevBufferDescriptor* block, const uint8_t* data, size_t size,
                            const Gvsp::Header& header);
     void ScanForResends(GevBufferDescriptor* block);
+    // Asks for the leader of a block that has none; true when it is awaited.
+    bool RequestLostLeader(GevBufferDescriptor* block);
     void ApplyTrailer(GevBufferDescriptor* block, const uint8_t* data, size_t size,
                       const Gvsp::Header& header);
     bool RequestResend(GevBufferDescriptor* block, uint32_t first, uint32_t last);

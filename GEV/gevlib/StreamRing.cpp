@@ -98,6 +98,7 @@ void GrabThread(DeviceSlot* slot) {
     DeviceLog(handle, kLogVerbose, "Entering grab_func loop with rcvbuf_size = %d\n",
               buffer.size());
     bool versionChecked = false;
+    uint64_t strangers = 0;
     int lastLength = -1;
     uint32_t waitMs = 0;
     {
@@ -107,8 +108,14 @@ void GrabThread(DeviceSlot* slot) {
     while (record.acquisitionIdle == 0) {
         const int ready = Platform::WaitReadableMs(record.streamSocket, waitMs);
         if (ready > 0) {
+            uint32_t sender = 0;
             const int length =
-                Platform::ReceiveFrom(record.streamSocket, buffer.data(), buffer.size());
+                Platform::ReceiveFrom(record.streamSocket, buffer.data(), buffer.size(), &sender);
+            // A unicast stream comes from the camera alone: nothing else may land in an image.
+            if (length > 0 && record.multicastGroup == 0 && sender != record.cameraAddress) {
+                ++strangers;
+                continue;
+            }
             if (length != lastLength) {
                 DeviceLog(handle, kLogVerbose, "recieve length : %d\n", length);
                 lastLength = length;
@@ -149,6 +156,10 @@ void GrabThread(DeviceSlot* slot) {
         // A broken socket would otherwise spin.
         if (ready < 0) Platform::SleepMs(std::max<uint32_t>(waitMs, 10));
     }
+    if (strangers != 0)
+        DeviceLog(handle, kLogWarning,
+                  "[WARNING] -%llu datagrams from other senders than the camera were dropped\n",
+                  strangers);
     DeviceLog(handle, kLogInfo, "[INFO] -GrabFunc leaving main loop\n");
     receiver.FlushAtEnd();
 }

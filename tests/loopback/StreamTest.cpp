@@ -3,7 +3,9 @@
 // flagged incomplete without it), zero-copy slots, the packet size search.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "DeviceTable.h"
@@ -233,5 +235,74 @@ TEST_F(Streaming, BlockGapsAndDeviceDiscardsAreCounted) {
     sim.faults().Stream().FlagDeviceDiscard(GevSim::StreamFaults::kEveryBlock);
     for (int i = 0; i < 2; ++i) GEVGetImageBuffer(1, &info, image.data());
     EXPECT_TRUE(LogCapture::Contains("discarded on device side"));
+    EXPECT_EQ(GEVAcquisitionStop(1), kGevOk);
+}
+
+TEST_F(Streaming, DatagramsFromOtherSendersNeverLandInAnImage) {
+    Start(Fast());
+    ASSERT_EQ(Begin(), kGevOk);
+    // A stranger floods the stream port with packets that look like the camera's.
+    int stranger = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_TRUE(TestSockets::Bind(stranger, "127.0.0.7", 0));
+    std::atomic<bool> stop{false};
+    std::thread flood([&] {
+        Bytes forged{0, 0, 0, 0, 0x03, 0, 0, 1};
+        forged.resize(8 + 1024, 0xEE);
+        for (int i = 0; i < 20000 && !stop; ++i) {
+            for (uint16_t block = 1; block < 40; ++block) {
+                forged[2] = static_cast<uint8_t>(block >> 8);
+                forged[3] = static_cast<uint8_t>(block);
+                TestSockets::SendTo(stranger, forged, Ip("127.0.0.1"),
+                                    SlotOf(1)->record.streamPort);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    std::vector<uint8_t> image(kPayload);
+    for (int i = 0; i < 5; ++i) {
+        GevImageInfo info{};
+        ASSERT_EQ(GEVGetImageBuffer(1, &info, image.data()), kGevOk);
+        EXPECT_TRUE(PatternHolds(image, info.blockId)) << "block " << info.blockId;
+    }
+    stop = true;
+    flood.join();
+    ::close(stranger);
+    EXPECT_EQ(GEVAcquisitionStop(1), kGevOk);
+    EXPECT_TRUE(LogCapture::Contains("from other senders than the camera were dropped"));
+}
+
+TEST_F(Streaming, SixteenBitIdsWrapPastFFFFAndMono16ArrivesExact) {
+    GevSim::CameraConfig config = Fast();
+    config.firstBlockId = 0xFFFD;
+    config.pixelFormat = 0x01100007;  // Mono16
+    Start(config);
+    const uint32_t payload = kPayload * 2;
+    ASSERT_EQ(GEVSetPacketResend(1, true), kGevOk);
+    camera->faults().Stream().DropRatio(0.05, 3);
+    ASSERT_EQ(GEVAcquisitionStartEx(1, 0, payload, 0, 0, 0), kGevOk);
+    camera->StartStreaming();
+    std::vector<uint8_t> image(payload);
+    GevSim::StreamFormat format;
+    format.width = kWidth;
+    format.height = kHeight;
+    format.pixelFormat = 0x01100007;
+    std::vector<uint64_t> blocks;
+    for (int i = 0; i < 6; ++i) {
+        GevImageInfo info{};
+        ASSERT_EQ(GEVGetImageBuffer(1, &info, image.data()), kGevOk) << "image " << i;
+        blocks.push_back(info.blockId);
+        bool exact = true;
+        for (uint32_t y = 0; y < kHeight && exact; y += 7)
+            for (uint32_t x = 0; x < kWidth && exact; x += 3) {
+                const uint32_t at = 2 * (y * kWidth + x);
+                const uint32_t value = image[at] | image[at + 1] << 8;
+                exact = value == GevSim::StreamPayload::PixelValue(format, x, y, info.blockId);
+            }
+        EXPECT_TRUE(exact) << "block " << info.blockId;
+    }
+    EXPECT_EQ(blocks[0], 0xFFFDu);
+    EXPECT_EQ(blocks[2], 0xFFFFu);
+    EXPECT_EQ(blocks[3], 1u) << "0 is never a block ID";
+    EXPECT_EQ(SlotOf(1)->stream.statistics.missingFrames.load(), 0u);
     EXPECT_EQ(GEVAcquisitionStop(1), kGevOk);
 }

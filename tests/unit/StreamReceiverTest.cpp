@@ -248,3 +248,42 @@ TEST_F(Assembly, NoFreeSlotDropsTheBlockAndLogsNoCrash) {
     SendBlock(2);  // the only slot is in the deliver list
     EXPECT_EQ(state.delivered.Count(), 1u);
 }
+
+TEST_F(Assembly, ALostLeaderIsAskedForAndItsGeometryCompletesTheBlock) {
+    SendBlock(1);
+    ASSERT_NE(Delivered(), nullptr);
+    for (uint32_t p = 1; p <= 4; ++p) Feed(Packet(3, 2, p, Payload(2, p)));
+    Feed(Packet(2, 2, 5, ImageTrailer(4)));
+    ASSERT_EQ(resends.size(), 1u);
+    EXPECT_EQ(resends[0], std::make_tuple(uint64_t{2}, 0u, 0u, false));
+    EXPECT_EQ(Delivered(), nullptr) << "waits for its leader";
+    Feed(Packet(1, 2, 0, ImageLeader(64, 4)));
+    GevBufferDescriptor* block = Delivered();
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->status, kBlockComplete);
+    EXPECT_EQ(block->sizeX, 64u);
+}
+
+TEST_F(Assembly, WithoutResendABlockThatLostItsLeaderIsIncomplete) {
+    Configure(4, 64, 4, false);
+    SendBlock(1);
+    ASSERT_NE(Delivered(), nullptr);
+    for (uint32_t p = 1; p <= 4; ++p) Feed(Packet(3, 2, p, Payload(2, p)));
+    Feed(Packet(2, 2, 5, ImageTrailer(4)));
+    GevBufferDescriptor* block = Delivered();
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->status, kBlockIncomplete) << "no geometry: the consumer must be told";
+}
+
+TEST_F(Assembly, TheBlockAfterFFFFMayStartBeforeItsLeader) {
+    SendBlock(0xFFFF);
+    ASSERT_NE(Delivered(), nullptr);
+    Feed(Packet(3, 1, 1, Payload(1, 1)));  // block 1's leader is late
+    Feed(Packet(1, 1, 0, ImageLeader(64, 4)));
+    for (uint32_t p = 2; p <= 4; ++p) Feed(Packet(3, 1, p, Payload(1, p)));
+    Feed(Packet(2, 1, 5, ImageTrailer(4)));
+    GevBufferDescriptor* block = Delivered();
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->blockId, 1u);
+    EXPECT_EQ(block->status, kBlockComplete);
+}
