@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 
 #include "ChildProcess.h"
 #include "Netns.h"
@@ -107,4 +108,80 @@ TEST_F(AravisCamera, OpensWithControlAndServesItsXmlThroughTheFirstUrl) {
     expected.pop_back();
     EXPECT_EQ(document.size(), expected.size());
     EXPECT_TRUE(document == expected) << "the description differs from what arv-tool-0.8 prints";
+}
+
+namespace {
+
+// Aravis's camera with `extra` options, opened with control and streaming.
+class AravisStream : public ::testing::Test {
+protected:
+    void Launch(std::vector<std::string> extra) {
+        std::string ns = TestNetns::CameraNamespace(0);
+        ASSERT_FALSE(ns.empty());
+        if (!TestProcess::OnPath(kFakeCamera)) GTEST_SKIP() << kFakeCamera << " is not installed";
+        std::vector<std::string> command{"ip", "netns", "exec", ns, kFakeCamera, "-i",
+                                         kCameraAddress};
+        command.insert(command.end(), extra.begin(), extra.end());
+        camera = std::make_unique<TestProcess::ChildProcess>(command);
+        ASSERT_TRUE(camera->started());
+        GevOpenParams params{};
+        params.cameraAddress = Ip(kCameraAddress);
+        params.hostAddress = Ip("169.254.10.1");
+        params.subnetMask = Ip("255.255.255.0");
+        std::strcpy(params.adapterName, "gvh0");
+        GevStatus status = kGevTimeout;
+        for (int attempt = 0; attempt < 20 && status != kGevOk; ++attempt) {
+            status = GEVOpenDevice(1, &params, &LogCapture::Callback, 0, kAccessModeControl);
+            if (status != kGevOk) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        ASSERT_EQ(status, kGevOk);
+        uint32_t width = 0, height = 0, format = 0;
+        ASSERT_EQ(GEVReadRegister(1, 0x100, 1, &width), kGevOk);
+        ASSERT_EQ(GEVReadRegister(1, 0x104, 1, &height), kGevOk);
+        ASSERT_EQ(GEVReadRegister(1, 0x128, 1, &format), kGevOk);
+        payload = width * height * ((format >> 16) & 0xFF) / 8;
+        ASSERT_GT(payload, 0u);
+        ASSERT_EQ(GEVOpenStreamChannel(1, 0, 0, 0), kGevOk);
+        ASSERT_EQ(GEVAcquisitionStartEx(1, 0, payload, 0, 0, 0), kGevOk);
+        const uint32_t start = 1;
+        ASSERT_EQ(GEVWriteRegister(1, 0x124, 1, &start), kGevOk);  // AcquisitionStart
+    }
+    void TearDown() override {
+        const uint32_t stop = 0;
+        GEVWriteRegister(1, 0x124, 1, &stop);
+        GEVAcquisitionStop(1);
+        GEVClose(1);
+    }
+
+    std::unique_ptr<TestProcess::ChildProcess> camera;
+    uint32_t payload = 0;
+};
+
+}  // namespace
+
+TEST_F(AravisStream, FramesOfAravissCameraArriveComplete) {
+    Launch({});
+    std::vector<uint8_t> image(payload);
+    for (int i = 0; i < 5; ++i) {
+        GevImageInfo info{};
+        ASSERT_EQ(GEVGetImageBuffer(1, &info, image.data()), kGevOk) << "image " << i;
+        EXPECT_EQ(info.missingPackets, 0u);
+        EXPECT_GT(info.sizeX, 0u);
+    }
+}
+
+TEST_F(AravisStream, ItsLossesAreReportedIncomplete) {
+    Launch({"--gvsp-lost-ratio", "100"});  // per thousand
+    std::vector<uint8_t> image(payload);
+    int incomplete = 0;
+    for (int i = 0; i < 10; ++i) {
+        GevImageInfo info{};
+        GevStatus status = GEVGetImageBuffer(1, &info, image.data());
+        ASSERT_TRUE(status == kGevOk || status == kGevImageIncomplete) << status;
+        if (status == kGevImageIncomplete) {
+            ++incomplete;
+            EXPECT_GT(info.missingPackets, 0u);
+        }
+    }
+    EXPECT_GT(incomplete, 0);
 }
