@@ -17,6 +17,7 @@ cases='Simulator.*:AravisCamera.*:Discovery.CamerasOnTwo*:Discovery.ForceIp*:Dis
 cases+=':MessageChannelTest.Acknowledge*:MessageChannelTest.Extended*:MessageChannelTest.EventId*'
 cases+=':RegisterAccess.ReadsRegisters*:RegisterAccess.Memory*:RegisterAccess.PendingAck*'
 cases+=':RegisterAccess.StaleAck*:DeviceConnection.PrivilegeIsTakenAgain*'
+cases+=':Streaming.ImagesArrive*:Streaming.LostPackets*:Streaming.ExtendedIds*:Streaming.Sixteen*'
 
 timeout 120 tshark -q -i lo -i gvh0 -i gvh1 -f udp -w "$pcap" 2>"$work/tshark.log" &
 capture=$!
@@ -28,11 +29,16 @@ sleep 1
 kill -INT "$capture"
 wait "$capture" || true
 
-gvcp=$(tshark -r "$pcap" -Y gvcp 2>/dev/null | wc -l)
-malformed=$(tshark -r "$pcap" -Y '_ws.malformed || _ws.expert.severity == error' 2>/dev/null | tee "$work/bad.txt" | wc -l)
-echo "GVCP packets dissected: $gvcp; malformed or in error: $malformed"
+read_capture() { tshark -r "$pcap" --enable-heuristic gvsp_udp "$@" 2>/dev/null; }
+gvcp=$(read_capture -Y gvcp | wc -l)
+gvsp=$(read_capture -Y gvsp | wc -l)
+resends=$(read_capture -Y 'gvcp.cmd.command == 0x0040' | wc -l)
+malformed=$(read_capture -Y '_ws.malformed || _ws.expert.severity == error' | tee "$work/bad.txt" | wc -l)
+echo "GVCP packets: $gvcp (PACKETRESEND $resends); GVSP packets: $gvsp; malformed or in error: $malformed"
 if [ "$malformed" -ne 0 ]; then
     head -20 "$work/bad.txt"
     exit 1
 fi
 [ "$gvcp" -gt 100 ] || { echo "too few GVCP packets captured"; exit 1; }
+[ "$gvsp" -gt 1000 ] || { echo "too few GVSP packets captured"; exit 1; }
+[ "$resends" -gt 0 ] || { echo "no PACKETRESEND captured"; exit 1; }
