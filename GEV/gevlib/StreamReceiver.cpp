@@ -604,7 +604,9 @@ void StreamReceiver::OnPayload(const uint8_t* data, size_t size, const Gvsp::Hea
             }
         }
     }
-    block->nextPacket = packetId + 1;
+    // A packet sent again (or late) does not move the expected one back: the
+    // next packet in order would otherwise look like a gap and spend the budget.
+    block->nextPacket = std::max(block->nextPacket, packetId + 1);
     uint8_t& entry = block->packetMap[index - 1];
     if (entry == kPacketReceived) return;  // a duplicate
     if (block->missingPackets > 0) --block->missingPackets;

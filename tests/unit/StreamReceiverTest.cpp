@@ -287,3 +287,19 @@ TEST_F(Assembly, TheBlockAfterFFFFMayStartBeforeItsLeader) {
     EXPECT_EQ(block->blockId, 1u);
     EXPECT_EQ(block->status, kBlockComplete);
 }
+
+TEST_F(Assembly, AnAnswerToAResendDoesNotLookLikeANewGap) {
+    Configure(32, 64, 4, true, 10);
+    Feed(Packet(1, 1, 0, ImageLeader(64, 32)));
+    Feed(Packet(3, 1, 1, Payload(1, 1)));
+    Feed(Packet(3, 1, 3, Payload(1, 3)));  // 2 lost: asked for
+    ASSERT_EQ(resends.size(), 1u);
+    Feed(Packet(3, 1, 2, Payload(1, 2)));  // its answer, in the middle of the block
+    for (uint32_t p = 4; p <= 32; ++p) Feed(Packet(3, 1, p, Payload(1, p)));
+    Feed(Packet(2, 1, 33, ImageTrailer(32)));
+    EXPECT_EQ(resends.size(), 1u) << "no packet was asked for twice";
+    GevBufferDescriptor* block = Delivered();
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->status, kBlockComplete);
+    EXPECT_EQ(block->resendIssued, 1u);
+}

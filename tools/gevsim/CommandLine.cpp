@@ -156,6 +156,20 @@ const std::vector<Option>& Options() {
              s.camera.firstBlockId = id;
              return true;
          }},
+        {"link-speed", "MBPS", "link speed the stream is paced at (default 1000)",
+         [](CommandLineSettings& s, const std::string& v) {
+             uint64_t speed;
+             if (!ParseNumber(v, 1000000, &speed) || speed == 0) return false;
+             s.camera.linkSpeedMbps = static_cast<uint32_t>(speed);
+             return true;
+         }},
+        {"packet-size", "BYTES", "initial stream packet size, SCPS (default 1500)",
+         [](CommandLineSettings& s, const std::string& v) {
+             uint64_t size;
+             if (!ParseNumber(v, 65535, &size) || size < 576) return false;
+             s.camera.packetSize = static_cast<uint32_t>(size);
+             return true;
+         }},
         {"loss-ratio", "R", "lose this fraction (0..1) of stream packets, resends get through",
          [](CommandLineSettings& s, const std::string& v) {
              return ParseFraction(v, &s.lossRatio) && s.lossRatio <= 1;

@@ -182,7 +182,10 @@ void StreamChannel::SendBlock(const DeviceModel::StreamState& state) {
         if (a != order.end() && b != order.end()) std::iter_swap(a, b);
     }
     uint64_t dropped = 0;
+    uint32_t sent = 0;
     for (uint32_t packetId : order) {
+        // A camera answers resend requests while it streams, not only between blocks.
+        if ((++sent & 15) == 0) ServeRequests(state);
         if (plan.Drops(packetId, false)) {
             ++dropped;
             continue;
