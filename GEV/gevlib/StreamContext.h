@@ -48,6 +48,7 @@ struct GevBufferDescriptor {
     bool handedOut = false;   // with the consumer until queued again (zero-copy path)
     bool leaderSeen = false;  // without its leader a block has no geometry
     bool trailerSeen = false;
+    bool leaderAsked = false;
 };
 
 // A FIFO of ring slots with its own lock.

@@ -41,6 +41,7 @@ void StreamReceiver::StartBlock(GevBufferDescriptor* block, uint64_t blockId) {
     block->nextPacket = 1;
     block->leaderSeen = false;
     block->trailerSeen = false;
+    block->leaderAsked = false;
 }
 
 void StreamReceiver::Deliver(GevBufferDescriptor* block) {
@@ -257,6 +258,13 @@ void StreamReceiver::OnLeader(const uint8_t* data, size_t size, const Gvsp::Head
     }
 
     // A leader sent again for a block that has waited for it: fill it in place.
+    // (An early block takes its leader in place only while a newer block runs;
+    // otherwise it becomes the current block below.)
+    if (assembly.early != nullptr && assembly.early->blockId == id && !assembly.early->leaderSeen &&
+        assembly.current != nullptr) {
+        FillFromLeader(assembly.early, data, size, header);
+        return;
+    }
     for (GevBufferDescriptor** open : {&assembly.previous, &assembly.current}) {
         GevBufferDescriptor* waiting = *open;
         if (waiting == nullptr || waiting->blockId != id || waiting->leaderSeen) continue;
@@ -267,9 +275,23 @@ void StreamReceiver::OnLeader(const uint8_t* data, size_t size, const Gvsp::Head
         }
         return;
     }
-    // A later leader came first: the early block's own leader was lost.
-    if (assembly.early != nullptr && assembly.early->blockId != id)
-        RequestLostLeader(assembly.early);
+    // A later leader came first: the early block's own leader was lost. It is
+    // asked for once; a block passed by a further leader goes out as it is, so
+    // that it neither blocks the early place nor vanishes.
+    if (assembly.early != nullptr && assembly.early->blockId != id) {
+        GevBufferDescriptor* early = assembly.early;
+        if (early->leaderSeen || early->leaderAsked || !m_state.settings.resendEnabled) {
+            if (assembly.previous != nullptr) {
+                Deliver(assembly.previous);
+                assembly.previous = nullptr;
+            }
+            Deliver(early);
+            assembly.early = nullptr;
+        } else {
+            RequestLostLeader(early);
+            early->leaderAsked = true;
+        }
+    }
     if (assembly.current != nullptr) {
         if (assembly.previous != nullptr) Deliver(assembly.previous);
         GevBufferDescriptor* moving = assembly.current;

@@ -119,8 +119,8 @@ protected:
         std::string ns = TestNetns::CameraNamespace(0);
         ASSERT_FALSE(ns.empty());
         if (!TestProcess::OnPath(kFakeCamera)) GTEST_SKIP() << kFakeCamera << " is not installed";
-        std::vector<std::string> command{"ip", "netns", "exec", ns, kFakeCamera, "-i",
-                                         kCameraAddress};
+        std::vector<std::string> command{"ip",        "netns", "exec",        ns,
+                                         kFakeCamera, "-i",    kCameraAddress};
         command.insert(command.end(), extra.begin(), extra.end());
         camera = std::make_unique<TestProcess::ChildProcess>(command);
         ASSERT_TRUE(camera->started());

@@ -303,3 +303,21 @@ TEST_F(Assembly, AnAnswerToAResendDoesNotLookLikeANewGap) {
     EXPECT_EQ(block->status, kBlockComplete);
     EXPECT_EQ(block->resendIssued, 1u);
 }
+
+TEST_F(Assembly, AnEarlyBlockWhoseLeaderNeverComesIsNotLost) {
+    SendBlock(1);
+    ASSERT_NE(Delivered(), nullptr);
+    for (uint32_t p = 1; p <= 4; ++p)
+        Feed(Packet(3, 2, p, Payload(2, p)));  // no leader, no trailer
+    SendBlock(3);
+    EXPECT_EQ(resends.size(), 1u) << "block 2's leader asked for";
+    SendBlock(4);
+    std::vector<uint64_t> delivered;
+    while (GevBufferDescriptor* block = Delivered()) {
+        delivered.push_back(block->blockId);
+        if (block->blockId == 2) {
+            EXPECT_EQ(block->status, kBlockIncomplete);
+        }
+    }
+    EXPECT_NE(std::find(delivered.begin(), delivered.end(), 2u), delivered.end());
+}
