@@ -11,6 +11,7 @@
 #include "LibraryController.h"
 #include "LibraryInfo.h"
 #include "ModuleInfo.h"
+#include "PortInfo.h"
 #include "RegisterMapPort.h"
 #include "Socket.h"
 #include "StringFormat.h"
@@ -204,33 +205,11 @@ void CDevice::GetURL(char* sURL, size_t* piSize) {
 
 void CDevice::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                           size_t* piSize) {
-    switch (iInfoCmd) {
-        case PORT_INFO_ID:
-            return CopyInfoString(piType, pBuffer, piSize, "TLDEV::" + m_record->GetID());
-        case PORT_INFO_VENDOR:
-            return CopyInfoString(piType, pBuffer, piSize, GenTL::kVendorName);
-        case PORT_INFO_MODEL:
-            return CopyInfoString(piType, pBuffer, piSize, GenTL::kModelName);
-        case PORT_INFO_TLTYPE:
-            return CopyInfoString(piType, pBuffer, piSize, GenTL::kTLType);
-        case PORT_INFO_MODULE:
-            return CopyInfoString(piType, pBuffer, piSize, "TLDevice");
-        case PORT_INFO_LITTLE_ENDIAN:
-        case PORT_INFO_ACCESS_READ:
-        case PORT_INFO_ACCESS_WRITE:
-            return CopyInfoBool(piType, pBuffer, piSize, true);
-        case PORT_INFO_BIG_ENDIAN:
-        case PORT_INFO_ACCESS_NA:
-        case PORT_INFO_ACCESS_NI:
-            return CopyInfoBool(piType, pBuffer, piSize, false);
-        case PORT_INFO_VERSION:
-            return CopyInfoString(piType, pBuffer, piSize, FormatVersion(GetLibraryVersion()));
-        case PORT_INFO_PORTNAME:
-            return CopyInfoString(piType, pBuffer, piSize, "DevicePort");
-        default:
-            throw invalid_parameter_exception(
-                Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
-    }
+    const PortInfoTexts texts{"TLDEV::" + m_record->GetID(), "TLDevice", "DevicePort",
+                              FormatVersion(GetLibraryVersion())};
+    if (!CopyPortInfo(iInfoCmd, piType, pBuffer, piSize, texts))
+        throw invalid_parameter_exception(
+            Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
 }
 
 void CDevice::GetNumURLs(uint32_t* piNumURLs) {
@@ -243,24 +222,11 @@ void CDevice::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYP
         throw invalid_parameter_exception(
             Format("Specified iURLIndex is invalid: iURLIndex = 0x%p.", iURLIndex));
     }
-    switch (iInfoCmd) {
-        case URL_INFO_URL: {
-            std::string url = FormatLocalURL(kURLFormat, kRegXmlAddress, m_xmlSize);
-            url.pop_back();
-            return CopyInfoString(piType, pBuffer, piSize, url);
-        }
-        case URL_INFO_SCHEMA_VER_MAJOR:
-        case URL_INFO_FILE_VER_MAJOR:
-            return CopyInfoInt32(piType, pBuffer, piSize, 1);
-        case URL_INFO_SCHEMA_VER_MINOR:
-        case URL_INFO_FILE_VER_MINOR:
-            return CopyInfoInt32(piType, pBuffer, piSize, 0);
-        case URL_INFO_FILE_VER_SUBMINOR:
-            return CopyInfoInt32(piType, pBuffer, piSize, 4);
-        default:
-            throw invalid_parameter_exception(
-                Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
-    }
+    std::string url = FormatLocalURL(kURLFormat, kRegXmlAddress, m_xmlSize);
+    url.pop_back();
+    if (!CopyURLInfo(iInfoCmd, piType, pBuffer, piSize, url, 4))
+        throw invalid_parameter_exception(
+            Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
 }
 
 // ---- Events ----------------------------------------------------------------

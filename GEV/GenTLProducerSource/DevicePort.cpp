@@ -10,6 +10,7 @@
 #include "Exceptions.h"
 #include "InfoCopy.h"
 #include "LibraryInfo.h"
+#include "PortInfo.h"
 #include "Socket.h"
 #include "StringFormat.h"
 
@@ -154,33 +155,11 @@ void CDevicePort::GetURL(char* sURL, size_t* piSize) {
 
 void CDevicePort::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                               size_t* piSize) {
-    switch (iInfoCmd) {
-        case PORT_INFO_ID:
-            return CopyInfoString(piType, pBuffer, piSize, "bla");
-        case PORT_INFO_VENDOR:
-            return CopyInfoString(piType, pBuffer, piSize, GenTL::kVendorName);
-        case PORT_INFO_MODEL:
-            return CopyInfoString(piType, pBuffer, piSize, GenTL::kModelName);
-        case PORT_INFO_TLTYPE:
-            return CopyInfoString(piType, pBuffer, piSize, GenTL::kTLType);
-        case PORT_INFO_MODULE:
-            return CopyInfoString(piType, pBuffer, piSize, "Device");
-        case PORT_INFO_BIG_ENDIAN:
-        case PORT_INFO_ACCESS_READ:
-        case PORT_INFO_ACCESS_WRITE:
-            return CopyInfoBool(piType, pBuffer, piSize, true);
-        case PORT_INFO_LITTLE_ENDIAN:
-        case PORT_INFO_ACCESS_NA:
-        case PORT_INFO_ACCESS_NI:
-            return CopyInfoBool(piType, pBuffer, piSize, false);
-        case PORT_INFO_VERSION:
-            return CopyInfoString(piType, pBuffer, piSize, m_device->DeviceInfo()->version);
-        case PORT_INFO_PORTNAME:
-            return CopyInfoString(piType, pBuffer, piSize, "Device");
-        default:
-            throw invalid_parameter_exception(
-                Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
-    }
+    PortInfoTexts texts{"bla", "Device", "Device", m_device->DeviceInfo()->version};
+    texts.bigEndian = true;
+    if (!CopyPortInfo(iInfoCmd, piType, pBuffer, piSize, texts))
+        throw invalid_parameter_exception(
+            Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
 }
 
 void CDevicePort::GetNumURLs(uint32_t* piNumURLs) {
@@ -191,21 +170,11 @@ void CDevicePort::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DAT
                              void* pBuffer, size_t* piSize) {
     if (iURLIndex != 0)
         throw std::invalid_argument(Format("URL Index %ld is out of range", iURLIndex));
-    switch (iInfoCmd) {
-        case URL_INFO_URL:
-            return CopyInfoString(piType, pBuffer, piSize, FirstURL());
-        case URL_INFO_SCHEMA_VER_MAJOR:
-        case URL_INFO_FILE_VER_MAJOR:
-            return CopyInfoInt32(piType, pBuffer, piSize, 1);
-        case URL_INFO_SCHEMA_VER_MINOR:
-        case URL_INFO_FILE_VER_MINOR:
-            return CopyInfoInt32(piType, pBuffer, piSize, 0);
-        case URL_INFO_FILE_VER_SUBMINOR:
-            return CopyInfoInt32(piType, pBuffer, piSize, 2);
-        default:
-            throw invalid_parameter_exception(
-                Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
-    }
+    // The camera is asked for its URL only when the URL is wanted.
+    const std::string url = iInfoCmd == URL_INFO_URL ? FirstURL() : std::string();
+    if (!CopyURLInfo(iInfoCmd, piType, pBuffer, piSize, url, 2))
+        throw invalid_parameter_exception(
+            Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
 }
 
 void CDevicePort::RegisterEvent(EVENT_TYPE iEventID, CEventObj** /*ppEvent*/) {

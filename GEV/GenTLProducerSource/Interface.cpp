@@ -14,6 +14,7 @@
 #include "LibraryController.h"
 #include "LibraryInfo.h"
 #include "ModuleInfo.h"
+#include "PortInfo.h"
 #include "RegisterMapPort.h"
 #include "Socket.h"
 #include "StringFormat.h"
@@ -252,33 +253,11 @@ void CInterface::GetURL(char* sURL, size_t* piSize) {
 
 void CInterface::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                              size_t* piSize) {
-    switch (iInfoCmd) {
-        case PORT_INFO_ID:
-            return CopyInfoString(piType, pBuffer, piSize, m_info->GetID());
-        case PORT_INFO_VENDOR:
-            return CopyInfoString(piType, pBuffer, piSize, GenTL::kVendorName);
-        case PORT_INFO_MODEL:
-            return CopyInfoString(piType, pBuffer, piSize, GenTL::kModelName);
-        case PORT_INFO_TLTYPE:
-            return CopyInfoString(piType, pBuffer, piSize, GenTL::kTLType);
-        case PORT_INFO_MODULE:
-            return CopyInfoString(piType, pBuffer, piSize, "TLInterface");
-        case PORT_INFO_LITTLE_ENDIAN:
-        case PORT_INFO_ACCESS_READ:
-        case PORT_INFO_ACCESS_WRITE:
-            return CopyInfoBool(piType, pBuffer, piSize, true);
-        case PORT_INFO_BIG_ENDIAN:
-        case PORT_INFO_ACCESS_NA:
-        case PORT_INFO_ACCESS_NI:
-            return CopyInfoBool(piType, pBuffer, piSize, false);
-        case PORT_INFO_VERSION:
-            return CopyInfoString(piType, pBuffer, piSize, FormatVersion(GetLibraryVersion()));
-        case PORT_INFO_PORTNAME:
-            return CopyInfoString(piType, pBuffer, piSize, "InterfacePort");
-        default:
-            throw invalid_parameter_exception(
-                Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
-    }
+    const PortInfoTexts texts{m_info->GetID(), "TLInterface", "InterfacePort",
+                              FormatVersion(GetLibraryVersion())};
+    if (!CopyPortInfo(iInfoCmd, piType, pBuffer, piSize, texts))
+        throw invalid_parameter_exception(
+            Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
 }
 
 void CInterface::GetNumURLs(uint32_t* piNumURLs) {
@@ -291,23 +270,10 @@ void CInterface::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATA
         throw invalid_index_exception(
             Format("Specified iURLIndex is invalid: iURLIndex = 0x%p.", iURLIndex));
     }
-    switch (iInfoCmd) {
-        case URL_INFO_URL: {
-            const std::string url = FormatLocalURL(kURLFormat, kRegXmlAddress, m_xmlSize);
-            return CopyInfoString(piType, pBuffer, piSize, url.substr(0, url.size() - 1));
-        }
-        case URL_INFO_SCHEMA_VER_MAJOR:
-        case URL_INFO_FILE_VER_MAJOR:
-            return CopyInfoInt32(piType, pBuffer, piSize, 1);
-        case URL_INFO_SCHEMA_VER_MINOR:
-        case URL_INFO_FILE_VER_MINOR:
-            return CopyInfoInt32(piType, pBuffer, piSize, 0);
-        case URL_INFO_FILE_VER_SUBMINOR:
-            return CopyInfoInt32(piType, pBuffer, piSize, 9);
-        default:
-            throw invalid_parameter_exception(
-                Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
-    }
+    const std::string url = FormatLocalURL(kURLFormat, kRegXmlAddress, m_xmlSize);
+    if (!CopyURLInfo(iInfoCmd, piType, pBuffer, piSize, url.substr(0, url.size() - 1), 9))
+        throw invalid_parameter_exception(
+            Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
 }
 
 // ---- Events ----------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include "Interface.h"
 #include "LibraryInfo.h"
 #include "ModuleInfo.h"
+#include "PortInfo.h"
 #include "RegisterMapPort.h"
 #include "StringFormat.h"
 
@@ -130,32 +131,9 @@ void CTL::GetURL(char* sURL, size_t* piSize) {
 
 void CTL::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                       size_t* piSize) {
-    switch (iInfoCmd) {
-        case PORT_INFO_ID:
-            return CopyInfoString(piType, pBuffer, piSize, "0");
-        case PORT_INFO_VENDOR:
-            return CopyInfoString(piType, pBuffer, piSize, GenTL::kVendorName);
-        case PORT_INFO_MODEL:
-            return CopyInfoString(piType, pBuffer, piSize, GenTL::kModelName);
-        case PORT_INFO_TLTYPE:
-            return CopyInfoString(piType, pBuffer, piSize, GenTL::kTLType);
-        case PORT_INFO_MODULE:
-            return CopyInfoString(piType, pBuffer, piSize, "TLSystem");
-        case PORT_INFO_LITTLE_ENDIAN:
-        case PORT_INFO_ACCESS_READ:
-        case PORT_INFO_ACCESS_WRITE:
-            return CopyInfoBool(piType, pBuffer, piSize, true);
-        case PORT_INFO_BIG_ENDIAN:
-        case PORT_INFO_ACCESS_NA:
-        case PORT_INFO_ACCESS_NI:
-            return CopyInfoBool(piType, pBuffer, piSize, false);
-        case PORT_INFO_VERSION:
-            return CopyInfoString(piType, pBuffer, piSize, FormatVersion(GetLibraryVersion()));
-        case PORT_INFO_PORTNAME:
-            return CopyInfoString(piType, pBuffer, piSize, "TLPort");
-        default:
-            throw invalid_parameter_exception("Invalid parameter");
-    }
+    const PortInfoTexts texts{"0", "TLSystem", "TLPort", FormatVersion(GetLibraryVersion())};
+    if (!CopyPortInfo(iInfoCmd, piType, pBuffer, piSize, texts))
+        throw invalid_parameter_exception("Invalid parameter");
 }
 
 void CTL::GetNumURLs(uint32_t* piNumURLs) {
@@ -169,24 +147,9 @@ void CTL::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* p
             Format("Specified iURLIndex is invalid: iURLIndex = 0x%p.", iURLIndex));
     }
     // Schema 1.0, document 1.0.2: the versions the system description declares.
-    switch (iInfoCmd) {
-        case URL_INFO_URL: {
-            const std::string url = GetURLText();
-            return CopyInfoString(piType, pBuffer, piSize, url.substr(0, url.size() - 1));
-        }
-        case URL_INFO_SCHEMA_VER_MAJOR:
-            return CopyInfoInt32(piType, pBuffer, piSize, 1);
-        case URL_INFO_SCHEMA_VER_MINOR:
-            return CopyInfoInt32(piType, pBuffer, piSize, 0);
-        case URL_INFO_FILE_VER_MAJOR:
-            return CopyInfoInt32(piType, pBuffer, piSize, 1);
-        case URL_INFO_FILE_VER_MINOR:
-            return CopyInfoInt32(piType, pBuffer, piSize, 0);
-        case URL_INFO_FILE_VER_SUBMINOR:
-            return CopyInfoInt32(piType, pBuffer, piSize, 2);
-        default:
-            throw invalid_parameter_exception("Invalid parameter");
-    }
+    const std::string url = GetURLText();
+    if (!CopyURLInfo(iInfoCmd, piType, pBuffer, piSize, url.substr(0, url.size() - 1), 2))
+        throw invalid_parameter_exception("Invalid parameter");
 }
 
 // ---- Events ----------------------------------------------------------------
