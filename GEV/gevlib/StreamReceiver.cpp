@@ -633,7 +633,9 @@ void StreamReceiver::OnPayload(const uint8_t* data, size_t size, const Gvsp::Hea
     if (entry == kPacketReceived) return;  // a duplicate
     if (block->missingPackets > 0) --block->missingPackets;
     if (settings.resendEnabled && entry == kPacketRequested && block->resendRequested > 0) {
-        if (header.flags & Gvsp::kFlagResent)
+        // 16-bit headers carry no resent flag: a packet that was asked for is
+        // taken as the answer.
+        if ((header.flags & Gvsp::kFlagResent) || !header.extended)
             ++block->resendReceived;
         else
             --block->resendRequested;

@@ -117,7 +117,10 @@ TEST_F(Streaming, LostPacketsComeBackByResend) {
         EXPECT_TRUE(PatternHolds(image, info.blockId));
     }
     EXPECT_GT(sim.StreamStats().resendRequests, 0u);
+    EXPECT_GT(sim.StreamStats().packetsResent, 0u);
+    EXPECT_EQ(SlotOf(1)->stream.statistics.lostPackets.load(), 0u) << "every loss came back";
     EXPECT_EQ(GEVAcquisitionStop(1), kGevOk);
+    EXPECT_TRUE(LogCapture::Contains("[INFO] -Packet resend [BlockID "));
 }
 
 TEST_F(Streaming, WithoutResendALostPacketMarksTheImageIncomplete) {
@@ -129,6 +132,9 @@ TEST_F(Streaming, WithoutResendALostPacketMarksTheImageIncomplete) {
     EXPECT_EQ(GEVGetImageBuffer(1, &info, image.data()), kGevImageIncomplete);
     EXPECT_EQ(info.missingPackets, 1u);
     EXPECT_EQ(sim.StreamStats().resendRequests, 0u);
+    EXPECT_GE(SlotOf(1)->stream.statistics.lostPackets.load(), 1u);
+    EXPECT_EQ(GEVAcquisitionStop(1), kGevOk);
+    EXPECT_TRUE(LogCapture::Contains("[INFO] -Packets: "));
 }
 
 TEST_F(Streaming, ZeroCopySlotsAreTheAnnouncedBuffers) {
