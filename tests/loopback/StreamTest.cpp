@@ -350,3 +350,16 @@ TEST_F(Streaming, StartStopAndDequeueFromTwoThreads) {
     consumer.join();
     EXPECT_GT(images.load(), 0);
 }
+
+TEST_F(Streaming, PacketSizeSearchHonoursACameraThatRoundsItsPacketSize) {
+    GevSim::CameraConfig config = Fast();
+    config.address = "169.254.10.2";
+    config.netns = TestNetns::CameraNamespace(0);
+    config.packetSizeGranularity = 64;
+    Start(config, "169.254.10.1", "255.255.255.0");
+    uint16_t size = 0;
+    ASSERT_EQ(GEVTestFindMaxPacketSize(1, &size, 0, 20000, 4), kGevOk);
+    EXPECT_EQ(size % 64, 0) << size;
+    EXPECT_GT(size, 1400);
+    EXPECT_LE(size, 1500);
+}

@@ -54,6 +54,9 @@ struct CameraConfig {
     uint32_t linkSpeedMbps = 1000;
 
     uint32_t packetSize = 1500;
+    // Packet sizes the camera takes: a written SCPS is rounded down to a multiple
+    // of this (1: any size), as cameras with fixed packet granularity do.
+    uint32_t packetSizeGranularity = 1;
     uint32_t width = 640;
     uint32_t height = 480;
     uint32_t widthMax = 2048;

@@ -248,9 +248,9 @@ uint16_t DeviceModel::WriteWordLocked(const Host& host, uint32_t address, uint32
         case B::kScps0:
             if (value & B::kScpsFireTestPacket) ++testPackets_;  // sent by the stream thread
             value &= ~B::kScpsFireTestPacket;                    // self-clearing
-            value =
-                (value & ~B::kScpsPacketSizeMask) |
-                std::clamp(value & B::kScpsPacketSizeMask, B::kMinPacketSize, B::kMaxPacketSize);
+            value = (value & ~B::kScpsPacketSizeMask) |
+                    RoundPacketSize(std::clamp(value & B::kScpsPacketSizeMask, B::kMinPacketSize,
+                                               B::kMaxPacketSize));
             break;
         default:
             if (address >= U::kBase && address <= U::kLast)
@@ -505,6 +505,11 @@ void DeviceModel::Reboot() {
     memory_.Poke32(B::kGateway, gateway);
     memory_.Poke32(B::kMcsp, mcsp);
     memory_.Poke32(B::kScsp0, scsp);
+}
+
+uint32_t DeviceModel::RoundPacketSize(uint32_t size) const {
+    const uint32_t granularity = std::max<uint32_t>(config_.packetSizeGranularity, 1);
+    return std::max<uint32_t>(size / granularity * granularity, B::kMinPacketSize);
 }
 
 }  // namespace GevSim

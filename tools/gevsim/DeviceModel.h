@@ -93,6 +93,9 @@ public:
     void Reboot();
 
 private:
+    // A packet size as this camera takes it (rounded down to its granularity).
+    uint32_t RoundPacketSize(uint32_t size) const;
+
     void BuildLocked();
     void MapString(uint32_t address, uint32_t size, const std::string& text, Access access);
     uint16_t WriteWordLocked(const Host& host, uint32_t address, uint32_t value);
