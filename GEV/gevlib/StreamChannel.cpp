@@ -178,7 +178,10 @@ GevStatus GEVOpenStreamChannel(uint8_t handle, uint32_t hostAddress, uint16_t po
         SendSourceKeepAlive(record);
     }
     // A listener reopens its socket at every start.
-    if (ListensOnly(record)) fail(kGevOk);
+    if (ListensOnly(record)) {
+        CloseUdpSocket(record.streamSocket);
+        record.streamSocket = Platform::kInvalidSocket;
+    }
     return kGevOk;
 }
 
