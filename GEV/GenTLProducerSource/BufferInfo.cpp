@@ -30,10 +30,10 @@ constexpr uint16_t kGevGenDC = 0x000B;
 }  // namespace
 
 CBufferInfo::CBufferInfo(ICommonBase* stream, uint64_t size, void* privateData)
-    : m_size(size),
+    : CRegisterMapModule(kInitialRegisterSlots),
+      m_size(size),
       m_private(privateData),
-      m_stream(stream),
-      m_registerMap(kInitialRegisterSlots) {}
+      m_stream(stream) {}
 
 CBufferInfo::CBufferInfo(ICommonBase* stream, void* buffer, uint64_t size, void* privateData)
     : CBufferInfo(stream, size, privateData) {
@@ -72,11 +72,7 @@ void CBufferInfo::BuildRegisterMap() {
     map.DefineRegister64(kRegBase, kAccessRO, reinterpret_cast<uintptr_t>(m_memory), false, true);
     map.DefineRegister(kRegSize, kAccessRO, static_cast<uint32_t>(m_size), false);
     map.DefineRegister64(kRegTimestamp, kAccessRO, 0, false, true);
-    m_xmlSize =
-        LoadXmlResource(Platform::ModuleInstance(), kXmlResourceNumber, kXmlResourceType, &m_xml);
-    std::vector<uint32_t> words(m_xmlSize / 4);
-    std::memcpy(words.data(), m_xml.data(), m_xmlSize);
-    map.DefineBlock(kRegXmlAddress, kAccessRO, words.data(), m_xmlSize, false);
+    PlaceXml(kXmlResourceNumber, kXmlResourceType, kRegXmlAddress);
 }
 
 uint8_t* CBufferInfo::Memory() const {
@@ -133,24 +129,6 @@ void CBufferInfo::OnEventData() {
 }
 
 // ---- Port ------------------------------------------------------------------
-
-int64_t CBufferInfo::ReadBlock(uint64_t address, void* pBuffer, size_t* piSize) {
-    ReadMapBlock(m_registerMap, address, pBuffer, *piSize);
-    return static_cast<int64_t>(*piSize);
-}
-
-int64_t CBufferInfo::WriteBlock(uint64_t address, const void* pBuffer, size_t* piSize) {
-    WriteMapBlock(m_registerMap, address, pBuffer, *piSize);
-    return static_cast<int64_t>(*piSize);
-}
-
-void CBufferInfo::ReadRegister(uint64_t address, uint32_t* value) {
-    *value = m_registerMap.Read(address);
-}
-
-void CBufferInfo::WriteRegister(uint64_t address, uint32_t value) {
-    m_registerMap.Write(address, value);
-}
 
 void CBufferInfo::GetURL(char* sURL, size_t* piSize) {
     if (piSize == nullptr)

@@ -12,11 +12,12 @@
 
 #include "ICommonBase.h"
 #include "RegisterMap.h"
+#include "RegisterMapModule.h"
 #include "VantorLib.h"
 
 namespace GenTL {
 
-class CBufferInfo : public ICommonBase {
+class CBufferInfo : public CRegisterMapModule {
 public:
     static constexpr uint64_t kRegBase = 0x4;
     static constexpr uint64_t kRegSize = 0xC;
@@ -34,10 +35,6 @@ public:
     ~CBufferInfo() override;
 
     // IPort: the buffer register map and description.
-    int64_t ReadBlock(uint64_t address, void* pBuffer, size_t* piSize) override;
-    int64_t WriteBlock(uint64_t address, const void* pBuffer, size_t* piSize) override;
-    void ReadRegister(uint64_t address, uint32_t* value) override;
-    void WriteRegister(uint64_t address, uint32_t value) override;
     void GetURL(char* sURL, size_t* piSize) override;
     void GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                      size_t* piSize) override;
@@ -98,9 +95,6 @@ private:
     uint64_t m_size = 0;
     void* m_private = nullptr;
     ICommonBase* m_stream = nullptr;
-    CRegisterMap m_registerMap;
-    std::string m_xml;
-    uint32_t m_xmlSize = 0;
 };
 
 }  // namespace GenTL

@@ -35,14 +35,14 @@ constexpr uint32_t kStreamChannelsRegister = 0x0904;
 CDevice::CDevice(CTL* system, CInterface* parent, std::shared_ptr<CDeviceInfo> record,
                  const std::string& id, uint8_t handle, DEVICE_ACCESS_FLAGS flags,
                  const Vantor::GevOpenParams& params)
-    : m_handle(handle),
+    : CRegisterMapModule(kInitialRegisterSlots),
+      m_handle(handle),
       m_hostAddress(params.hostAddress),
       m_errorEvent(new CEventError()),
       m_id(id),
       m_system(system),
       m_parent(parent),
       m_record(std::move(record)),
-      m_registerMap(kInitialRegisterSlots),
       m_accessFlags(flags) {
     BuildRegisterMap();
     m_remotePort = std::make_shared<CDevicePort>(this);
@@ -99,11 +99,7 @@ void CDevice::BuildRegisterMap() {
     map.DefineString(kRegDisplayName, kAccessRO, m_record->GetDisplayName(), 256, false);
     map.DefineString(kRegStreamDisplayName, kAccessRO, "Stream DS0", 256, false);
 
-    m_xmlSize =
-        LoadXmlResource(Platform::ModuleInstance(), kXmlResourceNumber, kXmlResourceType, &m_xml);
-    std::vector<uint32_t> words(m_xmlSize / 4);
-    std::memcpy(words.data(), m_xml.data(), m_xmlSize);
-    map.DefineBlock(kRegXmlAddress, kAccessRO, words.data(), m_xmlSize, false);
+    PlaceXml(kXmlResourceNumber, kXmlResourceType, kRegXmlAddress);
 }
 
 // ---- Register hooks ----------------------------------------------------------
@@ -175,24 +171,6 @@ void CDevice::OnWrite(uint64_t address, uint32_t* value, void* context) {
 }
 
 // ---- Port ------------------------------------------------------------------
-
-int64_t CDevice::ReadBlock(uint64_t address, void* pBuffer, size_t* piSize) {
-    ReadMapBlock(m_registerMap, address, pBuffer, *piSize);
-    return static_cast<int64_t>(*piSize);
-}
-
-int64_t CDevice::WriteBlock(uint64_t address, const void* pBuffer, size_t* piSize) {
-    WriteMapBlock(m_registerMap, address, pBuffer, *piSize);
-    return static_cast<int64_t>(*piSize);
-}
-
-void CDevice::ReadRegister(uint64_t address, uint32_t* value) {
-    *value = m_registerMap.Read(address);
-}
-
-void CDevice::WriteRegister(uint64_t address, uint32_t value) {
-    m_registerMap.Write(address, value);
-}
 
 void CDevice::GetURL(char* sURL, size_t* piSize) {
     char work[kURLWorkArea] = {};

@@ -15,6 +15,7 @@
 #include "EventRemoteDevice.h"
 #include "ICommonBase.h"
 #include "RegisterMap.h"
+#include "RegisterMapModule.h"
 #include "VantorLib.h"
 
 namespace GenTL {
@@ -23,7 +24,7 @@ class CTL;
 class CInterface;
 class CDevicePort;
 
-class CDevice : public ICommonBase {
+class CDevice : public CRegisterMapModule {
 public:
     // Register addresses of the device register map.
     static constexpr uint64_t kRegStreamCount = 0x4;
@@ -51,10 +52,6 @@ public:
     ~CDevice() override;
 
     // IPort: the device register map and description.
-    int64_t ReadBlock(uint64_t address, void* pBuffer, size_t* piSize) override;
-    int64_t WriteBlock(uint64_t address, const void* pBuffer, size_t* piSize) override;
-    void ReadRegister(uint64_t address, uint32_t* value) override;
-    void WriteRegister(uint64_t address, uint32_t value) override;
     void GetURL(char* sURL, size_t* piSize) override;
     void GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                      size_t* piSize) override;
@@ -96,9 +93,6 @@ private:
     std::shared_ptr<CDevicePort> m_remotePort;
     uint32_t m_streamChannelCount = 1;
     std::shared_ptr<CDeviceInfo> m_record;
-    CRegisterMap m_registerMap;
-    std::string m_xml;
-    uint32_t m_xmlSize = 0;
     DEVICE_ACCESS_FLAGS m_accessFlags;
     std::unique_ptr<CEventRemoteDevice> m_remoteEvent;
     EVENT_TYPE m_requestedEventType = 0;

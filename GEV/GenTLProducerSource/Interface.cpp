@@ -56,9 +56,9 @@ uint8_t FreeHandle() {
 }  // namespace
 
 CInterface::CInterface(std::shared_ptr<CInterfaceInfo> info, CTL* system)
-    : m_info(std::move(info)),
+    : CRegisterMapModule(kInitialRegisterSlots),
+      m_info(std::move(info)),
       m_system(system),
-      m_registerMap(kInitialRegisterSlots),
       m_table(new Vantor::GevDeviceList()),
       m_errorEvent(new CEventError()) {
     BuildRegisterMap();
@@ -102,11 +102,7 @@ void CInterface::BuildRegisterMap() {
     map.DefineRegister(kRegForceIpAdapter, kAccessRW, 0, false, &OnWrite, this, &OnRead);
     map.DefineRegister(kRegForceIpStatus, kAccessRO, 0, false, nullptr, this, &OnRead);
 
-    m_xmlSize =
-        LoadXmlResource(Platform::ModuleInstance(), kXmlResourceNumber, kXmlResourceType, &m_xml);
-    std::vector<uint32_t> words(m_xmlSize / 4);
-    std::memcpy(words.data(), m_xml.data(), m_xmlSize);
-    map.DefineBlock(kRegXmlAddress, kAccessRO, words.data(), m_xmlSize, false);
+    PlaceXml(kXmlResourceNumber, kXmlResourceType, kRegXmlAddress);
 }
 
 // ---- Register notifications --------------------------------------------------
@@ -215,24 +211,6 @@ void CInterface::ForceIp() {
 }
 
 // ---- Port ------------------------------------------------------------------
-
-int64_t CInterface::ReadBlock(uint64_t address, void* pBuffer, size_t* piSize) {
-    ReadMapBlock(m_registerMap, address, pBuffer, *piSize);
-    return static_cast<int64_t>(*piSize);
-}
-
-int64_t CInterface::WriteBlock(uint64_t address, const void* pBuffer, size_t* piSize) {
-    WriteMapBlock(m_registerMap, address, pBuffer, *piSize);
-    return static_cast<int64_t>(*piSize);
-}
-
-void CInterface::ReadRegister(uint64_t address, uint32_t* value) {
-    *value = m_registerMap.Read(address);
-}
-
-void CInterface::WriteRegister(uint64_t address, uint32_t value) {
-    m_registerMap.Write(address, value);
-}
 
 void CInterface::GetURL(char* sURL, size_t* piSize) {
     if (piSize == nullptr) throw invalid_parameter_exception("Invalid Buffer Size");

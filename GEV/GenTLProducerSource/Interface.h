@@ -14,6 +14,7 @@
 #include "ICommonBase.h"
 #include "InterfaceInfo.h"
 #include "RegisterMap.h"
+#include "RegisterMapModule.h"
 #include "VantorLib.h"
 
 namespace GenTL {
@@ -21,7 +22,7 @@ namespace GenTL {
 class CTL;
 class CDevice;
 
-class CInterface : public ICommonBase {
+class CInterface : public CRegisterMapModule {
 public:
     // Register addresses of the interface register map.
     static constexpr uint64_t kRegID = 0x000;
@@ -60,10 +61,6 @@ public:
     ~CInterface() override;
 
     // IPort: the interface register map and description.
-    int64_t ReadBlock(uint64_t address, void* pBuffer, size_t* piSize) override;
-    int64_t WriteBlock(uint64_t address, const void* pBuffer, size_t* piSize) override;
-    void ReadRegister(uint64_t address, uint32_t* value) override;
-    void WriteRegister(uint64_t address, uint32_t value) override;
     void GetURL(char* sURL, size_t* piSize) override;
     void GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                      size_t* piSize) override;
@@ -94,7 +91,6 @@ public:
     std::shared_ptr<CDeviceInfo> FindDeviceInfo(const std::string& id) const;
 
     CEventError& ErrorEvent() { return *m_errorEvent; }
-    CRegisterMap& RegisterMap() { return m_registerMap; }
 
 private:
     void BuildRegisterMap();
@@ -109,9 +105,6 @@ private:
     // Owned here; the controller's registry holds them weakly.
     std::vector<std::shared_ptr<CDevice>> m_openedDevices;
     std::vector<std::shared_ptr<CDeviceInfo>> m_discovered;
-    CRegisterMap m_registerMap;
-    std::string m_xml;
-    uint32_t m_xmlSize = 0;
     std::unique_ptr<Vantor::GevDeviceList> m_table;
     uint8_t m_tableIndex = 0;
     uint8_t m_selected = 0;

@@ -28,7 +28,7 @@ constexpr const char* kInterfaceName = "GigE";
 
 }  // namespace
 
-CTL::CTL() : m_registerMap(kInitialRegisterSlots), m_errorEvent(new CEventError()) {}
+CTL::CTL() : CRegisterMapModule(kInitialRegisterSlots), m_errorEvent(new CEventError()) {}
 
 CTL::~CTL() {
     m_errorEvent.reset();
@@ -65,11 +65,7 @@ bool CTL::Open(CTL** phSystem) {
     map.DefineString(kRegReserved, kAccessRO, "", 256, false);
     map.Write(kRegInterfaceSelector, 0);
 
-    m_xmlSize =
-        LoadXmlResource(Platform::ModuleInstance(), kXmlResourceNumber, kXmlResourceType, &m_xml);
-    std::vector<uint32_t> words(m_xmlSize / 4);
-    std::memcpy(words.data(), m_xml.data(), m_xmlSize);
-    map.DefineBlock(kRegXmlAddress, kAccessRO, words.data(), m_xmlSize, false);
+    PlaceXml(kXmlResourceNumber, kXmlResourceType, kRegXmlAddress);
     *phSystem = this;
     return true;
 }
@@ -85,24 +81,6 @@ void CTL::OnInterfaceSelector(uint64_t address, uint32_t* value, void* context) 
 }
 
 // ---- Port ------------------------------------------------------------------
-
-int64_t CTL::ReadBlock(uint64_t address, void* pBuffer, size_t* piSize) {
-    ReadMapBlock(m_registerMap, address, pBuffer, *piSize);
-    return static_cast<int64_t>(*piSize);
-}
-
-int64_t CTL::WriteBlock(uint64_t address, const void* pBuffer, size_t* piSize) {
-    WriteMapBlock(m_registerMap, address, pBuffer, *piSize);
-    return static_cast<int64_t>(*piSize);
-}
-
-void CTL::ReadRegister(uint64_t address, uint32_t* value) {
-    *value = m_registerMap.Read(address);
-}
-
-void CTL::WriteRegister(uint64_t address, uint32_t value) {
-    m_registerMap.Write(address, value);
-}
 
 std::string CTL::GetURLText() const {
     std::string url = FormatLocalURL(kURLFormat, kRegXmlAddress, m_xmlSize);

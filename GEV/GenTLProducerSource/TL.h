@@ -14,12 +14,13 @@
 #include "ICommonBase.h"
 #include "InterfaceInfo.h"
 #include "RegisterMap.h"
+#include "RegisterMapModule.h"
 
 namespace GenTL {
 
 class CInterface;
 
-class CTL : public ICommonBase {
+class CTL : public CRegisterMapModule {
 public:
     // Register addresses of the system register map.
     static constexpr uint64_t kRegInterfaceCount = 0x004;
@@ -43,10 +44,6 @@ public:
     ~CTL() override;
 
     // IPort: the system register map and description.
-    int64_t ReadBlock(uint64_t address, void* pBuffer, size_t* piSize) override;
-    int64_t WriteBlock(uint64_t address, const void* pBuffer, size_t* piSize) override;
-    void ReadRegister(uint64_t address, uint32_t* value) override;
-    void WriteRegister(uint64_t address, uint32_t value) override;
     void GetURL(char* sURL, size_t* piSize) override;
     void GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                      size_t* piSize) override;
@@ -73,7 +70,6 @@ public:
                           void* pBuffer, size_t* piSize);
 
     CEventError& ErrorEvent() { return *m_errorEvent; }
-    CRegisterMap& RegisterMap() { return m_registerMap; }
 
 private:
     static void OnInterfaceSelector(uint64_t address, uint32_t* value, void* context);
@@ -82,9 +78,6 @@ private:
     std::list<CInterface*> m_openInterfaces;
     std::vector<std::shared_ptr<CInterfaceInfo>> m_interfaceInfos;
     bool m_listUpdated = false;
-    std::string m_xml;
-    CRegisterMap m_registerMap;
-    uint32_t m_xmlSize = 0;
     std::unique_ptr<CEventError> m_errorEvent;
 };
 

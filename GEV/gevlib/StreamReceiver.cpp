@@ -125,36 +125,28 @@ void StreamReceiver::FlushAtEnd() {
 
 void StreamReceiver::HandlePacket(const uint8_t* data, size_t size) {
     Gvsp::Header header{};
-    if (size < Gvsp::kHeaderSize) return;
-    const uint16_t status = static_cast<uint16_t>((data[0] << 8) | data[1]);
-    const uint8_t format = data[4] & 0x0F;
-    if (status & 0x8000) {
-        if (status != Gvsp::kStatusPacketResendProcessed) {
+    if (!Gvsp::ParseHeader(data, size, &header)) return;
+    if (header.status & 0x8000) {
+        if (header.status != Gvsp::kStatusPacketResendProcessed) {
             DeviceLog(m_handle, kLogWarning,
-                      "[WARNING] -Skipping packet with error status %x (format %x)\n", status,
-                      format);
+                      "[WARNING] -Skipping packet with error status %x (format %x)\n",
+                      header.status, header.format);
             return;
         }
         DeviceLog(m_handle, kLogWarning,
-                  "[WARNING] -Processing packet with error status %x (format %x)\n", status,
-                  format);
+                  "[WARNING] -Processing packet with error status %x (format %x)\n", header.status,
+                  header.format);
     }
     AssemblyState& assembly = m_state.assembly;
     if (assembly.blockIdMode == 0) {
-        if (data[4] & Gvsp::kExtendedIdBit) {
-            assembly.blockIdMode = 2;
-            assembly.headerSize = Gvsp::kExtendedHeaderSize;
-            assembly.blockIdMask = ~uint64_t{0};
-            DeviceLog(m_handle, kLogInfo, "[INFO] -Stream uses extended block IDs\n");
-        } else {
-            assembly.blockIdMode = 1;
-            assembly.headerSize = Gvsp::kHeaderSize;
-            assembly.blockIdMask = 0xFFFF;
-            DeviceLog(m_handle, kLogInfo, "[INFO] -Stream uses 16-bit block IDs\n");
-        }
+        // The first packet decides the stream's ID mode for the whole acquisition.
+        assembly.blockIdMode = header.extended ? 2 : 1;
+        assembly.headerSize = header.size;
+        assembly.blockIdMask = header.extended ? ~uint64_t{0} : 0xFFFF;
+        DeviceLog(m_handle, kLogInfo,
+                  header.extended ? "[INFO] -Stream uses extended block IDs\n"
+                                  : "[INFO] -Stream uses 16-bit block IDs\n");
     }
-    // The stream's ID mode, once known, decides how every later header reads.
-    if (!Gvsp::ParseHeader(data, size, &header)) return;
     if (header.extended != (assembly.blockIdMode == 2)) return;
     switch (header.format) {
         case Gvsp::kLeader:

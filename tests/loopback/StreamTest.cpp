@@ -203,6 +203,9 @@ TEST_F(Streaming, TestPacketAndPacketSizeSearch) {
     ASSERT_EQ(GEVTestFindMaxPacketSize(1, &size, 0, 20000, 4), kGevOk);
     EXPECT_GT(size, 8900);
     EXPECT_LE(size, 9000);
+    // Back to the namespaces' MTU, for whatever runs after in the same namespaces.
+    TestNetns::Ip(host, "link set gvh0 mtu 1500");
+    TestNetns::Ip(TestNetns::CameraNamespace(0), "link set gvc0 mtu 1500");
 }
 
 TEST_F(Streaming, ReorderedDuplicatedAndTrailerlessBlocksStillArriveWhole) {
