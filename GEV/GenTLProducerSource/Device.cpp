@@ -1,7 +1,9 @@
 #include "Device.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "DataStream.h"
 #include "DebugOutput.h"
 #include "DevicePort.h"
 #include "ErrorReport.h"
@@ -58,6 +60,16 @@ CDevice::CDevice(CTL* system, CInterface* parent, std::shared_ptr<CDeviceInfo> r
 }
 
 CDevice::~CDevice() {
+    // Streams first: their threads and channel use the camera's handle.
+    std::vector<std::unique_ptr<CDataStream>> streams;
+    {
+        std::lock_guard<std::mutex> guard(m_streamsLock);
+        streams.swap(m_streams);
+    }
+    while (!streams.empty()) {
+        CLibraryController::Instance().RemoveDataStream(ToHandle(streams.back().get()));
+        streams.pop_back();
+    }
     Vantor::GevStatus status = Vantor::GEVClose(m_handle);
     if (status != Vantor::kGevOk) ReportError(*m_errorEvent, "Error GEVClose.", status);
     if (m_parent != nullptr) m_parent->RemoveDeviceByID(m_id);
@@ -133,8 +145,10 @@ void CDevice::OnAccess(uint64_t address, uint32_t* value, void* context) {
         case kRegMAC + 4:
             *value = Platform::NetworkToHost32(static_cast<uint32_t>(self->m_record->macValue));
             break;
+        case kRegStreamSelector:
+            self->SelectStream(*value);
+            break;
         default:
-            // The stream selector: the streams come with the data stream module.
             break;
     }
 }
@@ -165,6 +179,9 @@ void CDevice::OnWrite(uint64_t address, uint32_t* value, void* context) {
                 ReportError(*self->m_errorEvent, "Error GEVSetChannelParameter.", status);
             break;
         }
+        case kRegStreamSelector:
+            self->SelectStream(*value);
+            break;
         default:
             break;
     }
@@ -273,6 +290,49 @@ uint32_t CDevice::GetNumDataStreams() {
     }
     m_streamChannelCount = channels;
     return channels;
+}
+
+// ---- Data streams ------------------------------------------------------------
+
+void CDevice::SelectStream(uint32_t index) {
+    std::lock_guard<std::mutex> guard(m_streamsLock);
+    if (index >= m_streams.size()) return;
+    m_registerMap.PokeString(kRegStreamID, m_streams[index]->ID());
+    m_registerMap.PokeString(kRegStreamDisplayName, m_streams[index]->DisplayName());
+}
+
+CDataStream* CDevice::OpenDataStream(const std::string& id) {
+    std::lock_guard<std::mutex> guard(m_streamsLock);
+    for (const auto& stream : m_streams)
+        if (stream->ID() == id) throw resource_in_use_exception("Data stream already open");
+    m_streams.push_back(std::make_unique<CDataStream>(this, id));
+    CDataStream* stream = m_streams.back().get();
+    const uint32_t count = static_cast<uint32_t>(m_streams.size());
+    m_registerMap.Poke(kRegStreamCount, count);
+    m_registerMap.Poke(kRegStreamSelector, m_registerMap.Peek(kRegStreamCount) - 1);
+    m_registerMap.PokeString(kRegStreamID, stream->ID());
+    m_registerMap.PokeString(kRegStreamDisplayName, stream->DisplayName());
+    return stream;
+}
+
+void CDevice::CloseDataStream(CDataStream* stream) {
+    std::unique_ptr<CDataStream> closing;
+    {
+        std::lock_guard<std::mutex> guard(m_streamsLock);
+        auto it = std::find_if(m_streams.begin(), m_streams.end(),
+                               [&](const auto& entry) { return entry.get() == stream; });
+        if (it == m_streams.end()) {
+            throw invalid_parameter_exception(
+                Format("Specified iIndex is invalid: iIndex = 0x%p.", stream));
+        }
+        closing = std::move(*it);
+        m_streams.erase(it);
+    }
+    try {
+        if (closing->IsAcquiring()) closing->StopAcquisition();
+    } catch (...) {
+    }
+    // The stream is deleted here, outside the list's lock.
 }
 
 }  // namespace GenTL

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ namespace GenTL {
 class CTL;
 class CInterface;
 class CDevicePort;
+class CDataStream;
 
 class CDevice : public CRegisterMapModule {
 public:
@@ -79,8 +81,14 @@ public:
     // Reads the camera's number of stream channels (kept when the read fails).
     uint32_t GetNumDataStreams();
 
+    // Opens a data stream; "Data stream already open" when `id` is open.
+    CDataStream* OpenDataStream(const std::string& id);
+    // Stops the stream's acquisition (errors ignored) and deletes it.
+    void CloseDataStream(CDataStream* stream);
+
 private:
     void BuildRegisterMap();
+    void SelectStream(uint32_t index);
     static void OnAccess(uint64_t address, uint32_t* value, void* context);
     static void OnWrite(uint64_t address, uint32_t* value, void* context);
 
@@ -96,6 +104,10 @@ private:
     DEVICE_ACCESS_FLAGS m_accessFlags;
     std::unique_ptr<CEventRemoteDevice> m_remoteEvent;
     EVENT_TYPE m_requestedEventType = 0;
+    // Open streams, in opening order; with their own lock, as the stream
+    // selector register reads them too.
+    std::mutex m_streamsLock;
+    std::vector<std::unique_ptr<CDataStream>> m_streams;
 };
 
 }  // namespace GenTL

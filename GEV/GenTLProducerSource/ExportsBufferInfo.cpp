@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Boundary.h"
+#include "DataStream.h"
 #include "ExportFrame.h"
 #include "InfoCopy.h"
 #include "LibraryController.h"
@@ -14,12 +15,14 @@ using Platform::Format;
 
 namespace {
 
-// The data stream module is not part of this build: every export whose checks
-// have passed ends here. The arguments are those the module operation takes.
-template <class... ModuleArgs>
-[[noreturn]] void BufferModuleMissing(const char* exportName, const ModuleArgs&...) {
-    throw not_available_exception(std::string(exportName) +
-                                  ": the data stream module is not available.");
+// The data stream module behind a registered stream handle.
+CDataStream* AsDataStream(ICommonBase* stream) {
+    auto* concrete = dynamic_cast<CDataStream*>(stream);
+    if (concrete == nullptr) {
+        throw invalid_handle_exception(Format(
+            "The specified data stream hDataStream not found: hDataStream = 0x%p.", stream));
+    }
+    return concrete;
 }
 
 // The registered buffer record behind hBuffer; an unknown pointer fails with
@@ -33,6 +36,20 @@ ICommonBase* LookUpBuffer(BUFFER_HANDLE hBuffer, const std::string& text) {
 
 std::string NotABufferRecordText(BUFFER_HANDLE hBuffer) {
     return Format("Specified hB is not a nullptr but invalid: hB = 0x%p.", hBuffer);
+}
+
+// One entry of DSGetBufferInfoStacked, answered without throwing.
+GC_ERROR StackedEntry(CDataStream* stream, ICommonBase* buffer, DS_BUFFER_INFO_STACKED& entry) {
+    try {
+        stream->GetBufferInfo(buffer, entry.iInfoCmd, &entry.iType, entry.pBuffer, &entry.iSize);
+        return GC_ERR_SUCCESS;
+    } catch (const gentl_exception& e) {
+        return e.GetCode();
+    } catch (const std::runtime_error& e) {
+        return MapRuntimeError(e.what());
+    } catch (...) {
+        return GC_ERR_ERROR;
+    }
 }
 
 // The multi-part exports: refused at once, with no checks and no boundary.
@@ -52,8 +69,8 @@ GC_API DSGetBufferInfo(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, BUFFER_INFO
         ICommonBase* stream = LookUpDataStream(hDataStream);
         ICommonBase* buffer =
             LookUpBuffer<invalid_parameter_exception>(hBuffer, NotABufferRecordText(hBuffer));
-        // The module refuses BUFFER_INFO_FRAMEID before the first delivery.
-        BufferModuleMissing("DSGetBufferInfo", stream, buffer, iInfoCmd, piType, pBuffer, piSize);
+        AsDataStream(stream)->GetBufferInfo(buffer, iInfoCmd, piType, pBuffer, piSize);
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -81,7 +98,7 @@ GC_API DSGetBufferInfoStacked(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer,
                 entry.iResult = GC_ERR_INVALID_PARAMETER;
                 continue;
             }
-            BufferModuleMissing("DSGetBufferInfoStacked", stream, buffer, entry);
+            entry.iResult = StackedEntry(AsDataStream(stream), buffer, entry);
         }
         return GC_ERR_SUCCESS;
     });
@@ -100,7 +117,8 @@ GC_API DSGetBufferChunkData(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer,
             CheckPointer(pChunkData, "pChunkData");
         }
         CheckPointer(piNumChunks, "piNumChunks");
-        BufferModuleMissing("DSGetBufferChunkData", stream, buffer, pChunkData, piNumChunks);
+        // The walk's own failures are results, recorded by the module.
+        return AsDataStream(stream)->GetBufferChunkData(buffer, pChunkData, piNumChunks);
     });
 }
 
@@ -130,7 +148,8 @@ GC_API DSGetNumFlows(DS_HANDLE hDataStream, uint32_t* piNumFlows) {
         CheckHandle(hDataStream, "hDataStream");
         CheckPointer(piNumFlows, "piNumFlows");
         ICommonBase* stream = LookUpDataStream(hDataStream);
-        BufferModuleMissing("DSGetNumFlows", stream, piNumFlows);
+        *piNumFlows = AsDataStream(stream)->NumFlows();
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -143,7 +162,8 @@ GC_API DSGetFlowInfo(DS_HANDLE hDataStream, uint32_t iFlowIndex, FLOW_INFO_CMD i
         // Flow info has no size query: the buffer is required.
         CheckPointer(pBuffer, "pBuffer");
         ICommonBase* stream = LookUpDataStream(hDataStream);
-        BufferModuleMissing("DSGetFlowInfo", stream, iFlowIndex, iInfoCmd, piType, pBuffer, piSize);
+        AsDataStream(stream)->GetFlowInfo(iFlowIndex, iInfoCmd, piType, pBuffer, piSize);
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -156,7 +176,8 @@ GC_API DSGetNumBufferSegments(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer,
         ICommonBase* stream = LookUpDataStream(hDataStream);
         ICommonBase* buffer = LookUpBuffer<invalid_handle_exception>(
             hBuffer, Format("Specified hBuffer is invalid: hBuffer = 0x%p.", hBuffer));
-        BufferModuleMissing("DSGetNumBufferSegments", stream, buffer, piNumSegments);
+        *piNumSegments = AsDataStream(stream)->NumBufferSegments(buffer);
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -170,8 +191,9 @@ GC_API DSGetBufferSegmentInfo(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint
         ICommonBase* stream = LookUpDataStream(hDataStream);
         ICommonBase* buffer =
             LookUpBuffer<invalid_parameter_exception>(hBuffer, NotABufferRecordText(hBuffer));
-        BufferModuleMissing("DSGetBufferSegmentInfo", stream, buffer, iSegmentIndex, iInfoCmd,
-                            piType, pBuffer, piSize);
+        AsDataStream(stream)->GetBufferSegmentInfo(buffer, iSegmentIndex, iInfoCmd, piType,
+                                                   pBuffer, piSize);
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -187,9 +209,8 @@ GC_API DSAnnounceCompositeBuffer(DS_HANDLE hDataStream, size_t iNumSegments, voi
         if (iNumSegments == 0) throw invalid_parameter_exception("Specified iNumSegments is 0.");
         CheckPointer(piSizes, "piSizes");
         ICommonBase* stream = LookUpDataStream(hDataStream);
-        // The module tests, in this order, a running acquisition (busy) and
-        // then a null ppSegments, before it announces.
-        BufferModuleMissing("DSAnnounceCompositeBuffer", stream, iNumSegments, ppSegments, piSizes,
-                            pPrivate, phBuffer);
+        *phBuffer = ToHandle(AsDataStream(stream)->AnnounceCompositeBuffer(
+            iNumSegments, ppSegments, piSizes, pPrivate));
+        return GC_ERR_SUCCESS;
     });
 }

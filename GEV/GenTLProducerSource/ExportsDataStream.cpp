@@ -1,9 +1,9 @@
 // Data stream exports (DS...) other than the buffer information ones: entry
 // check, argument checks and the registry lookups of hDataStream and
 // hBuffer, then the call into the data stream module.
-#include <string>
-
 #include "Boundary.h"
+#include "DataStream.h"
+#include "Device.h"
 #include "ExportFrame.h"
 #include "InfoCopy.h"
 #include "LibraryController.h"
@@ -14,12 +14,14 @@ using Platform::Format;
 
 namespace {
 
-// The data stream module is not part of this build: every export whose checks
-// have passed ends here. The arguments are those the module operation takes.
-template <class... ModuleArgs>
-[[noreturn]] void DataStreamModuleMissing(const char* exportName, const ModuleArgs&...) {
-    throw not_available_exception(std::string(exportName) +
-                                  ": the data stream module is not available.");
+// The data stream module behind a registered stream handle.
+CDataStream* AsDataStream(ICommonBase* stream) {
+    auto* concrete = dynamic_cast<CDataStream*>(stream);
+    if (concrete == nullptr) {
+        throw invalid_handle_exception(Format(
+            "The specified data stream hDataStream not found: hDataStream = 0x%p.", stream));
+    }
+    return concrete;
 }
 
 // The registered buffer record behind hBuffer; an unknown pointer is reported
@@ -53,7 +55,8 @@ GC_API DSAnnounceBuffer(DS_HANDLE hDataStream, void* pBuffer, size_t iSize, void
                         BUFFER_HANDLE* phBuffer) {
     if (GC_ERROR error = Controller().CheckSystem()) return error;
     return AnnounceBufferWorker(hDataStream, iSize, phBuffer, [&](ICommonBase* stream) -> GC_ERROR {
-        DataStreamModuleMissing("DSAnnounceBuffer", stream, pBuffer, iSize, pPrivate, phBuffer);
+        *phBuffer = ToHandle(AsDataStream(stream)->AnnounceBuffer(pBuffer, iSize, pPrivate));
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -61,7 +64,8 @@ GC_API DSAllocAndAnnounceBuffer(DS_HANDLE hDataStream, size_t iSize, void* pPriv
                                 BUFFER_HANDLE* phBuffer) {
     if (GC_ERROR error = Controller().CheckSystem()) return error;
     return AnnounceBufferWorker(hDataStream, iSize, phBuffer, [&](ICommonBase* stream) -> GC_ERROR {
-        DataStreamModuleMissing("DSAllocAndAnnounceBuffer", stream, iSize, pPrivate, phBuffer);
+        *phBuffer = ToHandle(AsDataStream(stream)->AllocAndAnnounceBuffer(iSize, pPrivate));
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -72,8 +76,8 @@ GC_API DSFlushQueue(DS_HANDLE hDataStream, ACQ_QUEUE_TYPE iOperation) {
         if (iOperation > ACQ_QUEUE_ALL_DISCARD) {
             throw invalid_parameter_exception("Specified iOperation is invalid.");
         }
-        ICommonBase* stream = LookUpDataStream(hDataStream);
-        DataStreamModuleMissing("DSFlushQueue", stream, iOperation);
+        AsDataStream(LookUpDataStream(hDataStream))->FlushQueue(iOperation);
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -88,9 +92,13 @@ GC_API DSStartAcquisition(DS_HANDLE hDataStream, ACQ_START_FLAGS iStartFlags,
         if (iStartFlags != ACQ_START_FLAGS_DEFAULT) {
             throw invalid_parameter_exception("Specified iStartFlags is invalid.");
         }
-        ICommonBase* stream = LookUpDataStream(hDataStream);
-        // The module first demands at least STREAM_INFO_BUF_ANNOUNCE_MIN announced buffers.
-        DataStreamModuleMissing("DSStartAcquisition", stream, iStartFlags, iNumToAcquire);
+        CDataStream* stream = AsDataStream(LookUpDataStream(hDataStream));
+        if (stream->NumAnnounced() < 1) {
+            throw invalid_buffer_size_exception(
+                "The number of announced buffers is leass than the minimum.");
+        }
+        stream->StartAcquisition(iNumToAcquire);
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -104,8 +112,8 @@ GC_API DSStopAcquisition(DS_HANDLE hDataStream, ACQ_STOP_FLAGS iStopFlags) {
                 Format("Specified iStopFlag is invalid: iStopFlag = 0x%p.",
                        static_cast<uint32_t>(iStopFlags)));
         }
-        ICommonBase* stream = LookUpDataStream(hDataStream);
-        DataStreamModuleMissing("DSStopAcquisition", stream, iStopFlags);
+        AsDataStream(LookUpDataStream(hDataStream))->StopAcquisition();
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -117,8 +125,8 @@ GC_API DSGetInfo(DS_HANDLE hDataStream, STREAM_INFO_CMD iInfoCmd, INFO_DATATYPE*
         // piType before piSize in this export.
         CheckPointer(piType, "piType");
         CheckInfoArguments(piType, pBuffer, piSize);
-        ICommonBase* stream = LookUpDataStream(hDataStream);
-        DataStreamModuleMissing("DSGetInfo", stream, iInfoCmd, piType, pBuffer, piSize);
+        AsDataStream(LookUpDataStream(hDataStream))->GetInfo(iInfoCmd, piType, pBuffer, piSize);
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -127,8 +135,8 @@ GC_API DSGetBufferID(DS_HANDLE hDataStream, uint32_t iIndex, BUFFER_HANDLE* phBu
     return RunExport([&]() -> GC_ERROR {
         CheckHandle(hDataStream, "hDataStream");
         CheckPointer(phBuffer, "phBuffer");
-        ICommonBase* stream = LookUpDataStream(hDataStream);
-        DataStreamModuleMissing("DSGetBufferID", stream, iIndex, phBuffer);
+        *phBuffer = ToHandle(AsDataStream(LookUpDataStream(hDataStream))->BufferByIndex(iIndex));
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -136,8 +144,13 @@ GC_API DSClose(DS_HANDLE hDataStream) {
     if (GC_ERROR error = Controller().CheckInterface()) return error;
     return RunExport([&]() -> GC_ERROR {
         CheckHandle(hDataStream, "hDataStream");
-        ICommonBase* stream = LookUpDataStream(hDataStream);
-        DataStreamModuleMissing("DSClose", stream);
+        ICommonBase* device = nullptr;
+        CDataStream* stream = AsDataStream(LookUpDataStream(hDataStream, &device));
+        auto* owner = dynamic_cast<CDevice*>(device);
+        if (owner == nullptr) throw invalid_handle_exception("The specified device is not found.");
+        Controller().RemoveDataStream(hDataStream);
+        owner->CloseDataStream(stream);
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -152,7 +165,8 @@ GC_API DSRevokeBuffer(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, void** ppBuf
         }
         ICommonBase* stream = LookUpDataStream(hDataStream);
         ICommonBase* buffer = LookUpBuffer(hBuffer);
-        DataStreamModuleMissing("DSRevokeBuffer", stream, buffer, ppBuffer, ppPrivate);
+        AsDataStream(stream)->RevokeBuffer(buffer, ppBuffer, ppPrivate);
+        return GC_ERR_SUCCESS;
     });
 }
 
@@ -163,7 +177,8 @@ GC_API DSQueueBuffer(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer) {
         CheckHandle(hBuffer, "hBuffer");
         ICommonBase* stream = LookUpDataStream(hDataStream);
         ICommonBase* buffer = LookUpBuffer(hBuffer);
-        DataStreamModuleMissing("DSQueueBuffer", stream, buffer);
+        AsDataStream(stream)->QueueBuffer(buffer);
+        return GC_ERR_SUCCESS;
     });
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Boundary.h"
+#include "DataStream.h"
 #include "Device.h"
 #include "DevicePort.h"
 #include "ExportFrame.h"
@@ -108,12 +109,12 @@ GC_API DevOpenDataStream(DEV_HANDLE hDevice, const char* sDataStreamID, DS_HANDL
             throw invalid_parameter_exception("Specified pDataStreamID is invalid.");
         }
         std::shared_ptr<ICommonBase> device = LookUpDevice(hDevice, InvalidDeviceText(hDevice));
-        AsDevice(device, InvalidDeviceText(hDevice));
+        CDevice* concrete = AsDevice(device, InvalidDeviceText(hDevice));
         CheckDevicesOpen();
-        // The data stream module is not part of this build.
-        throw not_available_exception(
-            Format("Data stream '%s' cannot be opened: no data stream module is available.",
-                   sDataStreamID));
+        CDataStream* stream = concrete->OpenDataStream(sDataStreamID);
+        Controller().AddDataStream(concrete, stream);
+        *phDataStream = ToHandle(stream);
+        return GC_ERR_SUCCESS;
     });
 }
 

@@ -32,27 +32,32 @@ GevImageInfo InfoOf(const GevBufferDescriptor& block) {
     return info;
 }
 
-// Waits for a delivered block and takes the oldest; null with the status set.
+// Waits, without the stream lock, until a block is delivered, the acquisition
+// stops or the stream time-out passes: a consumer giving a ring slot back
+// (GEVQueueRingBuffer) must not wait for an image that needs that very slot.
+void WaitForDelivery(DeviceSlot& slot) {
+    StreamState& stream = slot.stream;
+    if (stream.delivered.Count() != 0) return;
+    const uint8_t handle = slot.record.ownHandle;
+    DeviceLog(handle, kLogTrace, "No images available in deliver list. Wait.\n");
+    uint32_t timeout = 0;
+    {
+        std::lock_guard<std::recursive_mutex> guard(slot.controlLock);
+        timeout = slot.record.streamTimeout;
+    }
+    std::unique_lock<std::mutex> lock(stream.imageLock);
+    const bool arrived =
+        stream.imageArrived.wait_for(lock, std::chrono::milliseconds(timeout),
+                                     [&] { return stream.imageSignalled || stream.waitAborted; });
+    if (!arrived)
+        DevicelessLog("[WARNING] -time out while waiting for a new image (%d, err=%x)\n", handle,
+                      0x102);
+}
+
+// Takes the oldest delivered block (stream lock held); null with the status set.
 GevBufferDescriptor* TakeDelivered(DeviceSlot& slot, GevStatus* status) {
     StreamState& stream = slot.stream;
     const uint8_t handle = slot.record.ownHandle;
-    if (stream.delivered.Count() == 0) {
-        DeviceLog(handle, kLogTrace, "No images available in deliver list. Wait.\n");
-        uint32_t timeout = 0;
-        {
-            std::lock_guard<std::recursive_mutex> guard(slot.controlLock);
-            timeout = slot.record.streamTimeout;
-        }
-        std::unique_lock<std::mutex> lock(stream.imageLock);
-        const bool arrived = stream.imageArrived.wait_for(lock, std::chrono::milliseconds(timeout),
-                                                          [&] { return stream.imageSignalled; });
-        if (!arrived) {
-            DevicelessLog("[WARNING] -time out while waiting for a new image (%d, err=%x)\n",
-                          handle, 0x102);
-            *status = kGevTimeout;
-            return nullptr;
-        }
-    }
     if (stream.delivered.Count() == 0) {
         *status = kGevTimeout;
         return nullptr;
@@ -65,6 +70,13 @@ GevBufferDescriptor* TakeDelivered(DeviceSlot& slot, GevStatus* status) {
         *status = kGevTimeout;
     }
     return block;
+}
+
+// The ring is checked before the wait, so a stream that is not acquiring
+// answers at once; the wait itself holds no stream lock.
+bool RingReady(DeviceSlot& slot) {
+    std::lock_guard<std::recursive_mutex> guard(slot.streamLock);
+    return slot.stream.ringReady;
 }
 
 void ResetImageSignal(StreamState& stream) {
@@ -126,6 +138,10 @@ void CopyImage(DeviceSlot& slot, GevBufferDescriptor& block, uint8_t* destinatio
 GevStatus GEVGetImageBuffer(uint8_t handle, GevImageInfo* info, void* destination) {
     DeviceSlot* slot = OpenSlot(handle);
     if (slot == nullptr) return kGevHandleNotOpen;
+    if (!slot->record.filterDriverOpen) {
+        if (!RingReady(*slot)) return kGevNoRing;
+        WaitForDelivery(*slot);
+    }
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
     StreamState& stream = slot->stream;
     if (slot->record.filterDriverOpen) {
@@ -156,6 +172,10 @@ GevStatus GEVGetImageBuffer(uint8_t handle, GevImageInfo* info, void* destinatio
 GevStatus GEVGetRingBufferImage(uint8_t handle, GevImageInfo* info, uint16_t* slotNumber) {
     DeviceSlot* slot = OpenSlot(handle);
     if (slot == nullptr) return kGevHandleNotOpen;
+    if (!slot->record.filterDriverOpen) {
+        if (!RingReady(*slot)) return kGevNoRing;
+        WaitForDelivery(*slot);
+    }
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
     StreamState& stream = slot->stream;
     if (slot->record.filterDriverOpen)
@@ -187,8 +207,15 @@ GevStatus GEVQueueRingBuffer(uint8_t handle, uint64_t slotNumber) {
     StreamState& stream = slot->stream;
     if (slot->record.filterDriverOpen)
         return FilterDriver::QueueSlot(*slot, slotNumber) == kGevOk ? kGevOk : kGevDriverFailed;
-    if (!stream.ringReady) return kGevNoRing;
     const uint16_t index = static_cast<uint16_t>(slotNumber & 0xFFFF);
+    if (!stream.ringReady) {
+        // Before the start a user buffer's slot is only marked: the ring will
+        // give the receiver the marked slots and keep the others back.
+        if (index >= stream.userBuffers.size()) return kGevNoRing;
+        stream.userSlotsQueued.resize(stream.userBuffers.size(), false);
+        stream.userSlotsQueued[index] = true;
+        return kGevOk;
+    }
     if (index >= stream.ring.size()) return kGevNotSupported;
     GevBufferDescriptor* block = stream.ring[index].get();
     // A slot queued twice would be filled by two blocks at once.

@@ -315,6 +315,11 @@ GevStatus GEVAcquisitionStop(uint8_t handle) {
     DeviceLog(handle, kLogVerbose, "Ready to set KillGrab (currently %d)\n",
               record.acquisitionIdle.load());
     record.acquisitionIdle = 1;
+    {
+        std::lock_guard<std::mutex> imageGuard(stream.imageLock);
+        stream.waitAborted = true;
+    }
+    stream.imageArrived.notify_all();
     if (record.filterDriverOpen) {
         if (FilterDriver::Stop(*slot) != kGevOk) return kGevDriverFailed;
         FilterDriver::Statistics statistics{};
@@ -407,6 +412,7 @@ GevStatus GEVReleaseRingBuffer(uint8_t handle) {
     if (slot->record.filterDriverOpen && FilterDriver::ReleaseBuffers(*slot) != kGevOk)
         return kGevDriverFailed;
     slot->stream.userBuffers.clear();
+    slot->stream.userSlotsQueued.clear();
     slot->record.userBufferCount = 0;
     return kGevOk;
 }

@@ -80,8 +80,10 @@ void StreamState::Reset() {
     {
         std::lock_guard<std::mutex> guard(imageLock);
         imageSignalled = false;
+        waitAborted = false;
     }
     userBuffers.clear();
+    userSlotsQueued.clear();
     bufferCount = 4;
     releaseMode = false;
     frameLimit = 0;

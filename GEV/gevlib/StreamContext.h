@@ -136,8 +136,13 @@ struct StreamState {
     std::mutex imageLock;
     std::condition_variable imageArrived;
     bool imageSignalled = false;
+    // Set by the stop (under imageLock): ends the waits for an image at once.
+    bool waitAborted = false;
 
     std::vector<uint8_t*> userBuffers;
+    // User buffer slots given back before the start; when any is marked, only
+    // those are free at the start and the others wait for GEVQueueRingBuffer.
+    std::vector<bool> userSlotsQueued;
     uint16_t bufferCount = 4;
     bool releaseMode = false;
     uint32_t frameLimit = 0;

@@ -40,10 +40,22 @@ bool BuildRing(StreamState& stream) {
     {
         std::lock_guard<std::mutex> guard(stream.imageLock);
         stream.imageSignalled = false;
+        stream.waitAborted = false;
     }
     stream.queued.Clear();
     stream.delivered.Clear();
-    for (auto& descriptor : stream.ring) stream.queued.Append(descriptor.get());
+    std::vector<bool> marked;
+    marked.swap(stream.userSlotsQueued);
+    const bool anyMarked = std::find(marked.begin(), marked.end(), true) != marked.end();
+    for (auto& descriptor : stream.ring) {
+        const size_t i = descriptor->index;
+        // A user buffer the consumer still holds is not written.
+        if (anyMarked && i < stream.userBuffers.size() && (i >= marked.size() || !marked[i])) {
+            descriptor->handedOut = true;
+            continue;
+        }
+        stream.queued.Append(descriptor.get());
+    }
     stream.ringReady = true;
     return true;
 }

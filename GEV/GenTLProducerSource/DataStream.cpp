@@ -1,0 +1,565 @@
+// The data stream's life, its buffers and queues, and the acquisition with
+// its delivery thread. The register map and port are in
+// DataStreamRegisters.cpp, the buffer queries in DataStreamBufferInfo.cpp.
+#include "DataStream.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+#include "Clock.h"
+#include "DebugOutput.h"
+#include "Device.h"
+#include "ErrorReport.h"
+#include "Exceptions.h"
+#include "FilterDriver.h"
+#include "InfoCopy.h"
+#include "LibraryController.h"
+#include "StringFormat.h"
+
+namespace GenTL {
+
+using Platform::Format;
+
+namespace {
+
+constexpr uint64_t kInitialRegisterSlots = 100;
+constexpr auto kPoolWait = std::chrono::milliseconds(500);
+// After a library failure other than "no image yet", before the next try.
+constexpr auto kFailurePause = std::chrono::milliseconds(100);
+
+// The decimal number after the first two characters of a stream ID, 0 without one.
+uint32_t StreamIndexOf(const std::string& id) {
+    if (id.size() <= 2) return 0;
+    return static_cast<uint32_t>(std::strtoul(id.c_str() + 2, nullptr, 10));
+}
+
+template <class List>
+bool RemoveFrom(List& list, const CBufferInfo* buffer) {
+    auto it = std::find(list.begin(), list.end(), buffer);
+    if (it == list.end()) return false;
+    list.erase(it);
+    return true;
+}
+
+}  // namespace
+
+CDataStream::CDataStream(CDevice* device, const std::string& requestedID)
+    : CRegisterMapModule(kInitialRegisterSlots),
+      m_streamIndex(StreamIndexOf(requestedID)),
+      m_device(device),
+      m_handle(device->Handle()),
+      m_newBufferEvent(new CDataStreamEventNewBuffer(this)),
+      m_errorEvent(new CEventError()) {
+    const Vantor::GevStatus status =
+        Vantor::GEVOpenStreamChannel(m_handle, device->HostAddress(), 0, 0);
+    if (status != Vantor::kGevOk)
+        throw std::runtime_error(Format("Unable to open stream channel. Error %04X", status));
+    try {
+        Vantor::GEVSetPacketResend(m_handle, false);
+        m_packetSize = RunPacketSizeTest(false);
+        m_id = "DS" + std::to_string(m_streamIndex);
+        BuildRegisterMap();
+    } catch (...) {
+        Vantor::GEVCloseStreamChannel(m_handle);
+        throw;
+    }
+}
+
+CDataStream::~CDataStream() {
+    if (m_acquiring) {
+        try {
+            StopAcquisition();
+        } catch (...) {
+        }
+    }
+    // A thread that ended by itself (all frames delivered) is joined here.
+    if (m_deliveryThread.joinable()) m_deliveryThread.join();
+    if (m_registerMap.Peek(kRegFilterDriver) == 1) Vantor::GEVDisableFilterDriver(m_handle);
+    Vantor::GEVCloseStreamChannel(m_handle);
+    {
+        // Waiters leave without data before the queues and records go.
+        std::unique_lock<std::mutex> lock(m_outputLock);
+        m_closing = true;
+        m_outputCondition.notify_all();
+        m_outputCondition.wait(lock, [&] { return m_waiters == 0; });
+        m_outputQueue.clear();
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_inputLock);
+        m_inputPool.clear();
+    }
+    const bool hadUserRing = m_userBufferMode && !m_announced.empty();
+    {
+        std::lock_guard<std::mutex> guard(m_announcedLock);
+        m_announced.clear();  // each record takes its handle out of the registry
+    }
+    if (hadUserRing) Vantor::GEVReleaseRingBuffer(m_handle);
+    CLibraryController::Instance().ForgetModule(this);
+}
+
+ICommonBase* CDataStream::GetParent() {
+    return m_device;
+}
+
+void CDataStream::Report(const std::string& text, uint16_t status) {
+    ReportError(*m_errorEvent, text, status);
+}
+
+// ---- Buffers -----------------------------------------------------------------
+
+CBufferInfo* CDataStream::Announce(std::unique_ptr<CBufferInfo> record, bool reportRingFailure) {
+    CBufferInfo* buffer = record.get();
+    std::lock_guard<std::mutex> guard(m_announcedLock);
+    m_announced.push_back(std::move(record));
+    buffer->ringIndex = static_cast<uint16_t>(m_announced.size());
+    if (m_userBufferMode) {
+        const Vantor::GevStatus status =
+            Vantor::GEVSetRingBuffer(m_handle, buffer->ringIndex - 1u, buffer->Memory());
+        if (status != Vantor::kGevOk) {
+            // Not announced after all: the consumer gets no handle to it.
+            m_announced.pop_back();
+            if (reportRingFailure) Report("Error GEVSetRingBuffer.", status);
+            Platform::DebugOutput("[ERROR] - Can't announce buffer in GEVSetRingBuffer function.");
+            throw invalid_buffer_size_exception(
+                "Can't announce buffer in GEVSetRingBuffer function.");
+        }
+    }
+    m_payloadSize = buffer->Size();
+    m_registerMap.Poke(kRegPayloadSize, static_cast<uint32_t>(buffer->Size()));
+    m_registerMap.Poke(kRegAnnouncedCount, static_cast<uint32_t>(m_announced.size()));
+    CLibraryController::Instance().AddBuffer(this, buffer);
+    return buffer;
+}
+
+CBufferInfo* CDataStream::AnnounceBuffer(void* pBuffer, size_t iSize, void* pPrivate) {
+    if (m_acquiring) throw busy_exception("The acquisition process is running now.");
+    if (pBuffer == nullptr) {
+        throw invalid_parameter_exception(
+            Format("Specified pBuffer is invalid: pBuffer = 0x%p.", pBuffer));
+    }
+    return Announce(std::make_unique<CBufferInfo>(this, pBuffer, iSize, pPrivate), false);
+}
+
+CBufferInfo* CDataStream::AllocAndAnnounceBuffer(size_t iSize, void* pPrivate) {
+    if (m_acquiring) throw busy_exception("Acquisition already started.");
+    std::unique_ptr<CBufferInfo> record = CBufferInfo::Allocate(this, iSize, pPrivate);
+    // A record without memory would fail every fill; the consumer hears of it now.
+    if (!record->OwnsMemory()) throw std::bad_alloc();
+    return Announce(std::move(record), true);
+}
+
+CBufferInfo* CDataStream::AnnounceCompositeBuffer(size_t iNumSegments, void** ppSegments,
+                                                  const size_t* piSizes, void* pPrivate) {
+    if (m_acquiring) throw busy_exception("The acquisition process is running now.");
+    if (ppSegments == nullptr) {
+        throw invalid_parameter_exception(
+            Format("Specified ppSegments is invalid: ppSegments = 0x%p.", ppSegments));
+    }
+    std::vector<void*> segments(ppSegments, ppSegments + iNumSegments);
+    std::vector<uint64_t> sizes(piSizes, piSizes + iNumSegments);
+    auto record = std::make_unique<CBufferInfo>(this, segments, sizes, pPrivate);
+    if (!record->OwnsMemory()) throw std::bad_alloc();
+    return Announce(std::move(record), true);
+}
+
+CBufferInfo* CDataStream::AnnouncedRecord(ICommonBase* hBuffer, const char* notAnnouncedText) {
+    auto* buffer = dynamic_cast<CBufferInfo*>(hBuffer);
+    if (buffer == nullptr) {
+        throw invalid_parameter_exception(
+            Format("Specified pB is not a nullptr but invalid: pB = 0x%p.", hBuffer));
+    }
+    std::lock_guard<std::mutex> guard(m_announcedLock);
+    for (const auto& record : m_announced)
+        if (record.get() == buffer) return buffer;
+    throw invalid_parameter_exception(notAnnouncedText);
+}
+
+void CDataStream::RevokeBuffer(ICommonBase* hBuffer, void** ppBuffer, void** ppPrivate) {
+    if (m_acquiring) throw busy_exception("The acquisition process is running now.");
+    CBufferInfo* buffer = AnnouncedRecord(hBuffer, "Invalid Buffer Handle");
+    std::lock_guard<std::mutex> announcedGuard(m_announcedLock);
+    {
+        std::lock_guard<std::mutex> guard(m_inputLock);
+        if (!buffer->CanRevoke()) throw busy_exception("Buffer queued.");
+    }
+    if (ppBuffer != nullptr) *ppBuffer = buffer->OwnsMemory() ? nullptr : buffer->Memory();
+    if (ppPrivate != nullptr) *ppPrivate = buffer->PrivateData();
+    m_announced.erase(std::find_if(m_announced.begin(), m_announced.end(),
+                                   [&](const auto& record) { return record.get() == buffer; }));
+    m_registerMap.Poke(kRegAnnouncedCount, static_cast<uint32_t>(m_announced.size()));
+    if (m_userBufferMode && m_announced.empty()) {
+        const Vantor::GevStatus status = Vantor::GEVReleaseRingBuffer(m_handle);
+        if (status != Vantor::kGevOk) {
+            Platform::DebugOutput(
+                "[ERROR] - Can't revoke buffer in GEVReleaseRingBuffer function.");
+            throw invalid_buffer_size_exception(
+                "Can't revoke buffer in GEVReleaseRingBuffer function.");
+        }
+    }
+}
+
+void CDataStream::QueueBuffer(ICommonBase* hBuffer) {
+    CBufferInfo* buffer = AnnouncedRecord(hBuffer, "Invalid Buffer Handle");
+    {
+        std::lock_guard<std::mutex> guard(m_inputLock);
+        // Queued, or taken by the delivery thread to be filled: nothing to do.
+        if (buffer->queued) return;
+        if (m_userBufferMode) {
+            // Under the input lock: the delivery thread cannot see the slot's
+            // image before the buffer is in the pool. A slot the library
+            // still holds (0xC020) is already where it should be.
+            const Vantor::GevStatus status =
+                Vantor::GEVQueueRingBuffer(m_handle, buffer->ringIndex - 1u);
+            if (status != Vantor::kGevOk && status != Vantor::kGevNotSupported) {
+                Platform::DebugOutput(
+                    "[ERROR] - Can't queue buffer in GEVQueueRingBuffer function.");
+                throw invalid_buffer_size_exception(
+                    "Can't queue buffer in GEVQueueRingBuffer function.");
+            }
+        }
+        if (buffer->awaitingDelivery) {
+            // Queued again before the consumer took it: it leaves the output queue.
+            std::lock_guard<std::mutex> outputGuard(m_outputLock);
+            RemoveFrom(m_outputQueue, buffer);
+        }
+        buffer->OnQueued();
+        m_inputPool.push_back(buffer);
+    }
+    m_inputCondition.notify_all();
+}
+
+void CDataStream::GiveSlotBack(uint16_t ringIndex) {
+    if (m_userBufferMode) Vantor::GEVQueueRingBuffer(m_handle, ringIndex - 1u);
+}
+
+void CDataStream::FlushQueue(ACQ_QUEUE_TYPE iOperation) {
+    std::unique_lock<std::mutex> announcedGuard(m_announcedLock);
+    std::lock_guard<std::mutex> inputGuard(m_inputLock);
+    std::unique_lock<std::mutex> outputGuard(m_outputLock, std::defer_lock);
+    if (iOperation != ACQ_QUEUE_UNQUEUED_TO_INPUT) outputGuard.lock();
+    auto toInput = [&](CBufferInfo* buffer) {
+        buffer->queued = true;
+        buffer->awaitingDelivery = false;
+        m_inputPool.push_back(buffer);
+        GiveSlotBack(buffer->ringIndex);
+    };
+    switch (iOperation) {
+        case ACQ_QUEUE_INPUT_TO_OUTPUT:
+            for (CBufferInfo* buffer : m_inputPool) {
+                buffer->queued = false;
+                buffer->awaitingDelivery = true;
+                m_outputQueue.push_back(buffer);
+            }
+            m_inputPool.clear();
+            m_outputCondition.notify_all();
+            return;
+        case ACQ_QUEUE_OUTPUT_DISCARD:
+            for (CBufferInfo* buffer : m_outputQueue) buffer->queued = buffer->awaitingDelivery = false;
+            m_outputQueue.clear();
+            return;
+        case ACQ_QUEUE_ALL_TO_INPUT:
+            for (CBufferInfo* buffer : m_outputQueue) toInput(buffer);
+            m_outputQueue.clear();
+            for (const auto& record : m_announced)
+                if (!record->queued) toInput(record.get());
+            m_inputCondition.notify_all();
+            return;
+        case ACQ_QUEUE_UNQUEUED_TO_INPUT:
+            for (const auto& record : m_announced)
+                if (!record->queued && !record->awaitingDelivery) toInput(record.get());
+            m_inputCondition.notify_all();
+            return;
+        case ACQ_QUEUE_ALL_DISCARD:
+            m_inputPool.clear();
+            m_outputQueue.clear();
+            for (const auto& record : m_announced) record->queued = record->awaitingDelivery = false;
+            return;
+        default:
+            throw invalid_parameter_exception("Specified iOperation is invalid.");
+    }
+}
+
+CBufferInfo* CDataStream::BufferByIndex(uint32_t iIndex) {
+    std::lock_guard<std::mutex> guard(m_announcedLock);
+    if (iIndex >= m_announced.size())
+        throw invalid_index_exception(Format("Invalid Buffer Index %d", iIndex));
+    return m_announced[iIndex].get();
+}
+
+size_t CDataStream::NumAnnounced() {
+    std::lock_guard<std::mutex> guard(m_announcedLock);
+    return m_announced.size();
+}
+
+// ---- Acquisition -----------------------------------------------------------
+
+void CDataStream::PrepareUserRing() {
+    // The library's ring is rebuilt from the announced list as it stands, so a
+    // revoked buffer's memory is never written and every slot n is buffer n.
+    std::lock_guard<std::mutex> announcedGuard(m_announcedLock);
+    for (const auto& record : m_announced) {
+        if (record->Size() < m_payloadSize)
+            throw invalid_buffer_size_exception(
+                Format("Announced buffer of %llu bytes is smaller than the payload size %llu.",
+                       static_cast<unsigned long long>(record->Size()),
+                       static_cast<unsigned long long>(m_payloadSize.load())));
+    }
+    Vantor::GEVReleaseRingBuffer(m_handle);
+    uint16_t index = 0;
+    for (const auto& record : m_announced) {
+        record->ringIndex = ++index;
+        const Vantor::GevStatus status =
+            Vantor::GEVSetRingBuffer(m_handle, record->ringIndex - 1u, record->Memory());
+        if (status != Vantor::kGevOk) {
+            Report("Error GEVSetRingBuffer.", status);
+            throw invalid_buffer_size_exception(
+                "Can't announce buffer in GEVSetRingBuffer function.");
+        }
+    }
+    // Only what the consumer queued is free for the receiver at the start.
+    std::lock_guard<std::mutex> inputGuard(m_inputLock);
+    for (CBufferInfo* buffer : m_inputPool)
+        Vantor::GEVQueueRingBuffer(m_handle, buffer->ringIndex - 1u);
+}
+
+void CDataStream::StartAcquisition(uint64_t iNumToAcquire) {
+    if (m_acquiring) throw resource_in_use_exception("Acquisition already started.");
+    // A thread that ended by itself after its last frame.
+    if (m_deliveryThread.joinable()) m_deliveryThread.join();
+    {
+        std::lock_guard<std::mutex> guard(m_outputLock);
+        m_killed = false;
+    }
+    if (m_newBufferEvent->IsRegistered()) m_newBufferEvent->ClearKilled();
+    const uint32_t frames =
+        iNumToAcquire < kUnlimited ? static_cast<uint32_t>(iNumToAcquire) : kUnlimited;
+    if (m_userBufferMode) PrepareUserRing();
+    m_framesRemaining = frames;
+    m_registerMap.Poke(kRegFramesToAcquire, frames);
+    const Vantor::GevStatus status = Vantor::GEVAcquisitionStartEx(
+        m_handle, frames, static_cast<uint32_t>(m_payloadSize.load()), 0, 0, 0);
+    if (status != Vantor::kGevOk) Report("Error GEVAcquisitionStartEx.", status);
+    if (m_userBufferMode) Platform::DebugOutput("[INFO] - Use user buffer.");
+    m_acquiring = true;
+    m_deliveryThread = std::thread(&CDataStream::DeliveryLoop, this);
+}
+
+void CDataStream::StopAcquisition() {
+    if (!m_acquiring) {
+        throw resource_in_use_exception(
+            "The acquisition has already been terminated or it has not been started.");
+    }
+    {
+        // Under the lock, so the delivery thread cannot miss it between check and wait.
+        std::lock_guard<std::mutex> guard(m_inputLock);
+        m_acquiring = false;
+    }
+    m_inputCondition.notify_all();
+    Vantor::GevChannelParameters parameters{};
+    Vantor::GevStatus status = Vantor::GEVGetChannelParameter(m_handle, &parameters);
+    if (status != Vantor::kGevOk) Report("Error GEVGetChannelParameter.", status);
+    const Vantor::GevStatus stopStatus = Vantor::GEVAcquisitionStop(m_handle);
+    if (stopStatus != Vantor::kGevOk) Report("Error GEVAcquisitionStop.", stopStatus);
+    if (status == Vantor::kGevOk) {
+        status = Vantor::GEVSetChannelParameter(m_handle, &parameters);
+        if (status != Vantor::kGevOk) Report("Error GEVSetChannelParameter.", status);
+    }
+    if (m_deliveryThread.joinable()) m_deliveryThread.join();
+}
+
+// ---- Delivery thread -------------------------------------------------------
+
+void CDataStream::DeliveryLoop() {
+    m_registerMap.Poke(kRegGrabbing, 1);
+    uint32_t mismatchedInARow = 0;
+    Vantor::GevStatus lastFailure = Vantor::kGevOk;
+    while (m_acquiring && m_framesRemaining != 0) {
+        try {
+            DeliverOne(&mismatchedInARow, &lastFailure);
+        } catch (const std::exception& e) {
+            // Nothing may end the acquisition unseen: the consumer hears of it.
+            m_errorEvent->Report(GC_ERR_ERROR, e.what());
+            Pause(kFailurePause);
+        }
+    }
+    m_registerMap.Poke(kRegGrabbing, 0);
+}
+
+void CDataStream::Pause(std::chrono::milliseconds period) {
+    std::unique_lock<std::mutex> lock(m_inputLock);
+    m_inputCondition.wait_for(lock, period, [&] { return !m_acquiring; });
+}
+
+bool CDataStream::DeliverOne(uint32_t* mismatchedInARow, Vantor::GevStatus* lastFailure) {
+    CBufferInfo* buffer = nullptr;
+    {
+        std::unique_lock<std::mutex> lock(m_inputLock);
+        if (m_inputPool.empty()) {
+            ++m_underruns;
+            m_inputCondition.wait_for(lock, kPoolWait,
+                                      [&] { return !m_inputPool.empty() || !m_acquiring; });
+            if (m_inputPool.empty() || !m_acquiring) return false;
+        }
+        if (!m_userBufferMode) {
+            if (*mismatchedInARow >= m_inputPool.size()) {
+                // Every pooled buffer has another size: wait for a change, not spin.
+                *mismatchedInARow = 0;
+                m_inputCondition.wait_for(lock, kPoolWait);
+                return false;
+            }
+            buffer = m_inputPool.front();
+            m_inputPool.pop_front();
+            if (buffer->Size() != m_payloadSize) {
+                m_inputPool.push_back(buffer);
+                ++*mismatchedInARow;
+                return false;
+            }
+            *mismatchedInARow = 0;
+            buffer->OnTaken();
+        }
+    }
+
+    Vantor::GevImageInfo info{};
+    uint16_t slot = 0;
+    const Vantor::GevStatus status =
+        m_userBufferMode ? Vantor::GEVGetRingBufferImage(m_handle, &info, &slot)
+                         : Vantor::GEVGetImageBuffer(m_handle, &info, buffer->Memory());
+    if (status != Vantor::kGevOk && status != Vantor::kGevImageIncomplete) {
+        if (buffer != nullptr) {
+            std::lock_guard<std::mutex> guard(m_inputLock);
+            buffer->acquiring = false;
+            m_inputPool.push_front(buffer);
+        }
+        if (status == Vantor::kGevTimeout) return false;
+        // No image and no time-out: the failure is told once, not at every try.
+        if (status != *lastFailure && m_acquiring) Report("Error GEVGetImageBuffer.", status);
+        *lastFailure = status;
+        Pause(kFailurePause);
+        return false;
+    }
+    *lastFailure = Vantor::kGevOk;
+    if (status == Vantor::kGevImageIncomplete) Report("Error GEVGetImageBuffer.", status);
+
+    if (m_userBufferMode) {
+        buffer = TakeFromPool(slot);
+        if (buffer == nullptr) return false;
+    }
+    Publish(buffer, info);
+    return true;
+}
+
+CBufferInfo* CDataStream::TakeFromPool(uint16_t slot) {
+    CBufferInfo* buffer = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(m_announcedLock);
+        for (const auto& record : m_announced)
+            if (record->ringIndex == slot + 1u) buffer = record.get();
+    }
+    if (buffer == nullptr) {
+        // A slot of the library's own (a ring larger than the announced list):
+        // it is told and given back, and delivery goes on.
+        m_errorEvent->Report(GC_ERR_INVALID_HANDLE, "Invalid Buffer Handle");
+        Vantor::GEVQueueRingBuffer(m_handle, slot);
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> guard(m_inputLock);
+    if (!RemoveFrom(m_inputPool, buffer)) {
+        // Filled although the consumer holds it (the ring began with every slot
+        // free): not delivered, and kept from the receiver until queued again.
+        Platform::DebugOutput("[WARNING] - Image in a buffer that was not queued dropped.");
+        return nullptr;
+    }
+    return buffer;
+}
+
+void CDataStream::Publish(CBufferInfo* buffer, const Vantor::GevImageInfo& info) {
+    {
+        std::lock_guard<std::mutex> guard(m_inputLock);
+        buffer->OnDelivered();
+        buffer->Deliver(info, static_cast<uint32_t>(Platform::PerformanceCounter()));
+    }
+    ++m_delivered;
+    if (m_framesRemaining != kUnlimited && m_framesRemaining != 0) --m_framesRemaining;
+    {
+        std::lock_guard<std::mutex> guard(m_outputLock);
+        m_outputQueue.push_back(buffer);
+    }
+    m_outputCondition.notify_all();
+}
+
+// ---- The new-buffer event's side ---------------------------------------------
+
+bool CDataStream::WaitForNewBuffer(void* pBuffer, size_t* piSize, uint64_t iTimeout) {
+    CBufferInfo* buffer = nullptr;
+    {
+        std::unique_lock<std::mutex> lock(m_outputLock);
+        ++m_waiters;
+        struct Leave {
+            CDataStream& stream;
+            ~Leave() {
+                if (--stream.m_waiters == 0 && stream.m_closing)
+                    stream.m_outputCondition.notify_all();
+            }
+        } leave{*this};
+        auto ready = [&] { return !m_outputQueue.empty() || m_killed || m_closing; };
+        if (!ready()) {
+            if (iTimeout >= kLongestTimedWaitMs) {
+                m_outputCondition.wait(lock, ready);
+            } else {
+                m_outputCondition.wait_for(
+                    lock, std::chrono::milliseconds(static_cast<int64_t>(iTimeout)), ready);
+            }
+        }
+        if (m_outputQueue.empty() || m_closing) {
+            // One kill ends one wait.
+            m_killed = false;
+            return false;
+        }
+        if (pBuffer == nullptr) {
+            // A size query: the buffer stays queued.
+            *piSize = CDataStreamEventNewBuffer::kDataSize;
+            return false;
+        }
+        if (*piSize < CDataStreamEventNewBuffer::kDataSize)
+            throw buffer_too_small_exception("Buffer to small");
+        buffer = m_outputQueue.front();
+        if (buffer == nullptr) throw std::invalid_argument("Invalid Buffer Handle");
+        m_outputQueue.pop_front();
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_inputLock);
+        if (buffer->composite) {
+            const uint8_t* from = buffer->Memory();
+            for (size_t i = 0; i < buffer->segmentAddresses.size(); ++i) {
+                if (buffer->segmentAddresses[i] != nullptr)
+                    std::memcpy(buffer->segmentAddresses[i], from, buffer->segmentSizes[i]);
+                from += buffer->segmentSizes[i];
+            }
+        }
+        buffer->OnEventData();
+    }
+    void* handle = ToHandle(buffer);
+    void* privateData = buffer->PrivateData();
+    auto* bytes = static_cast<uint8_t*>(pBuffer);
+    std::memcpy(bytes, &handle, sizeof handle);
+    std::memcpy(bytes + 8, &privateData, sizeof privateData);
+    *piSize = CDataStreamEventNewBuffer::kDataSize;
+    return true;
+}
+
+void CDataStream::Kill() {
+    {
+        std::lock_guard<std::mutex> guard(m_outputLock);
+        m_killed = true;
+    }
+    m_outputCondition.notify_all();
+}
+
+size_t CDataStream::AwaitingDelivery() {
+    std::lock_guard<std::mutex> guard(m_outputLock);
+    return m_outputQueue.size();
+}
+
+}  // namespace GenTL

@@ -1,0 +1,189 @@
+// CDataStream: one GenTL data stream of an open device. It owns the camera's
+// stream channel in the protocol library, the announced buffers, the input
+// pool and output queue, the delivery thread that moves filled buffers from
+// the library to the output queue, the new-buffer and error events, and the
+// stream register map.
+// Exports run on consumer threads, the delivery thread on its own: the input
+// lock guards the input pool and the queued marks, the output lock the output
+// queue; when both are held the input lock is taken first.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "BufferInfo.h"
+#include "ChunkData.h"
+#include "EventNewBuffer.h"
+#include "EventQueue.h"
+#include "RegisterMapModule.h"
+#include "VantorLib.h"
+
+namespace GenTL {
+
+class CDevice;
+
+class CDataStream : public CRegisterMapModule {
+public:
+    static constexpr uint64_t kRegRefresh = 0x0;
+    static constexpr uint64_t kRegAnnouncedCount = 0x4;
+    static constexpr uint64_t kRegTLType = 0x8;
+    static constexpr uint64_t kRegAwaitDelivery = 0xC;
+    static constexpr uint64_t kRegPacketResend = 0x10;
+    static constexpr uint64_t kRegResendCount = 0x14;
+    static constexpr uint64_t kRegPacketTimeout = 0x18;
+    static constexpr uint64_t kRegImageTimeout = 0x1C;
+    static constexpr uint64_t kRegPacketSize = 0x20;
+    static constexpr uint64_t kRegFindMaxPacketSize = 0x24;
+    static constexpr uint64_t kRegRingBufferCount = 0x28;
+    static constexpr uint64_t kRegFilterDriver = 0x2C;
+    static constexpr uint64_t kRegFramesToAcquire = 0x34;
+    static constexpr uint64_t kRegPayloadSize = 0x38;
+    static constexpr uint64_t kRegAnnounceMinimum = 0x40;
+    static constexpr uint64_t kRegGrabbing = 0x50;
+    static constexpr uint64_t kRegStreamID = 0x80;
+    static constexpr uint64_t kRegDisplayName = 0x100;
+    static constexpr uint64_t kRegBufferHandlingMode = 0x200;
+    static constexpr uint64_t kRegFilterDriverVersion = 0x204;
+    static constexpr uint64_t kRegUseUserBuffer = 0x224;
+    static constexpr uint64_t kRegXmlAddress = 0x300;
+
+    static constexpr uint32_t kUnlimited = 0xFFFFFFFF;
+    // Waits for a new buffer at or above this many ms have no limit (GENTL_INFINITE).
+    static constexpr uint64_t kLongestTimedWaitMs = 100ULL * 365 * 24 * 60 * 60 * 1000;
+
+    // Opens the device's stream channel; std::runtime_error when it cannot.
+    CDataStream(CDevice* device, const std::string& requestedID);
+    // Stops a running acquisition, closes the channel, revokes every buffer
+    // and waits until no consumer thread waits for a new buffer.
+    ~CDataStream() override;
+
+    // IPort: sizes up to 4 bytes are one register, larger ones a block.
+    int64_t ReadBlock(uint64_t address, void* pBuffer, size_t* piSize) override;
+    int64_t WriteBlock(uint64_t address, const void* pBuffer, size_t* piSize) override;
+    void GetURL(char* sURL, size_t* piSize) override;
+    void GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+                     size_t* piSize) override;
+    void GetNumURLs(uint32_t* piNumURLs) override;
+    void GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+                    size_t* piSize) override;
+
+    // IEventSrc: EVENT_ERROR and EVENT_NEW_BUFFER.
+    void RegisterEvent(EVENT_TYPE iEventID, CEventObj** ppEvent) override;
+    void UnregisterEvent(EVENT_TYPE iEventID) override;
+    ICommonBase* GetParent() override;
+
+    // Buffers (the returned records are owned by the stream).
+    CBufferInfo* AnnounceBuffer(void* pBuffer, size_t iSize, void* pPrivate);
+    CBufferInfo* AllocAndAnnounceBuffer(size_t iSize, void* pPrivate);
+    CBufferInfo* AnnounceCompositeBuffer(size_t iNumSegments, void** ppSegments,
+                                         const size_t* piSizes, void* pPrivate);
+    void RevokeBuffer(ICommonBase* hBuffer, void** ppBuffer, void** ppPrivate);
+    void QueueBuffer(ICommonBase* hBuffer);
+    void FlushQueue(ACQ_QUEUE_TYPE iOperation);
+    CBufferInfo* BufferByIndex(uint32_t iIndex);
+    size_t NumAnnounced();
+
+    // Acquisition.
+    void StartAcquisition(uint64_t iNumToAcquire);
+    // Failures of the library become error events; only the state check throws.
+    void StopAcquisition();
+    bool IsAcquiring() const { return m_acquiring; }
+
+    void GetInfo(STREAM_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, size_t* piSize);
+
+    // Buffer information.
+    void GetBufferInfo(ICommonBase* hBuffer, BUFFER_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
+                       void* pBuffer, size_t* piSize);
+    // The chunk walk of a delivered buffer; returned, not thrown (with the last error).
+    GC_ERROR GetBufferChunkData(ICommonBase* hBuffer, SINGLE_CHUNK_DATA* pChunkData,
+                                size_t* piNumChunks);
+    uint32_t NumBufferSegments(ICommonBase* hBuffer);
+    void GetBufferSegmentInfo(ICommonBase* hBuffer, uint32_t iSegmentIndex,
+                              SEGMENT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+                              size_t* piSize);
+    // GenDC: the camera's flow table and descriptor; no_data_exception without GenDC.
+    uint32_t NumFlows();
+    void GetFlowInfo(uint32_t iFlowIndex, FLOW_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
+                     void* pBuffer, size_t* piSize);
+    // The descriptor size; with `destination`, the descriptor is read into it.
+    uint32_t GenDCDescriptor(void* destination);
+
+    // The new-buffer event's side: waits for the head of the output queue
+    // and hands it out as 16 bytes of event data. False without data.
+    bool WaitForNewBuffer(void* pBuffer, size_t* piSize, uint64_t iTimeout);
+    // Wakes the waiter; its wait ends without data.
+    void Kill();
+    size_t AwaitingDelivery();
+    EVENT_TYPE RequestedEventType() const { return m_requestedEventType; }
+
+    const std::string& ID() const { return m_id; }
+    std::string DisplayName() const { return "Stream " + m_id; }
+    CEventError& ErrorEvent() { return *m_errorEvent; }
+    uint64_t DeliveredCount() const { return m_delivered; }
+
+private:
+    void BuildRegisterMap();
+    static void OnRead(uint64_t address, uint32_t* value, void* context);
+    static void OnWrite(uint64_t address, uint32_t* value, void* context);
+    void WriteChannelField(uint64_t address, uint32_t value);
+    uint32_t ReadChannelField(uint64_t address);
+    uint32_t RunPacketSizeTest(bool reportFailures);
+    uint32_t ReadPacketSize();
+    void SwitchFilterDriver(uint32_t value);
+
+    CBufferInfo* Announce(std::unique_ptr<CBufferInfo> record, bool reportRingFailure);
+    CBufferInfo* AnnouncedRecord(ICommonBase* hBuffer, const char* notAnnouncedText);
+    // Gives the library the announced buffers, in order, for the ring of the next start.
+    void PrepareUserRing();
+    void GiveSlotBack(uint16_t ringIndex);
+
+    void DeliveryLoop();
+    // One pass: false when the loop should look at its state again.
+    bool DeliverOne(uint32_t* mismatchedInARow, Vantor::GevStatus* lastFailure);
+    // The announced buffer of a filled ring slot, taken off the input pool; null when
+    // there is none to deliver.
+    CBufferInfo* TakeFromPool(uint16_t slot);
+    void Publish(CBufferInfo* buffer, const Vantor::GevImageInfo& info);
+    void Pause(std::chrono::milliseconds period);
+    void Report(const std::string& text, uint16_t status);
+
+    std::deque<CBufferInfo*> m_outputQueue;
+    std::atomic<uint64_t> m_payloadSize{76800};
+    std::atomic<bool> m_userBufferMode{false};
+    std::atomic<bool> m_acquiring{false};
+    uint32_t m_streamIndex = 0;
+    CDevice* m_device;
+    uint8_t m_handle;
+    std::vector<std::unique_ptr<CBufferInfo>> m_announced;
+    std::mutex m_announcedLock;  // the list itself; the records' flags follow the queue locks
+    std::deque<CBufferInfo*> m_inputPool;
+    std::mutex m_inputLock;
+    std::condition_variable m_inputCondition;
+    std::mutex m_outputLock;
+    std::condition_variable m_outputCondition;
+    std::thread m_deliveryThread;
+    std::atomic<uint64_t> m_underruns{0};
+    std::atomic<uint64_t> m_delivered{0};
+    std::atomic<uint32_t> m_framesRemaining{0};
+    std::string m_id;
+    bool m_killed = false;  // under m_outputLock
+    std::unique_ptr<CDataStreamEventNewBuffer> m_newBufferEvent;
+    std::unique_ptr<CEventError> m_errorEvent;
+    uint32_t m_packetSize = 0;
+    uint32_t m_packetResend = 0;  // the setting last accepted by the library
+    EVENT_TYPE m_requestedEventType = 0;
+    std::vector<uint8_t> m_flowTable;
+    std::vector<uint64_t> m_flowSizes;
+    // Consumer threads waiting for a new buffer, and set once destruction began; under m_outputLock.
+    size_t m_waiters = 0;
+    bool m_closing = false;
+};
+
+}  // namespace GenTL
