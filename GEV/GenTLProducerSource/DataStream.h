@@ -134,7 +134,7 @@ private:
     static void OnWrite(uint64_t address, uint32_t* value, void* context);
     void WriteChannelField(uint64_t address, uint32_t value);
     uint32_t ReadChannelField(uint64_t address);
-    uint32_t RunPacketSizeTest(bool reportFailures);
+    uint32_t RunPacketSizeTest(bool fromRegister);
     uint32_t ReadPacketSize();
     void SwitchFilterDriver(uint32_t value);
 

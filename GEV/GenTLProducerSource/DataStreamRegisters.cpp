@@ -200,8 +200,10 @@ uint32_t CDataStream::ReadPacketSize() {
 }
 
 // The search runs with a long heartbeat time-out: the camera must not drop
-// the control channel while the host is busy testing.
-uint32_t CDataStream::RunPacketSizeTest(bool reportFailures) {
+// the control channel while the host is busy testing. `fromRegister`: run by
+// the consumer, whose failures are reported and whose result is stored.
+uint32_t CDataStream::RunPacketSizeTest(bool fromRegister) {
+    const bool reportFailures = fromRegister;
     uint32_t heartbeat = 0;
     Vantor::GevStatus status = Vantor::GEVGetHeartbeatRate(m_handle, &heartbeat);
     if (status != Vantor::kGevOk && reportFailures) Report("Error GEVGetHeartbeatRate.", status);
@@ -213,7 +215,7 @@ uint32_t CDataStream::RunPacketSizeTest(bool reportFailures) {
     uint32_t result = m_packetSize;
     if (status == Vantor::kGevOk && size != 0) {
         result = ReadPacketSize();
-        m_registerMap.Poke(kRegPacketSize, result);
+        if (fromRegister) m_registerMap.Poke(kRegPacketSize, result);
     } else if (reportFailures) {
         Report("Error GEVTestFindMaxPacketSize.", status);
     }
