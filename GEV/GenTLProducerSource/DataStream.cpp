@@ -512,7 +512,10 @@ bool CDataStream::WaitForNewBuffer(void* pBuffer, size_t* piSize, uint64_t iTime
                     lock, std::chrono::milliseconds(static_cast<int64_t>(iTimeout)), ready);
             }
         }
-        if (m_outputQueue.empty() || m_closing) {
+        // Thrown, not returned: the caller must not touch the stream's event
+        // object once this wait has left, as the stream is going.
+        if (m_closing) throw abort_exception("The data stream was closed during the wait.");
+        if (m_outputQueue.empty()) {
             // One kill ends one wait.
             m_killed = false;
             return false;

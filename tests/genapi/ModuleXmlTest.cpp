@@ -118,7 +118,7 @@ const std::vector<RegisterEntry> kDataStreamRegisters = {
 };
 
 const std::vector<RegisterEntry> kBufferRegisters = {
-    {"TimestampReg", 0x0, 4, RO},
+    {"TimestampReg", 0x10, 8, RO},
 };
 
 // ---- Features: name, GenApi kind, integer representation, whether a category holds it.

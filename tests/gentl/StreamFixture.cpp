@@ -120,6 +120,10 @@ void StreamTest::StopAndRelease(const std::vector<BUFFER_HANDLE>& buffers) {
     CameraApi().Execute("AcquisitionStop");
     EXPECT_EQ(cti.DSStopAcquisition(stream, ACQ_STOP_FLAGS_DEFAULT), GC_ERR_SUCCESS)
         << cti.LastErrorText();
+    StopAndReleaseIdle(buffers);
+}
+
+void StreamTest::StopAndReleaseIdle(const std::vector<BUFFER_HANDLE>& buffers) {
     EXPECT_EQ(cti.DSFlushQueue(stream, ACQ_QUEUE_ALL_DISCARD), GC_ERR_SUCCESS);
     for (BUFFER_HANDLE buffer : buffers)
         EXPECT_EQ(cti.DSRevokeBuffer(stream, buffer, nullptr, nullptr), GC_ERR_SUCCESS)

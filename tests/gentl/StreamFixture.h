@@ -79,6 +79,8 @@ protected:
 
     // Stops the camera and the stream, discards both queues and revokes every buffer.
     void StopAndRelease(const std::vector<BUFFER_HANDLE>& buffers);
+    // The same for a stream that was never started.
+    void StopAndReleaseIdle(const std::vector<BUFFER_HANDLE>& buffers);
 
     DEV_HANDLE device = nullptr;
     DS_HANDLE stream = nullptr;

@@ -1,0 +1,267 @@
+// The data stream's features against the simulator: loss with and without
+// resend, buffers of two sizes, chunk data read through the camera's GenApi
+// chunk features, and the stream and buffer descriptions through GenApi.
+#include <regex>
+#include <set>
+
+#include "StreamFixture.h"
+
+using namespace GenTLTest;
+
+namespace {
+
+class StreamFeatures : public StreamTest {
+protected:
+    // The next error event text, or "" after `timeoutMs`.
+    std::string NextError(EVENT_HANDLE event, uint64_t timeoutMs = 1000) {
+        char data[2048] = {};
+        size_t size = sizeof data;
+        if (cti.EventGetData(event, data, &size, timeoutMs) != GC_ERR_SUCCESS) return "";
+        return std::string(data + 4);
+    }
+
+    // The value of a camera chunk feature, found as a GenApi consumer finds it:
+    // the feature's register (address, length) inside the chunk its port names.
+    uint64_t ChunkFeature(const std::string& name, BUFFER_HANDLE buffer,
+                          const std::vector<SINGLE_CHUNK_DATA>& chunks) {
+        ArvGcNode* node = CameraApi().Node(name);
+        EXPECT_TRUE(node != nullptr && ARV_IS_GC_REGISTER(node)) << name;
+        if (node == nullptr) return 0;
+        GError* error = nullptr;
+        const guint64 address = arv_gc_register_get_address(ARV_GC_REGISTER(node), &error);
+        const guint64 length = arv_gc_register_get_length(ARV_GC_REGISTER(node), &error);
+        EXPECT_EQ(error, nullptr);
+        // The chunk ID of the feature's port, as the description declares it.
+        std::smatch port, id;
+        const std::string& xml = CameraApi().Xml();
+        EXPECT_TRUE(std::regex_search(
+            xml, port, std::regex("Name=\"" + name + "\"[^]*?<pPort>(\\w+)</pPort>")));
+        EXPECT_TRUE(std::regex_search(
+            xml, id,
+            std::regex("<Port Name=\"" + port[1].str() + "\"[^>]*>[^]*?<ChunkID>(\\w+)</ChunkID>")));
+        const uint64_t chunkId = std::stoull(id[1].str(), nullptr, 16);
+        auto* base = BufferInfo<uint8_t*>(buffer, BUFFER_INFO_BASE);
+        for (const SINGLE_CHUNK_DATA& chunk : chunks) {
+            if (chunk.ChunkID != chunkId) continue;
+            EXPECT_LE(address + length, chunk.ChunkLength);
+            uint64_t value = 0;  // big-endian, as the feature says
+            for (guint64 i = 0; i < length; ++i)
+                value = value << 8 | base[chunk.ChunkOffset + address + i];
+            return value;
+        }
+        ADD_FAILURE() << "no chunk " << chunkId << " for " << name;
+        return 0;
+    }
+};
+
+}  // namespace
+
+TEST_F(StreamFeatures, ResendRecoversEveryLostPacket) {
+    GevSim::CameraConfig config = SimulatorConfig(320, 240, 100.0f);
+    OpenSimulator(config);
+    cameras.back()->faults().Stream().DropRatio(0.01, 7);
+    auto streamApi = GenApiBridge::GenApiPort::FromPort(stream, Ports());
+    streamApi.SetBoolean("EnablePacketResend", true);
+    EXPECT_TRUE(streamApi.GetBoolean("EnablePacketResend"));
+    std::vector<BUFFER_HANDLE> buffers = Announce(8, PayloadSize(), false);
+    QueueAll(buffers);
+    RegisterNewBuffer();
+    ASSERT_EQ(cti.DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, 60), GC_ERR_SUCCESS);
+    CameraApi().Execute("AcquisitionStart");
+    for (int i = 0; i < 60; ++i) {
+        Delivery delivery = Next();
+        ASSERT_EQ(delivery.result, GC_ERR_SUCCESS) << "frame " << i << ": " << cti.LastErrorText();
+        EXPECT_FALSE(BufferInfo<bool8_t>(delivery.buffer, BUFFER_INFO_IS_INCOMPLETE));
+        EXPECT_TRUE(HoldsTestPattern(delivery.buffer));
+        cti.DSQueueBuffer(stream, delivery.buffer);
+    }
+    const GevSim::StreamStatistics stats = cameras.back()->StreamStats();
+    EXPECT_GT(stats.packetsDropped, 0u) << "the loss must have happened";
+    EXPECT_GT(stats.packetsResent, 0u);
+    StopAndRelease(buffers);
+}
+
+TEST_F(StreamFeatures, WithoutResendLossIsFlaggedAndReported) {
+    OpenSimulator(SimulatorConfig(320, 240, 100.0f));
+    cameras.back()->faults().Stream().DropRatio(0.01, 11);
+    EVENT_HANDLE errors = nullptr;
+    ASSERT_EQ(cti.GCRegisterEvent(stream, EVENT_ERROR, &errors), GC_ERR_SUCCESS);
+    std::vector<BUFFER_HANDLE> buffers = Announce(8, PayloadSize(), true);
+    QueueAll(buffers);
+    RegisterNewBuffer();
+    ASSERT_EQ(cti.DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE),
+              GC_ERR_SUCCESS);
+    CameraApi().Execute("AcquisitionStart");
+    int incomplete = 0;
+    for (int i = 0; i < 40; ++i) {
+        Delivery delivery = Next();
+        ASSERT_EQ(delivery.result, GC_ERR_SUCCESS) << cti.LastErrorText();
+        if (BufferInfo<bool8_t>(delivery.buffer, BUFFER_INFO_IS_INCOMPLETE))
+            ++incomplete;
+        else
+            EXPECT_TRUE(HoldsTestPattern(delivery.buffer));
+        cti.DSQueueBuffer(stream, delivery.buffer);
+    }
+    EXPECT_GT(incomplete, 0) << "about 4 in 10 frames lose a packet";
+    EXPECT_EQ(NextError(errors).rfind("Error GEVGetImageBuffer. Error Code: 0xc010", 0), 0u);
+    StopAndRelease(buffers);
+}
+
+TEST_F(StreamFeatures, OnlyBuffersOfThePayloadSizeAreFilledByCopy) {
+    OpenSimulator(SimulatorConfig());
+    const size_t payload = PayloadSize();
+    // The payload size is that of the last buffer announced.
+    std::vector<BUFFER_HANDLE> big = Announce(1, payload * 2, false);
+    std::vector<BUFFER_HANDLE> right = Announce(2, payload, false);
+    EXPECT_EQ(StreamInfo<size_t>(STREAM_INFO_PAYLOAD_SIZE), payload);
+    QueueAll(big);
+    QueueAll(right);
+    RegisterNewBuffer();
+    ASSERT_EQ(cti.DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE),
+              GC_ERR_SUCCESS);
+    CameraApi().Execute("AcquisitionStart");
+    for (int i = 0; i < 10; ++i) {
+        Delivery delivery = Next();
+        ASSERT_EQ(delivery.result, GC_ERR_SUCCESS) << cti.LastErrorText();
+        EXPECT_NE(delivery.buffer, big[0]);
+        EXPECT_TRUE(HoldsTestPattern(delivery.buffer));
+        cti.DSQueueBuffer(stream, delivery.buffer);
+    }
+    EXPECT_TRUE(BufferInfo<bool8_t>(big[0], BUFFER_INFO_IS_QUEUED));
+    EXPECT_FALSE(BufferInfo<bool8_t>(big[0], BUFFER_INFO_NEW_DATA));
+    std::vector<BUFFER_HANDLE> all = big;
+    all.insert(all.end(), right.begin(), right.end());
+    StopAndRelease(all);
+}
+
+TEST_F(StreamFeatures, ZeroCopyFillsLargerBuffersAndRefusesSmallerOnes) {
+    OpenSimulator(SimulatorConfig());
+    WriteStreamRegister(0x224, 1);
+    const size_t payload = PayloadSize();
+    std::vector<BUFFER_HANDLE> buffers = Announce(1, payload / 2, false);
+    for (BUFFER_HANDLE b : Announce(2, payload, false)) buffers.push_back(b);
+    QueueAll(buffers);
+    // The receiver would write a whole payload into the small one.
+    EXPECT_EQ(cti.DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE),
+              GC_ERR_INVALID_BUFFER);
+    EXPECT_EQ(cti.DSFlushQueue(stream, ACQ_QUEUE_ALL_DISCARD), GC_ERR_SUCCESS);
+    for (BUFFER_HANDLE b : buffers) EXPECT_EQ(cti.DSRevokeBuffer(stream, b, nullptr, nullptr), 0);
+
+    std::vector<BUFFER_HANDLE> mixed = Announce(1, payload * 2, false);
+    for (BUFFER_HANDLE b : Announce(1, payload, true)) mixed.push_back(b);
+    QueueAll(mixed);
+    RegisterNewBuffer();
+    ASSERT_EQ(cti.DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE),
+              GC_ERR_SUCCESS)
+        << cti.LastErrorText();
+    CameraApi().Execute("AcquisitionStart");
+    std::set<BUFFER_HANDLE> filled;
+    for (int i = 0; i < 10; ++i) {
+        Delivery delivery = Next();
+        ASSERT_EQ(delivery.result, GC_ERR_SUCCESS) << cti.LastErrorText();
+        EXPECT_TRUE(HoldsTestPattern(delivery.buffer));
+        filled.insert(delivery.buffer);
+        cti.DSQueueBuffer(stream, delivery.buffer);
+    }
+    EXPECT_EQ(filled.size(), 2u) << "both buffers take images";
+    StopAndRelease(mixed);
+}
+
+TEST_F(StreamFeatures, ChunkDataIsWalkedAndReadThroughTheCamerasChunkFeatures) {
+    OpenSimulator(SimulatorConfig());
+    CameraApi().SetBoolean("ChunkModeActive", true);
+    const size_t payload = PayloadSize();
+    const size_t imageBytes = 64 * 48;
+    ASSERT_EQ(payload, imageBytes + 8 + 16 + 8);
+    std::vector<BUFFER_HANDLE> buffers = Announce(4, payload, false);
+    QueueAll(buffers);
+    RegisterNewBuffer();
+    ASSERT_EQ(cti.DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE),
+              GC_ERR_SUCCESS);
+    CameraApi().Execute("AcquisitionStart");
+    for (int i = 0; i < 5; ++i) {
+        Delivery delivery = Next();
+        ASSERT_EQ(delivery.result, GC_ERR_SUCCESS) << cti.LastErrorText();
+        BUFFER_HANDLE buffer = delivery.buffer;
+        EXPECT_TRUE(BufferInfo<bool8_t>(buffer, BUFFER_INFO_CONTAINS_CHUNKDATA));
+        EXPECT_EQ(BufferInfo<size_t>(buffer, BUFFER_INFO_PAYLOADTYPE), PAYLOAD_TYPE_CHUNK_DATA);
+        EXPECT_EQ(BufferInfo<size_t>(buffer, BUFFER_INFO_DELIVERED_CHUNKPAYLOADSIZE), payload);
+
+        size_t count = 0;
+        ASSERT_EQ(cti.DSGetBufferChunkData(stream, buffer, nullptr, &count), GC_ERR_SUCCESS)
+            << cti.LastErrorText();
+        ASSERT_EQ(count, 2u);
+        std::vector<SINGLE_CHUNK_DATA> chunks(count);
+        size_t tooFew = 1;
+        EXPECT_EQ(cti.DSGetBufferChunkData(stream, buffer, chunks.data(), &tooFew),
+                  GC_ERR_BUFFER_TOO_SMALL);
+        ASSERT_EQ(cti.DSGetBufferChunkData(stream, buffer, chunks.data(), &count), GC_ERR_SUCCESS);
+        // From the end of the payload: the block-info chunk, then the image.
+        EXPECT_EQ(chunks[0].ChunkID, 2u);
+        EXPECT_EQ(chunks[0].ChunkOffset, static_cast<ptrdiff_t>(imageBytes + 8));
+        EXPECT_EQ(chunks[0].ChunkLength, 16u);
+        EXPECT_EQ(chunks[1].ChunkID, 1u);
+        EXPECT_EQ(chunks[1].ChunkOffset, 0);
+        EXPECT_EQ(chunks[1].ChunkLength, imageBytes);
+
+        const uint64_t frame = BufferInfo<uint64_t>(buffer, BUFFER_INFO_FRAMEID);
+        EXPECT_EQ(ChunkFeature("ChunkBlockId", buffer, chunks), frame);
+        EXPECT_NE(ChunkFeature("ChunkTimestamp", buffer, chunks), 0u);
+        cti.DSQueueBuffer(stream, buffer);
+    }
+    StopAndRelease(buffers);
+}
+
+TEST_F(StreamFeatures, PlainImagesHaveNoChunkData) {
+    OpenSimulator(SimulatorConfig());
+    std::vector<BUFFER_HANDLE> buffers = Announce(2, PayloadSize(), false);
+    size_t count = 0;
+    EXPECT_EQ(cti.DSGetBufferChunkData(stream, buffers[0], nullptr, &count), GC_ERR_NO_DATA);
+    EXPECT_EQ(cti.LastErrorText(), "GC_ERR_NO_DATA");
+    StopAndReleaseIdle(buffers);
+}
+
+TEST_F(StreamFeatures, StreamDescriptionShowsAndSetsTheModulesValues) {
+    OpenSimulator(SimulatorConfig());
+    EVENT_HANDLE errors = nullptr;
+    ASSERT_EQ(cti.GCRegisterEvent(stream, EVENT_ERROR, &errors), GC_ERR_SUCCESS);
+    auto api = GenApiBridge::GenApiPort::FromPort(stream, Ports());
+    std::vector<BUFFER_HANDLE> buffers = Announce(3, PayloadSize(), false);
+    EXPECT_EQ(api.GetInteger("StreamAnnouncedBufferCount"), 3);
+    EXPECT_EQ(api.GetInteger("StreamPayloadSize"), static_cast<int64_t>(PayloadSize()));
+    EXPECT_EQ(api.GetInteger("StreamAnnounceBufferMinimum"), 1);
+    EXPECT_EQ(api.GetString("StreamID"), "DS0");
+    EXPECT_EQ(api.GetEnumeration("StreamType"), "GEV");
+    // The simulator's packet size, less the headers.
+    EXPECT_GT(api.GetInteger("PacketSize"), 0);
+
+    api.SetInteger("PacketTimeout", 57);
+    EXPECT_EQ(api.GetInteger("PacketTimeout"), 57);
+    api.SetInteger("ImageTimeout", 1234);
+    EXPECT_EQ(api.GetInteger("ImageTimeout"), 1234);
+    api.SetInteger("PacketResendCount", 3);
+    EXPECT_EQ(api.GetInteger("PacketResendCount"), 3);
+    api.SetInteger("RingBufferCount", 9);
+    EXPECT_EQ(api.GetInteger("RingBufferCount"), 9);
+    api.SetBoolean("EnablePacketResend", true);
+    EXPECT_TRUE(api.GetBoolean("EnablePacketResend"));
+
+    // The search moves the simulator's packet size and the feature follows.
+    cameras.back()->faults().Clear();
+    api.Execute("FindMaxPacketSize");
+    EXPECT_EQ(CameraApi().GetInteger("GevSCPSPacketSize") - 36, api.GetInteger("PacketSize"));
+
+    api.SetBoolean("EnableFilterDriver", true);
+    EXPECT_FALSE(api.GetBoolean("EnableFilterDriver"));
+    EXPECT_EQ(api.GetString("FilterDriverVersion"), "Can't open krvGEVFilter driver.");
+    std::string text;
+    for (int i = 0; i < 5 && text.find("krvGEVFilter") == std::string::npos; ++i)
+        text = NextError(errors);
+    EXPECT_EQ(text.rfind("Can't open krvGEVFilter driver. Check if driver is installed", 0), 0u)
+        << text;
+
+    // The buffer's own description: its time stamp register.
+    auto bufferApi = GenApiBridge::GenApiPort::FromPort(buffers[0], Ports());
+    EXPECT_EQ(bufferApi.GetInteger("TimestampReg"), 0);
+    StopAndReleaseIdle(buffers);
+}
