@@ -89,7 +89,13 @@ void HeartbeatThread(DeviceSlot* slot) {
                 DeviceLog(handle, kLogVerbose, "Connection heartbeat confirmed\n");
             }
         }
-        KeepStreamPortOpen(record);
+        {
+            // The stream socket may be closing on another thread: the keep-alive
+            // goes out under the stream lock, or waits for the next beat.
+            std::unique_lock<std::recursive_mutex> streamGuard(slot->streamLock,
+                                                               std::try_to_lock);
+            if (streamGuard.owns_lock()) KeepStreamPortOpen(record);
+        }
         if (slot->heartbeatWake.Wait(record.heartbeatPeriod)) {
             DeviceLog(handle, kLogVerbose, "Inter-heartbeat delay interrupted.\n");
             slot->heartbeatWake.Reset();

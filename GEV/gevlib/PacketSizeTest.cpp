@@ -124,11 +124,10 @@ GevStatus GEVTestPacket(uint8_t handle, int32_t* receivedSize) {
     return kGevOk;
 }
 
-GevStatus GEVTestFindMaxPacketSize(uint8_t handle, uint16_t* size, uint16_t minimum,
-                                   uint16_t maximum, uint16_t step) {
-    DeviceSlot* slot = OpenSlot(handle);
-    if (slot == nullptr) return kGevHandleNotOpen;
-    if (size != nullptr) *size = 0;
+namespace {
+
+GevStatus SearchMaxPacketSize(DeviceSlot* slot, uint8_t handle, uint16_t* size, uint16_t minimum,
+                              uint16_t maximum, uint16_t step) {
     uint32_t mtu = Platform::AdapterMtu(slot->record.hostAddress);
     if (mtu == 0) mtu = kDefaultMtu;
     if (maximum == 0) maximum = kDefaultMaximum;
@@ -180,6 +179,27 @@ GevStatus GEVTestFindMaxPacketSize(uint8_t handle, uint16_t* size, uint16_t mini
         if (elapsed.count() > kSearchLimitMs) return kGevTimeout;
         std::this_thread::yield();
     }
+}
+
+}  // namespace
+
+GevStatus GEVTestFindMaxPacketSize(uint8_t handle, uint16_t* size, uint16_t minimum,
+                                   uint16_t maximum, uint16_t step) {
+    DeviceSlot* slot = OpenSlot(handle);
+    if (slot == nullptr) return kGevHandleNotOpen;
+    if (size != nullptr) *size = 0;
+    uint32_t original = 0;
+    if (GevStatus status = GEVReadRegister(handle, Bootstrap::kStreamPacketSize, 1, &original))
+        return status;
+    uint16_t found = 0;
+    const GevStatus status = SearchMaxPacketSize(slot, handle, &found, minimum, maximum, step);
+    // The probes leave the register at the last size tried, which may be one
+    // that failed: the camera keeps the size found, or its own when none was.
+    uint32_t keep = original;
+    if (found != 0) keep = (original & ~0xFFFFu & ~Bootstrap::kPacketSizeFireTest) | found;
+    GEVWriteRegister(handle, Bootstrap::kStreamPacketSize, 1, &keep);
+    if (size != nullptr) *size = found;
+    return status;
 }
 
 }  // namespace Vantor

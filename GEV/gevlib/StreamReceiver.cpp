@@ -436,9 +436,11 @@ void StreamReceiver::ApplyTrailer(GevBufferDescriptor* block, const uint8_t* dat
         static_cast<uint16_t>(Gvsp::Field(data, size, header, Gvsp::kTrailerPayloadType, 2));
     const uint32_t word =
         static_cast<uint32_t>(Gvsp::Field(data, size, header, Gvsp::kTrailerSizeY, 4));
+    // A trailer without size Y (shorter, or 0) cuts nothing: the leader's height stands.
+    const bool hasSizeY = size >= header.size + Gvsp::kTrailerSizeY + 4 && word != 0;
     if (Gvsp::IsImage(type)) {
-        block->trailerSizeY = word;
-        if (word != block->sizeY && settings.packetDataSize != 0) {
+        if (hasSizeY) block->trailerSizeY = word;
+        if (hasSizeY && word != block->sizeY && settings.packetDataSize != 0) {
             m_state.assembly.packetSizeCheckOff = true;
             uint64_t bytes =
                 uint64_t{Gvsp::BytesPerPixel(block->pixelFormat)} * block->sizeX * word;

@@ -1,10 +1,11 @@
 // The producer with a camera that is not ours: Aravis's fake camera in the
-// first camera namespace, found, opened and read through GenTL.
+// first camera namespace, found, opened, read and streamed from through GenTL.
 #include <memory>
+#include <set>
 
 #include "ChildProcess.h"
-#include "GenTLFixture.h"
 #include "Netns.h"
+#include "StreamFixture.h"
 
 using namespace GenTLTest;
 
@@ -12,10 +13,10 @@ namespace {
 
 constexpr const char* kFakeCamera = "arv-fake-gv-camera-0.8";
 
-class AravisCamera : public GenTLCameraTest {
+class AravisCamera : public StreamTest {
 protected:
     void SetUp() override {
-        GenTLCameraTest::SetUp();
+        StreamTest::SetUp();
         if (IsSkipped()) return;
         const std::string ns = TestNetns::CameraNamespace(0);
         ASSERT_FALSE(ns.empty());
@@ -65,4 +66,62 @@ TEST_F(AravisCamera, ServesItsDescriptionAndFeaturesThroughTheRemotePort) {
     ASSERT_FALSE(expected.empty());
     expected.pop_back();  // the tool's own line end
     EXPECT_TRUE(port.Xml() == expected) << "the description differs from what arv-tool-0.8 prints";
+}
+
+TEST_F(AravisCamera, StreamsThroughTheConsumerLoopByCopyAndZeroCopy) {
+    OpenCamera("GV42");
+    const int64_t width = CameraApi().GetInteger("Width");
+    const int64_t height = CameraApi().GetInteger("Height");
+    const size_t payload = PayloadSize();
+    ASSERT_GT(width, 0);
+    ASSERT_GE(payload, static_cast<size_t>(width * height));
+    RegisterNewBuffer();
+    EVENT_HANDLE errors = nullptr;
+    ASSERT_EQ(cti.GCRegisterEvent(stream, EVENT_ERROR, &errors), GC_ERR_SUCCESS);
+    for (uint32_t zeroCopy : {0u, 1u}) {
+        SCOPED_TRACE(zeroCopy ? "zero-copy" : "copy");
+        WriteStreamRegister(0x224, zeroCopy);
+        std::vector<BUFFER_HANDLE> buffers = Announce(3, payload, false);
+        for (BUFFER_HANDLE b : Announce(2, payload, true)) buffers.push_back(b);
+        QueueAll(buffers);
+        ASSERT_EQ(cti.DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE),
+                  GC_ERR_SUCCESS);
+        {
+            // The library accepted the camera's stream settings.
+            char data[512] = {};
+            size_t size = sizeof data;
+            if (cti.EventGetData(errors, data, &size, 10) == GC_ERR_SUCCESS)
+                ADD_FAILURE() << "error event: " << data + 4;
+        }
+        CameraApi().Execute("AcquisitionStart");
+        uint64_t lastFrame = 0;
+        for (int i = 0; i < 10; ++i) {
+            Delivery delivery = Next(5000);
+            ASSERT_EQ(delivery.result, GC_ERR_SUCCESS)
+                << "frame " << i << ": " << cti.LastErrorText();
+            BUFFER_HANDLE b = delivery.buffer;
+            EXPECT_FALSE(BufferInfo<bool8_t>(b, BUFFER_INFO_IS_INCOMPLETE));
+            EXPECT_EQ(BufferInfo<size_t>(b, BUFFER_INFO_WIDTH), static_cast<size_t>(width));
+            EXPECT_EQ(BufferInfo<size_t>(b, BUFFER_INFO_HEIGHT), static_cast<size_t>(height));
+            EXPECT_EQ(BufferInfo<uint64_t>(b, BUFFER_INFO_PIXELFORMAT),
+                      static_cast<uint64_t>(CameraApi().GetEnumerationValue("PixelFormat")));
+            const uint64_t frame = BufferInfo<uint64_t>(b, BUFFER_INFO_FRAMEID);
+            EXPECT_GT(frame, lastFrame);
+            lastFrame = frame;
+            // An image, not our fill pattern nor a blank.
+            auto* base = BufferInfo<uint8_t*>(b, BUFFER_INFO_BASE);
+            size_t fill = 0;
+            std::set<uint8_t> values;
+            for (size_t at = 0; at < payload; ++at) {
+                fill += base[at] == 0xEE;
+                values.insert(base[at]);
+            }
+            EXPECT_LT(fill, payload / 2) << "frame " << frame << " looks unwritten";
+            EXPECT_GT(values.size(), 16u) << "frame " << frame << " looks blank";
+            cti.DSQueueBuffer(stream, b);
+        }
+        StopAndRelease(buffers);
+        consumerMemory.clear();
+    }
+    EXPECT_EQ(cti.DSClose(stream), GC_ERR_SUCCESS);
 }

@@ -190,6 +190,20 @@ TEST_F(Assembly, ShortTrailerCompletesTheBlockWithoutTheCutRows) {
     EXPECT_EQ(block->trailerSizeY, 2u);
 }
 
+TEST_F(Assembly, ATrailerWithoutSizeYKeepsTheLeadersHeight) {
+    for (const Bytes& trailer : {ImageTrailer(0), Bytes{0, 0, 0, 1}}) {
+        const uint64_t id = trailer.size() == 4 ? 2 : 1;
+        Feed(Packet(1, id, 0, ImageLeader(64, 4)));
+        for (uint32_t p = 1; p <= 4; ++p) Feed(Packet(3, id, p, Payload(id, p)));
+        Feed(Packet(2, id, 5, trailer));
+        GevBufferDescriptor* block = Delivered();
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(block->status, kBlockComplete);
+        EXPECT_EQ(block->trailerSizeY, 4u) << "nothing was cut";
+        state.queued.Append(block);
+    }
+}
+
 TEST_F(Assembly, MissingBlocksAreCountedAndSixteenBitIdsWrapToOne) {
     SendBlock(5);
     SendBlock(8);
