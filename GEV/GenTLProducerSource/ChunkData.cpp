@@ -16,8 +16,9 @@ ChunkWalk WalkChunks(const uint8_t* memory, uint64_t bufferSize, uint64_t chunkP
     ChunkWalk walk;
     if (chunkPayloadSize > bufferSize || (chunkPayloadSize != 0 && memory == nullptr)) {
         // The trailer claims more chunk data than the buffer holds.
-        walk.error = "GetBufferChunkData: invalid chunk data layout discovered (chunk payload size "
-                     "> buffer size)";
+        walk.error =
+            "GetBufferChunkData: invalid chunk data layout discovered (chunk payload size "
+            "> buffer size)";
         return walk;
     }
     const uint32_t limit = static_cast<uint32_t>(chunkPayloadSize);

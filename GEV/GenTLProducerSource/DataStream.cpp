@@ -14,7 +14,6 @@
 #include "ErrorReport.h"
 #include "Exceptions.h"
 #include "FilterDriver.h"
-#include "InfoCopy.h"
 #include "LibraryController.h"
 #include "StringFormat.h"
 
@@ -256,7 +255,8 @@ void CDataStream::FlushQueue(ACQ_QUEUE_TYPE iOperation) {
             m_outputCondition.notify_all();
             return;
         case ACQ_QUEUE_OUTPUT_DISCARD:
-            for (CBufferInfo* buffer : m_outputQueue) buffer->queued = buffer->awaitingDelivery = false;
+            for (CBufferInfo* buffer : m_outputQueue)
+                buffer->queued = buffer->awaitingDelivery = false;
             m_outputQueue.clear();
             return;
         case ACQ_QUEUE_ALL_TO_INPUT:
@@ -274,7 +274,8 @@ void CDataStream::FlushQueue(ACQ_QUEUE_TYPE iOperation) {
         case ACQ_QUEUE_ALL_DISCARD:
             m_inputPool.clear();
             m_outputQueue.clear();
-            for (const auto& record : m_announced) record->queued = record->awaitingDelivery = false;
+            for (const auto& record : m_announced)
+                record->queued = record->awaitingDelivery = false;
             return;
         default:
             throw invalid_parameter_exception("Specified iOperation is invalid.");

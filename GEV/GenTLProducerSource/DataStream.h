@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "BufferInfo.h"
-#include "ChunkData.h"
 #include "EventNewBuffer.h"
 #include "EventQueue.h"
 #include "RegisterMapModule.h"
@@ -116,7 +115,8 @@ public:
     uint32_t GenDCDescriptor(void* destination);
 
     // The new-buffer event's side: waits for the head of the output queue
-    // and hands it out as 16 bytes of event data. False without data.
+    // and hands it out as 16 bytes of event data. False without data (time-out,
+    // kill, or a size query); abort_exception when the stream closes meanwhile.
     bool WaitForNewBuffer(void* pBuffer, size_t* piSize, uint64_t iTimeout);
     // Wakes the waiter; its wait ends without data.
     void Kill();
@@ -181,7 +181,8 @@ private:
     EVENT_TYPE m_requestedEventType = 0;
     std::vector<uint8_t> m_flowTable;
     std::vector<uint64_t> m_flowSizes;
-    // Consumer threads waiting for a new buffer, and set once destruction began; under m_outputLock.
+    // Consumer threads waiting for a new buffer, and set once destruction began; under
+    // m_outputLock.
     size_t m_waiters = 0;
     bool m_closing = false;
 };

@@ -2,6 +2,7 @@
 // composite segments, and the GenDC flow table and descriptor of the camera.
 #include <cstring>
 
+#include "ChunkData.h"
 #include "DataStream.h"
 #include "DebugOutput.h"
 #include "Exceptions.h"
@@ -155,8 +156,7 @@ GC_ERROR CDataStream::GetBufferChunkData(ICommonBase* hBuffer, SINGLE_CHUNK_DATA
 }
 
 uint32_t CDataStream::NumBufferSegments(ICommonBase* hBuffer) {
-    CBufferInfo* buffer =
-        AsBufferRecord(hBuffer, "Specified hBuffer is invalid: hBuffer = 0x%p.");
+    CBufferInfo* buffer = AsBufferRecord(hBuffer, "Specified hBuffer is invalid: hBuffer = 0x%p.");
     return static_cast<uint32_t>(buffer->segmentCount);
 }
 
@@ -174,8 +174,7 @@ void CDataStream::GetBufferSegmentInfo(ICommonBase* hBuffer, uint32_t iSegmentIn
         buffer->composite ? buffer->segmentSizes[iSegmentIndex] : buffer->Size();
     // The filled-state queries need a running stream and a delivered image.
     auto requireImage = [&](const char* name) {
-        if (!m_acquiring)
-            throw not_available_exception(std::string(name) + " is not available.");
+        if (!m_acquiring) throw not_available_exception(std::string(name) + " is not available.");
         if (!buffer->imagePresent)
             throw not_initialized_exception(std::string(name) + " is not initialized.");
     };
@@ -220,7 +219,8 @@ uint32_t GenDCBase(uint8_t handle, const char* operation) {
     if (!ReadBootstrap(handle, kGenDCConfigurationRegister, &value) || (value & kGenDCBit) == 0)
         throw no_data_exception(notEnabled);
     uint32_t base = 0;
-    if (!ReadBootstrap(handle, kExtendedBootstrapRegister, &base)) throw no_data_exception(notEnabled);
+    if (!ReadBootstrap(handle, kExtendedBootstrapRegister, &base))
+        throw no_data_exception(notEnabled);
     return base;
 }
 

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "DataStream.h"
-#include "DebugOutput.h"
 #include "Device.h"
 #include "ErrorReport.h"
 #include "Exceptions.h"
@@ -233,9 +232,10 @@ void CDataStream::SwitchFilterDriver(uint32_t value) {
     } else if (Vantor::GevStatus status = Vantor::GEVInitFilterDriver(m_handle)) {
         value = 0;
         version = "Can't open krvGEVFilter driver.";
-        Report("Can't open krvGEVFilter driver. Check if driver is installed or you don't have "
-               "administrator privileges.",
-               status);
+        Report(
+            "Can't open krvGEVFilter driver. Check if driver is installed or you don't have "
+            "administrator privileges.",
+            status);
     } else {
         uint8_t major = 0, packed = 0;
         status = Vantor::GEVGetFilterDriverVersion(m_handle, &major, &packed);
@@ -276,8 +276,8 @@ void CDataStream::GetURL(char* sURL, size_t* piSize) {
     const size_t required = url.size() + 1;
     if (sURL != nullptr) {
         if (*piSize < required) {
-            throw invalid_parameter_exception(Format(
-                "Invalid Buffer Size; Rquired = %d, Prepared = %d.", required, *piSize));
+            throw invalid_parameter_exception(
+                Format("Invalid Buffer Size; Rquired = %d, Prepared = %d.", required, *piSize));
         }
         url.back() = '\0';  // the trailing ";" becomes the terminator
         std::memcpy(sURL, url.c_str(), url.size() + 1);

@@ -19,8 +19,8 @@ namespace {
 CDataStream* AsDataStream(ICommonBase* stream) {
     auto* concrete = dynamic_cast<CDataStream*>(stream);
     if (concrete == nullptr) {
-        throw invalid_handle_exception(Format(
-            "The specified data stream hDataStream not found: hDataStream = 0x%p.", stream));
+        throw invalid_handle_exception(
+            Format("The specified data stream hDataStream not found: hDataStream = 0x%p.", stream));
     }
     return concrete;
 }
@@ -191,8 +191,8 @@ GC_API DSGetBufferSegmentInfo(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint
         ICommonBase* stream = LookUpDataStream(hDataStream);
         ICommonBase* buffer =
             LookUpBuffer<invalid_parameter_exception>(hBuffer, NotABufferRecordText(hBuffer));
-        AsDataStream(stream)->GetBufferSegmentInfo(buffer, iSegmentIndex, iInfoCmd, piType,
-                                                   pBuffer, piSize);
+        AsDataStream(stream)->GetBufferSegmentInfo(buffer, iSegmentIndex, iInfoCmd, piType, pBuffer,
+                                                   piSize);
         return GC_ERR_SUCCESS;
     });
 }
@@ -209,8 +209,8 @@ GC_API DSAnnounceCompositeBuffer(DS_HANDLE hDataStream, size_t iNumSegments, voi
         if (iNumSegments == 0) throw invalid_parameter_exception("Specified iNumSegments is 0.");
         CheckPointer(piSizes, "piSizes");
         ICommonBase* stream = LookUpDataStream(hDataStream);
-        *phBuffer = ToHandle(AsDataStream(stream)->AnnounceCompositeBuffer(
-            iNumSegments, ppSegments, piSizes, pPrivate));
+        *phBuffer = ToHandle(AsDataStream(stream)->AnnounceCompositeBuffer(iNumSegments, ppSegments,
+                                                                           piSizes, pPrivate));
         return GC_ERR_SUCCESS;
     });
 }

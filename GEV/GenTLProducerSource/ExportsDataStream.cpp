@@ -18,8 +18,8 @@ namespace {
 CDataStream* AsDataStream(ICommonBase* stream) {
     auto* concrete = dynamic_cast<CDataStream*>(stream);
     if (concrete == nullptr) {
-        throw invalid_handle_exception(Format(
-            "The specified data stream hDataStream not found: hDataStream = 0x%p.", stream));
+        throw invalid_handle_exception(
+            Format("The specified data stream hDataStream not found: hDataStream = 0x%p.", stream));
     }
     return concrete;
 }

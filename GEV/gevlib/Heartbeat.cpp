@@ -92,8 +92,7 @@ void HeartbeatThread(DeviceSlot* slot) {
         {
             // The stream socket may be closing on another thread: the keep-alive
             // goes out under the stream lock, or waits for the next beat.
-            std::unique_lock<std::recursive_mutex> streamGuard(slot->streamLock,
-                                                               std::try_to_lock);
+            std::unique_lock<std::recursive_mutex> streamGuard(slot->streamLock, std::try_to_lock);
             if (streamGuard.owns_lock()) KeepStreamPortOpen(record);
         }
         if (slot->heartbeatWake.Wait(record.heartbeatPeriod)) {

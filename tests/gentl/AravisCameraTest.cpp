@@ -50,7 +50,8 @@ TEST_F(AravisCamera, ServesItsDescriptionAndFeaturesThroughTheRemotePort) {
     std::string expected;
     const bool haveTool =
         TestProcess::OnPath("arv-tool-0.8") &&
-        TestProcess::Capture("timeout 10 arv-tool-0.8 -a 169.254.10.2 genicam 2>/dev/null", &expected);
+        TestProcess::Capture("timeout 10 arv-tool-0.8 -a 169.254.10.2 genicam 2>/dev/null",
+                             &expected);
 
     DEV_HANDLE device = Open(id, DEVICE_ACCESS_CONTROL);
     ASSERT_NE(device, nullptr);

@@ -107,9 +107,21 @@ TEST_F(Device, DeviceDescriptionShowsTheCameraAndItsSettingsReachTheLibrary) {
     size = 4;
     ASSERT_EQ(cti.DevGetDataStreamID(device, 0, id, &size), GC_ERR_SUCCESS);
     EXPECT_STREQ(id, "DS0");
+    // Each opened stream shows in the device description, the last one selected.
     DS_HANDLE stream = nullptr;
-    EXPECT_EQ(cti.DevOpenDataStream(device, "DS0", &stream), GC_ERR_NOT_AVAILABLE)
-        << "no data stream module yet";
+    ASSERT_EQ(cti.DevOpenDataStream(device, "DS0", &stream), GC_ERR_SUCCESS)
+        << cti.LastErrorText();
+    EXPECT_EQ(port.GetInteger("StreamCount"), 1);
+    EXPECT_EQ(port.GetString("StreamID"), "DS0");
+    DS_HANDLE second = nullptr;
+    ASSERT_EQ(cti.DevOpenDataStream(device, "DS1", &second), GC_ERR_SUCCESS);
+    EXPECT_EQ(port.GetInteger("StreamCount"), 2);
+    EXPECT_EQ(port.GetInteger("StreamSelector"), 1);
+    EXPECT_EQ(port.GetString("StreamID"), "DS1");
+    EXPECT_EQ(port.GetString("StreamDisplayName"), "Stream DS1");
+    port.SetInteger("StreamSelector", 0);
+    EXPECT_EQ(port.GetString("StreamID"), "DS0");
+    EXPECT_EQ(cti.DSClose(second), GC_ERR_SUCCESS);
     IF_HANDLE parent = nullptr;
     ASSERT_EQ(cti.DevGetParentIF(device, &parent), GC_ERR_SUCCESS);
     EXPECT_EQ(parent, iface);

@@ -56,6 +56,12 @@ TEST_P(Acquisition, DeliversCompleteTestPatternFramesAndRequeues) {
         EXPECT_GT(frame, lastFrame) << "frames in order";
         lastFrame = frame;
         EXPECT_TRUE(HoldsTestPattern(buffer));
+        if (i == 0) {
+            // The buffer's own description shows the same time stamp.
+            auto bufferApi = GenApiBridge::GenApiPort::FromPort(buffer, Ports());
+            EXPECT_EQ(static_cast<uint64_t>(bufferApi.GetInteger("TimestampReg")),
+                      BufferInfo<uint64_t>(buffer, BUFFER_INFO_TIMESTAMP));
+        }
         ASSERT_EQ(cti.DSQueueBuffer(stream, buffer), GC_ERR_SUCCESS) << cti.LastErrorText();
     }
     EXPECT_GE(StreamInfo<uint64_t>(STREAM_INFO_NUM_DELIVERED), 30u);

@@ -36,9 +36,9 @@ protected:
         const std::string& xml = CameraApi().Xml();
         EXPECT_TRUE(std::regex_search(
             xml, port, std::regex("Name=\"" + name + "\"[^]*?<pPort>(\\w+)</pPort>")));
-        EXPECT_TRUE(std::regex_search(
-            xml, id,
-            std::regex("<Port Name=\"" + port[1].str() + "\"[^>]*>[^]*?<ChunkID>(\\w+)</ChunkID>")));
+        EXPECT_TRUE(std::regex_search(xml, id,
+                                      std::regex("<Port Name=\"" + port[1].str() +
+                                                 "\"[^>]*>[^]*?<ChunkID>(\\w+)</ChunkID>")));
         const uint64_t chunkId = std::stoull(id[1].str(), nullptr, 16);
         auto* base = BufferInfo<uint8_t*>(buffer, BUFFER_INFO_BASE);
         for (const SINGLE_CHUNK_DATA& chunk : chunks) {

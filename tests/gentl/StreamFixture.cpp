@@ -31,8 +31,7 @@ void StreamTest::OpenCamera(const std::string& serial) {
     ASSERT_EQ(cti.DevGetPort(device, &remote), GC_ERR_SUCCESS);
     cameraApi = std::make_unique<GenApiBridge::GenApiPort>(
         GenApiBridge::GenApiPort::FromPort(remote, Ports()));
-    ASSERT_EQ(cti.DevOpenDataStream(device, "DS0", &stream), GC_ERR_SUCCESS)
-        << cti.LastErrorText();
+    ASSERT_EQ(cti.DevOpenDataStream(device, "DS0", &stream), GC_ERR_SUCCESS) << cti.LastErrorText();
     ASSERT_NE(stream, nullptr);
 }
 
@@ -41,7 +40,8 @@ std::vector<BUFFER_HANDLE> StreamTest::Announce(size_t count, size_t size, bool 
     for (size_t i = 0; i < count; ++i) {
         BUFFER_HANDLE buffer = nullptr;
         // The private pointer tells the buffers apart in the event data.
-        void* privateData = reinterpret_cast<void*>(0x1000 + buffers.size() + consumerMemory.size());
+        void* privateData =
+            reinterpret_cast<void*>(0x1000 + buffers.size() + consumerMemory.size());
         if (producerMemory) {
             EXPECT_EQ(cti.DSAllocAndAnnounceBuffer(stream, size, privateData, &buffer),
                       GC_ERR_SUCCESS)

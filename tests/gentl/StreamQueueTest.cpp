@@ -20,8 +20,8 @@ protected:
     void FillOutputQueue(size_t count) {
         ASSERT_EQ(cti.DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, count), GC_ERR_SUCCESS);
         CameraApi().Execute("AcquisitionStart");
-        ASSERT_TRUE(WaitFor(
-            [&] { return StreamInfo<size_t>(STREAM_INFO_NUM_AWAIT_DELIVERY) == count; }));
+        ASSERT_TRUE(
+            WaitFor([&] { return StreamInfo<size_t>(STREAM_INFO_NUM_AWAIT_DELIVERY) == count; }));
     }
 
     size_t payload = 0;
@@ -132,9 +132,9 @@ TEST_F(StreamQueues, EventDataNeedsSixteenBytesAndCarriesThePrivatePointer) {
     EXPECT_EQ(privateData, BufferInfo<void*>(handle, BUFFER_INFO_USER_PTR));
     EXPECT_EQ(type, INFO_DATATYPE_PTR);
     // Eight bytes of event data cannot hold the private pointer.
-    EXPECT_EQ(cti.EventGetDataInfo(newBuffer, data, 8, EVENT_DATA_VALUE, &type, &privateData,
-                                   &size),
-              GC_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(
+        cti.EventGetDataInfo(newBuffer, data, 8, EVENT_DATA_VALUE, &type, &privateData, &size),
+        GC_ERR_INVALID_PARAMETER);
 
     // The flush of the event discards the output queue.
     EXPECT_EQ(cti.EventFlush(newBuffer), GC_ERR_SUCCESS);
@@ -159,8 +159,7 @@ TEST_F(StreamQueues, StreamsAreOpenedOnceAndNamedByTheirNumber) {
     EXPECT_EQ(cti.DSStopAcquisition(stream, ACQ_STOP_FLAGS_DEFAULT), GC_ERR_RESOURCE_IN_USE);
     EXPECT_EQ(cti.DSClose(stream), GC_ERR_SUCCESS);
     EXPECT_EQ(cti.DSClose(stream), GC_ERR_INVALID_HANDLE) << "a closed stream is unknown";
-    EXPECT_EQ(cti.DevOpenDataStream(device, "DS0", &stream), GC_ERR_SUCCESS)
-        << cti.LastErrorText();
+    EXPECT_EQ(cti.DevOpenDataStream(device, "DS0", &stream), GC_ERR_SUCCESS) << cti.LastErrorText();
 }
 
 TEST_F(StreamQueues, CompositeBuffersDeliverIntoTheirSegments) {
