@@ -134,39 +134,18 @@ void CBufferInfo::GetURL(char* sURL, size_t* piSize) {
     if (piSize == nullptr)
         throw invalid_parameter_exception(
             Format("Specified iSize is invalid: iSize = 0x%p.", piSize));
-    std::string url = FormatLocalURL(kURLFormat, kRegXmlAddress, m_xmlSize);
-    const size_t required = url.size() + 1;
-    if (sURL != nullptr) {
-        if (*piSize < required)
-            throw invalid_parameter_exception("Invalid Buffer Size; Required = , Prepared = ");
-        url.back() = '\0';  // the trailing ";" becomes the terminator
-        std::memcpy(sURL, url.c_str(), url.size() + 1);
-    }
-    *piSize = required;
+    if (!CopyOwnURL(kURLFormat, kRegXmlAddress, sURL, piSize))
+        throw invalid_parameter_exception("Invalid Buffer Size; Required = , Prepared = ");
 }
 
 void CBufferInfo::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                               size_t* piSize) {
-    const PortInfoTexts texts{"0", "TLBuffer", "BufferPort", "0.0"};
-    if (!CopyPortInfo(iInfoCmd, piType, pBuffer, piSize, texts))
-        throw invalid_parameter_exception(
-            Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
-}
-
-void CBufferInfo::GetNumURLs(uint32_t* piNumURLs) {
-    *piNumURLs = 1;
+    AnswerPortInfo({"0", "TLBuffer", "BufferPort", "0.0"}, iInfoCmd, piType, pBuffer, piSize);
 }
 
 void CBufferInfo::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                              void* pBuffer, size_t* piSize) {
-    if (iURLIndex != 0)
-        throw invalid_parameter_exception(
-            Format("Specified iURLIndex is invalid: iURLIndex = 0x%p.", iURLIndex));
-    std::string url = FormatLocalURL(kURLFormat, kRegXmlAddress, m_xmlSize);
-    url.pop_back();
-    if (!CopyURLInfo(iInfoCmd, piType, pBuffer, piSize, url, 3))
-        throw invalid_parameter_exception(
-            Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
+    AnswerURLInfo(kURLFormat, kRegXmlAddress, 3, iURLIndex, iInfoCmd, piType, pBuffer, piSize);
 }
 
 void CBufferInfo::RegisterEvent(EVENT_TYPE iEventID, CEventObj** /*ppEvent*/) {

@@ -272,43 +272,24 @@ void CDataStream::GetURL(char* sURL, size_t* piSize) {
         throw invalid_parameter_exception(
             Format("Specified iSize is invalid: iSize = 0x%p.", piSize));
     }
-    std::string url = FormatLocalURL(kURLFormat, kRegXmlAddress, m_xmlSize);
-    const size_t required = url.size() + 1;
-    if (sURL != nullptr) {
-        if (*piSize < required) {
-            throw invalid_parameter_exception(
-                Format("Invalid Buffer Size; Rquired = %d, Prepared = %d.", required, *piSize));
-        }
-        url.back() = '\0';  // the trailing ";" becomes the terminator
-        std::memcpy(sURL, url.c_str(), url.size() + 1);
+    const size_t prepared = *piSize;
+    if (!CopyOwnURL(kURLFormat, kRegXmlAddress, sURL, piSize)) {
+        const size_t required = FormatLocalURL(kURLFormat, kRegXmlAddress, m_xmlSize).size() + 1;
+        throw invalid_parameter_exception(
+            Format("Invalid Buffer Size; Rquired = %d, Prepared = %d.", required, prepared));
     }
-    *piSize = required;
 }
 
 void CDataStream::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                               size_t* piSize) {
-    const PortInfoTexts texts{"DS" + std::to_string(m_streamIndex), "TLDataStream", "StreamPort",
-                              FormatVersion(GetLibraryVersion())};
-    if (!CopyPortInfo(iInfoCmd, piType, pBuffer, piSize, texts))
-        throw invalid_parameter_exception(
-            Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
-}
-
-void CDataStream::GetNumURLs(uint32_t* piNumURLs) {
-    *piNumURLs = 1;
+    AnswerPortInfo({"DS" + std::to_string(m_streamIndex), "TLDataStream", "StreamPort",
+                    FormatVersion(GetLibraryVersion())},
+                   iInfoCmd, piType, pBuffer, piSize);
 }
 
 void CDataStream::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                              void* pBuffer, size_t* piSize) {
-    if (iURLIndex != 0) {
-        throw invalid_parameter_exception(
-            Format("Specified iURLIndex is invalid: iURLIndex = 0x%p.", iURLIndex));
-    }
-    std::string url = FormatLocalURL(kURLFormat, kRegXmlAddress, m_xmlSize);
-    url.pop_back();
-    if (!CopyURLInfo(iInfoCmd, piType, pBuffer, piSize, url, 8))
-        throw invalid_parameter_exception(
-            Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
+    AnswerURLInfo(kURLFormat, kRegXmlAddress, 8, iURLIndex, iInfoCmd, piType, pBuffer, piSize);
 }
 
 // ---- Events ----------------------------------------------------------------

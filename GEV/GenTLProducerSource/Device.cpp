@@ -200,28 +200,14 @@ void CDevice::GetURL(char* sURL, size_t* piSize) {
 
 void CDevice::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                           size_t* piSize) {
-    const PortInfoTexts texts{"TLDEV::" + m_record->GetID(), "TLDevice", "DevicePort",
-                              FormatVersion(GetLibraryVersion())};
-    if (!CopyPortInfo(iInfoCmd, piType, pBuffer, piSize, texts))
-        throw invalid_parameter_exception(
-            Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
-}
-
-void CDevice::GetNumURLs(uint32_t* piNumURLs) {
-    *piNumURLs = 1;
+    AnswerPortInfo({"TLDEV::" + m_record->GetID(), "TLDevice", "DevicePort",
+                    FormatVersion(GetLibraryVersion())},
+                   iInfoCmd, piType, pBuffer, piSize);
 }
 
 void CDevice::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                          void* pBuffer, size_t* piSize) {
-    if (iURLIndex != 0) {
-        throw invalid_parameter_exception(
-            Format("Specified iURLIndex is invalid: iURLIndex = 0x%p.", iURLIndex));
-    }
-    std::string url = FormatLocalURL(kURLFormat, kRegXmlAddress, m_xmlSize);
-    url.pop_back();
-    if (!CopyURLInfo(iInfoCmd, piType, pBuffer, piSize, url, 4))
-        throw invalid_parameter_exception(
-            Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
+    AnswerURLInfo(kURLFormat, kRegXmlAddress, 4, iURLIndex, iInfoCmd, piType, pBuffer, piSize);
 }
 
 // ---- Events ----------------------------------------------------------------

@@ -57,7 +57,6 @@ public:
     void GetURL(char* sURL, size_t* piSize) override;
     void GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                      size_t* piSize) override;
-    void GetNumURLs(uint32_t* piNumURLs) override;
     void GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                     size_t* piSize) override;
 

@@ -1,5 +1,6 @@
 #include "ExportFrame.h"
 
+#include "DataStream.h"
 #include "StringFormat.h"
 
 namespace GenTL {
@@ -28,6 +29,15 @@ ICommonBase* LookUpDataStream(DS_HANDLE hDataStream, ICommonBase** pDevice) {
     }
     if (pDevice != nullptr) *pDevice = device;
     return stream;
+}
+
+CDataStream* AsDataStream(ICommonBase* stream) {
+    auto* concrete = dynamic_cast<CDataStream*>(stream);
+    if (concrete == nullptr) {
+        throw invalid_handle_exception(
+            Format("The specified data stream hDataStream not found: hDataStream = 0x%p.", stream));
+    }
+    return concrete;
 }
 
 }  // namespace GenTL

@@ -38,4 +38,8 @@ inline void CheckPointer(const void* pointer, const char* name) {
 // exports' invalid-handle failures otherwise, without touching the handle.
 ICommonBase* LookUpDataStream(DS_HANDLE hDataStream, ICommonBase** device = nullptr);
 
+class CDataStream;
+// The data stream module behind a registered stream; the same failure as an unknown handle.
+CDataStream* AsDataStream(ICommonBase* stream);
+
 }  // namespace GenTL

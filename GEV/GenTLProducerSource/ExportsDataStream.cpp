@@ -14,16 +14,6 @@ using Platform::Format;
 
 namespace {
 
-// The data stream module behind a registered stream handle.
-CDataStream* AsDataStream(ICommonBase* stream) {
-    auto* concrete = dynamic_cast<CDataStream*>(stream);
-    if (concrete == nullptr) {
-        throw invalid_handle_exception(
-            Format("The specified data stream hDataStream not found: hDataStream = 0x%p.", stream));
-    }
-    return concrete;
-}
-
 // The registered buffer record behind hBuffer; an unknown pointer is reported
 // as the invalid buffer parameter of revoke and queue.
 ICommonBase* LookUpBuffer(BUFFER_HANDLE hBuffer) {

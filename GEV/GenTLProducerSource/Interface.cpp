@@ -238,10 +238,6 @@ void CInterface::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void
             Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
 }
 
-void CInterface::GetNumURLs(uint32_t* piNumURLs) {
-    *piNumURLs = 1;
-}
-
 void CInterface::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                             void* pBuffer, size_t* piSize) {
     if (iURLIndex != 0) {

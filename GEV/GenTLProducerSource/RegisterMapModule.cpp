@@ -3,8 +3,10 @@
 #include <cstring>
 #include <vector>
 
+#include "Exceptions.h"
 #include "ModuleInfo.h"
 #include "RegisterMapPort.h"
+#include "StringFormat.h"
 
 namespace GenTL {
 
@@ -31,6 +33,41 @@ void CRegisterMapModule::PlaceXml(int number, const char* type, uint64_t address
     std::vector<uint32_t> words(m_xmlSize / 4);
     std::memcpy(words.data(), m_xml.data(), m_xmlSize);
     m_registerMap.DefineBlock(address, kAccessRO, words.data(), m_xmlSize, false);
+}
+
+bool CRegisterMapModule::CopyOwnURL(const char* urlFormat, uint64_t xmlAddress, char* sURL,
+                                    size_t* piSize) const {
+    std::string url = FormatLocalURL(urlFormat, xmlAddress, m_xmlSize);
+    const size_t required = url.size() + 1;
+    if (sURL != nullptr) {
+        if (*piSize < required) return false;
+        url.back() = '\0';  // the trailing ";" becomes the terminator
+        std::memcpy(sURL, url.c_str(), url.size() + 1);
+    }
+    *piSize = required;
+    return true;
+}
+
+void CRegisterMapModule::AnswerPortInfo(const PortInfoTexts& texts, PORT_INFO_CMD iInfoCmd,
+                                        INFO_DATATYPE* piType, void* pBuffer, size_t* piSize) {
+    if (!CopyPortInfo(iInfoCmd, piType, pBuffer, piSize, texts))
+        throw invalid_parameter_exception(
+            Platform::Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
+}
+
+void CRegisterMapModule::AnswerURLInfo(const char* urlFormat, uint64_t xmlAddress,
+                                       int32_t fileSubminor, uint32_t iURLIndex,
+                                       URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+                                       size_t* piSize) const {
+    if (iURLIndex != 0) {
+        throw invalid_parameter_exception(
+            Platform::Format("Specified iURLIndex is invalid: iURLIndex = 0x%p.", iURLIndex));
+    }
+    std::string url = FormatLocalURL(urlFormat, xmlAddress, m_xmlSize);
+    url.pop_back();
+    if (!CopyURLInfo(iInfoCmd, piType, pBuffer, piSize, url, fileSubminor))
+        throw invalid_parameter_exception(
+            Platform::Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
 }
 
 }  // namespace GenTL

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ICommonBase.h"
+#include "PortInfo.h"
 #include "RegisterMap.h"
 
 namespace GenTL {
@@ -18,6 +19,9 @@ public:
     void ReadRegister(uint64_t address, uint32_t* value) override;
     void WriteRegister(uint64_t address, uint32_t value) override;
 
+    // One description per module.
+    void GetNumURLs(uint32_t* piNumURLs) override { *piNumURLs = 1; }
+
     CRegisterMap& RegisterMap() { return m_registerMap; }
 
 protected:
@@ -26,6 +30,20 @@ protected:
     // Loads embedded description `number` of `type` and defines it read-only
     // at `address`; its padded size is kept in m_xmlSize.
     void PlaceXml(int number, const char* type, uint64_t address);
+
+    // The description's "Local:" URL (from `urlFormat`) with its trailing ";"
+    // delivered as the terminator; `piSize` gets the size needed. False, with
+    // nothing copied, when `sURL` is shorter than that.
+    bool CopyOwnURL(const char* urlFormat, uint64_t xmlAddress, char* sURL, size_t* piSize) const;
+    // PORT_INFO_CMD answers with the module's texts; other commands are
+    // "Specified iCmd is invalid" (invalid parameter).
+    static void AnswerPortInfo(const PortInfoTexts& texts, PORT_INFO_CMD iInfoCmd,
+                               INFO_DATATYPE* piType, void* pBuffer, size_t* piSize);
+    // URL_INFO_CMD answers for URL index 0, the description of file version
+    // 1.0.<fileSubminor>; another index or command is an invalid parameter.
+    void AnswerURLInfo(const char* urlFormat, uint64_t xmlAddress, int32_t fileSubminor,
+                       uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
+                       void* pBuffer, size_t* piSize) const;
 
     CRegisterMap m_registerMap;
     std::string m_xml;

@@ -114,10 +114,6 @@ void CTL::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuff
         throw invalid_parameter_exception("Invalid parameter");
 }
 
-void CTL::GetNumURLs(uint32_t* piNumURLs) {
-    *piNumURLs = 1;
-}
-
 void CTL::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                      void* pBuffer, size_t* piSize) {
     if (iURLIndex != 0) {
