@@ -92,6 +92,10 @@ struct AssemblyState {
     bool packetLargerSeen = false;
     uint64_t lastTimestamp = 0;
     uint64_t discardBase = 1;
+    // Blocks whose leader was asked for, newest last: an answer that comes
+    // after its block went out must not start the block again.
+    std::deque<uint64_t> askedLeaders;
+    static constexpr size_t kAskedLeadersKept = 8;
 };
 
 // Counters of one acquisition; written by the receive thread, read by others.

@@ -223,7 +223,10 @@ void StreamReceiver::OnLeader(const uint8_t* data, size_t size, const Gvsp::Head
     StreamStatistics& statistics = m_state.statistics;
     const uint64_t id = header.blockId;
     DeviceLog(m_handle, kLogTrace, "New Leader packet received\n");
-    assembly.currentBlockId = id;
+    if (IsStaleLeader(id, header)) {
+        DeviceLog(m_handle, kLogTrace, "Late leader of block %lld ignored\n", id);
+        return;
+    }
 
     if (assembly.blockIdMode == 2 && (header.flags & Gvsp::kFlagDeviceDiscarded)) {
         const uint64_t expected = assembly.nextBlockId;
@@ -267,6 +270,12 @@ void StreamReceiver::OnLeader(const uint8_t* data, size_t size, const Gvsp::Head
         }
         return;
     }
+    // Only a leader that opens a block moves the current block ID: an answer
+    // for a block that waited for it leaves it where it is, or the payload of
+    // the block after the newest would no longer be recognised.
+    const bool answer = assembly.early != nullptr && assembly.early->blockId == id &&
+                        assembly.early->leaderAsked;
+    if (!answer) assembly.currentBlockId = id;
     // A later leader came first: the early block's own leader was lost. It is
     // asked for once; a block passed by a further leader goes out as it is, so
     // that it neither blocks the early place nor vanishes.
@@ -385,7 +394,24 @@ bool StreamReceiver::RequestResend(GevBufferDescriptor* block, uint32_t first, u
         DeviceLog(m_handle, kLogError, "[ERROR] -Can't send packet resend command\n");
         return false;
     }
+    if (first == 0) {
+        std::deque<uint64_t>& asked = m_state.assembly.askedLeaders;
+        asked.push_back(block->blockId);
+        if (asked.size() > AssemblyState::kAskedLeadersKept) asked.pop_front();
+    }
     return true;
+}
+
+bool StreamReceiver::IsStaleLeader(uint64_t id, const Gvsp::Header& header) const {
+    const AssemblyState& assembly = m_state.assembly;
+    for (const GevBufferDescriptor* open : {assembly.early, assembly.current, assembly.previous}) {
+        // A block that has its leader takes no second one.
+        if (open != nullptr && open->blockId == id) return open->leaderSeen;
+    }
+    // No open block: an answer to a resend request belongs to a block gone out.
+    if (header.flags & Gvsp::kFlagResent) return true;
+    const auto& asked = assembly.askedLeaders;
+    return std::find(asked.begin(), asked.end(), id) != asked.end();
 }
 
 bool StreamReceiver::RequestLostLeader(GevBufferDescriptor* block) {

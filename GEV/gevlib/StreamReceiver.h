@@ -49,6 +49,10 @@ private:
     void ApplyTrailer(GevBufferDescriptor* block, const uint8_t* data, size_t size,
                       const Gvsp::Header& header);
     bool RequestResend(GevBufferDescriptor* block, uint32_t first, uint32_t last);
+    // A leader that repeats one already taken, or answers a request for a block
+    // that went out meanwhile: it must neither restart the block nor move the
+    // current block ID back.
+    bool IsStaleLeader(uint64_t id, const Gvsp::Header& header) const;
 
     const uint8_t m_handle;
     StreamState& m_state;

@@ -204,6 +204,49 @@ TEST_F(Assembly, ATrailerWithoutSizeYKeepsTheLeadersHeight) {
     }
 }
 
+// Block IDs in delivery order, each slot given back.
+std::vector<uint64_t> DrainIds(StreamState& state) {
+    std::vector<uint64_t> ids;
+    while (GevBufferDescriptor* block = state.delivered.TakeHead()) {
+        ids.push_back(block->blockId);
+        state.queued.Append(block);
+    }
+    return ids;
+}
+
+TEST_F(Assembly, LateAnswersToALostLeaderStartNoBlockAndMoveNothingBack) {
+    Configure(4, 64, 8);  // a slot for every block
+    auto withoutLeader = [&](uint64_t id) {
+        for (uint32_t p = 1; p <= 4; ++p) Feed(Packet(3, id, p, Payload(id, p)));
+        Feed(Packet(2, id, 5, ImageTrailer(4)));
+    };
+    SendBlock(1);
+    withoutLeader(2);  // its leader is asked for at the trailer and at leader 3
+    Feed(Packet(1, 3, 0, ImageLeader(64, 4)));
+    Feed(Packet(1, 2, 0, ImageLeader(64, 4)));  // both answers come back
+    Feed(Packet(1, 2, 0, ImageLeader(64, 4)));
+    for (uint32_t p = 1; p <= 4; ++p) Feed(Packet(3, 3, p, Payload(3, p)));
+    Feed(Packet(2, 3, 5, ImageTrailer(4)));
+    withoutLeader(4);  // found by its place after block 3
+    SendBlock(5);
+    SendBlock(6);
+    EXPECT_EQ(DrainIds(state), (std::vector<uint64_t>{1, 2, 3, 4, 5, 6}));
+}
+
+TEST_F(Assembly, ALeaderAnsweredAfterItsSuccessorLosesNoLaterBlock) {
+    Configure(4, 64, 8);
+    SendBlock(1);
+    for (uint32_t p = 1; p <= 4; ++p) Feed(Packet(3, 2, p, Payload(2, p)));  // no leader, no trailer
+    SendBlock(3);
+    Feed(Packet(1, 2, 0, ImageLeader(64, 4)));  // the answer, late
+    for (uint32_t p = 1; p <= 4; ++p) Feed(Packet(3, 4, p, Payload(4, p)));
+    Feed(Packet(2, 4, 5, ImageTrailer(4)));
+    SendBlock(5);
+    std::vector<uint64_t> ids = DrainIds(state);
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(ids, (std::vector<uint64_t>{1, 2, 3, 4, 5})) << "each block once, none lost";
+}
+
 TEST_F(Assembly, MissingBlocksAreCountedAndSixteenBitIdsWrapToOne) {
     SendBlock(5);
     SendBlock(8);
