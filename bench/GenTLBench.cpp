@@ -7,6 +7,7 @@
 //       against the library's: the medians of CPU time per frame and frames/s.
 //   gentl_bench soak [--minutes M] [--loss R] [--seed S] [--zero-copy] [--fps N|max]
 //                    [--link-speed MBPS] [--packet-size B] [--width W] [--height H]
+//                    [--resend-count N]
 //       one lossy stream through GenTL with packet resend for M minutes: every frame
 //       must be complete, hold the test pattern and follow its predecessor's ID;
 //       VmRSS at the start, every minute and at the end. Exit status 1 when a frame
@@ -52,6 +53,7 @@ constexpr uint64_t kAcquisitionStopRegister = 0x00010024;
 constexpr uint64_t kStreamPacketSizeRegister = 0x0D04;
 // The data stream module's registers (KRDS.xml).
 constexpr uint64_t kStreamPacketResend = 0x10;
+constexpr uint64_t kStreamPacketResendCount = 0x14;
 constexpr uint64_t kStreamRingBufferCount = 0x28;
 constexpr uint64_t kStreamUseUserBuffer = 0x224;
 constexpr size_t kAnnouncedBuffers = 8;
@@ -643,6 +645,7 @@ struct SoakOptions {
     uint32_t linkSpeed = 1000;
     uint32_t packetSize = 1500;
     uint32_t width = 640, height = 480;
+    uint32_t resendCount = 0;  // packets asked for per block; 0: the library's own
 };
 
 // Frame IDs as they arrive, unwrapped into a sequence (16-bit block IDs go from
@@ -773,6 +776,11 @@ int Soak(const SoakOptions& options) {
         consumer.WriteStream(kStreamPacketResend, 1);
         if (consumer.ReadStream(kStreamPacketResend) != 1)
             throw std::runtime_error("packet resend not enabled");
+        if (options.resendCount != 0) {
+            consumer.WriteStream(kStreamPacketResendCount, options.resendCount);
+            if (consumer.ReadStream(kStreamPacketResendCount) != options.resendCount)
+                throw std::runtime_error("packet resend count not taken");
+        }
         if (options.zeroCopy) consumer.WriteStream(kStreamUseUserBuffer, 1);
         consumer.AnnounceAndQueue(kAnnouncedBuffers, payload);
         consumer.Start();
@@ -903,6 +911,8 @@ bool ParseSoak(int argc, char** argv, SoakOptions* options) {
         else if (option == "--fps")
             options->fps =
                 std::string(value) == "max" ? 0.0f : static_cast<float>(std::atof(value));
+        else if (option == "--resend-count")
+            options->resendCount = static_cast<uint32_t>(std::atoi(value));
         else if (option == "--link-speed")
             options->linkSpeed = static_cast<uint32_t>(std::atoi(value));
         else if (option == "--packet-size")
@@ -928,7 +938,7 @@ int main(int argc, char** argv) {
                      "usage: gentl_bench throughput [--seconds S] [--rounds N]\n"
                      "       gentl_bench soak [--minutes M] [--loss R] [--seed S] [--zero-copy]\n"
                      "                        [--fps N|max] [--link-speed MBPS] [--packet-size B]\n"
-                     "                        [--width W] [--height H]\n");
+                     "                        [--width W] [--height H] [--resend-count N]\n");
         return 2;
     }
     if (std::getenv("GEVTLKRV_NETNS_HOST") == nullptr) {
