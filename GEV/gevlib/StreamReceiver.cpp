@@ -227,6 +227,7 @@ void StreamReceiver::OnLeader(const uint8_t* data, size_t size, const Gvsp::Head
         DeviceLog(m_handle, kLogTrace, "Late leader of block %lld ignored\n", id);
         return;
     }
+    AdvanceCurrentBlockId(id);
 
     if (assembly.blockIdMode == 2 && (header.flags & Gvsp::kFlagDeviceDiscarded)) {
         const uint64_t expected = assembly.nextBlockId;
@@ -270,12 +271,6 @@ void StreamReceiver::OnLeader(const uint8_t* data, size_t size, const Gvsp::Head
         }
         return;
     }
-    // Only a leader that opens a block moves the current block ID: an answer
-    // for a block that waited for it leaves it where it is, or the payload of
-    // the block after the newest would no longer be recognised.
-    const bool answer = assembly.early != nullptr && assembly.early->blockId == id &&
-                        assembly.early->leaderAsked;
-    if (!answer) assembly.currentBlockId = id;
     // A later leader came first: the early block's own leader was lost. It is
     // asked for once; a block passed by a further leader goes out as it is, so
     // that it neither blocks the early place nor vanishes.
@@ -400,6 +395,15 @@ bool StreamReceiver::RequestResend(GevBufferDescriptor* block, uint32_t first, u
         if (asked.size() > AssemblyState::kAskedLeadersKept) asked.pop_front();
     }
     return true;
+}
+
+void StreamReceiver::AdvanceCurrentBlockId(uint64_t id) {
+    AssemblyState& assembly = m_state.assembly;
+    const uint64_t mask = assembly.blockIdMask;
+    const uint64_t ahead = (id - assembly.currentBlockId) & mask;
+    // Block 1 is a camera that started its IDs over.
+    if (assembly.currentBlockId == 0 || id == 1 || (ahead != 0 && ahead <= mask / 2))
+        assembly.currentBlockId = id;
 }
 
 bool StreamReceiver::IsStaleLeader(uint64_t id, const Gvsp::Header& header) const {
@@ -614,6 +618,8 @@ void StreamReceiver::OnPayload(const uint8_t* data, size_t size, const Gvsp::Hea
         StartBlock(block, id);
         block->nextPacket = packetId;
         assembly.early = block;
+        // The block after this one may lose its leader too.
+        AdvanceCurrentBlockId(id);
         assembly.packetLargerSeen = false;
     }
 

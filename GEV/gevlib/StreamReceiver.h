@@ -53,6 +53,10 @@ private:
     // that went out meanwhile: it must neither restart the block nor move the
     // current block ID back.
     bool IsStaleLeader(uint64_t id, const Gvsp::Header& header) const;
+    // The newest block ID seen, which the payload of a block that lost its
+    // leader must follow: it moves forward only (modulo the ID width), so an
+    // answer for an older block does not take it back.
+    void AdvanceCurrentBlockId(uint64_t id);
 
     const uint8_t m_handle;
     StreamState& m_state;

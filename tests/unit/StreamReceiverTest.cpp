@@ -247,6 +247,20 @@ TEST_F(Assembly, ALeaderAnsweredAfterItsSuccessorLosesNoLaterBlock) {
     EXPECT_EQ(ids, (std::vector<uint64_t>{1, 2, 3, 4, 5})) << "each block once, none lost";
 }
 
+TEST_F(Assembly, TwoBlocksInARowThatLoseTheirLeadersAreBothKept) {
+    Configure(4, 64, 8);
+    SendBlock(1);
+    for (uint64_t id : {2, 3}) {
+        for (uint32_t p = 1; p <= 4; ++p) Feed(Packet(3, id, p, Payload(id, p)));
+        Feed(Packet(2, id, 5, ImageTrailer(4)));
+    }
+    SendBlock(4);
+    SendBlock(5);
+    std::vector<uint64_t> ids = DrainIds(state);
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(ids, (std::vector<uint64_t>{1, 2, 3, 4, 5}));
+}
+
 TEST_F(Assembly, MissingBlocksAreCountedAndSixteenBitIdsWrapToOne) {
     SendBlock(5);
     SendBlock(8);
