@@ -92,10 +92,17 @@ struct AssemblyState {
     bool packetLargerSeen = false;
     uint64_t lastTimestamp = 0;
     uint64_t discardBase = 1;
-    // Blocks whose leader was asked for, newest last: an answer that comes
-    // after its block went out must not start the block again.
-    std::deque<uint64_t> askedLeaders;
+    // Blocks whose leader was asked for lately (ID, tick of the request), newest
+    // last: an answer that comes after its block went out must not start the
+    // block again. Answers come within milliseconds; a camera that starts its
+    // IDs over may send the same ID again later as a new block.
+    struct AskedLeader {
+        uint64_t blockId;
+        uint32_t tick;
+    };
+    std::deque<AskedLeader> askedLeaders;
     static constexpr size_t kAskedLeadersKept = 8;
+    static constexpr uint32_t kAskedLeaderWindowMs = 250;
 };
 
 // Counters of one acquisition; written by the receive thread, read by others.

@@ -390,8 +390,8 @@ bool StreamReceiver::RequestResend(GevBufferDescriptor* block, uint32_t first, u
         return false;
     }
     if (first == 0) {
-        std::deque<uint64_t>& asked = m_state.assembly.askedLeaders;
-        asked.push_back(block->blockId);
+        auto& asked = m_state.assembly.askedLeaders;
+        asked.push_back({block->blockId, Platform::TickCount()});
         if (asked.size() > AssemblyState::kAskedLeadersKept) asked.pop_front();
     }
     return true;
@@ -414,8 +414,12 @@ bool StreamReceiver::IsStaleLeader(uint64_t id, const Gvsp::Header& header) cons
     }
     // No open block: an answer to a resend request belongs to a block gone out.
     if (header.flags & Gvsp::kFlagResent) return true;
-    const auto& asked = assembly.askedLeaders;
-    return std::find(asked.begin(), asked.end(), id) != asked.end();
+    const uint32_t now = Platform::TickCount();
+    for (const AssemblyState::AskedLeader& asked : assembly.askedLeaders) {
+        if (asked.blockId == id && now - asked.tick < AssemblyState::kAskedLeaderWindowMs)
+            return true;
+    }
+    return false;
 }
 
 bool StreamReceiver::RequestLostLeader(GevBufferDescriptor* block) {

@@ -3,7 +3,9 @@
 // short trailers, extended IDs, the block-ID check, and hostile datagrams.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -259,6 +261,21 @@ TEST_F(Assembly, TwoBlocksInARowThatLoseTheirLeadersAreBothKept) {
     std::vector<uint64_t> ids = DrainIds(state);
     std::sort(ids.begin(), ids.end());
     EXPECT_EQ(ids, (std::vector<uint64_t>{1, 2, 3, 4, 5}));
+}
+
+TEST_F(Assembly, ACameraStartingItsIdsOverIsFollowedOnceTheAnswersAreDue) {
+    Configure(4, 64, 8);
+    for (uint32_t p = 1; p <= 4; ++p) Feed(Packet(3, 1, p, Payload(1, p)));  // leader 1 lost
+    Feed(Packet(2, 1, 5, ImageTrailer(4)));
+    SendBlock(2);
+    EXPECT_EQ(DrainIds(state), (std::vector<uint64_t>{1, 2}));
+    // The camera starts over at 1, well after any answer could come.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    SendBlock(1);
+    GevBufferDescriptor* block = Delivered();
+    ASSERT_NE(block, nullptr) << "the new block 1 is not taken for a late answer";
+    EXPECT_EQ(block->blockId, 1u);
+    EXPECT_EQ(block->status, kBlockComplete);
 }
 
 TEST_F(Assembly, MissingBlocksAreCountedAndSixteenBitIdsWrapToOne) {
