@@ -238,7 +238,8 @@ TEST_F(Assembly, LateAnswersToALostLeaderStartNoBlockAndMoveNothingBack) {
 TEST_F(Assembly, ALeaderAnsweredAfterItsSuccessorLosesNoLaterBlock) {
     Configure(4, 64, 8);
     SendBlock(1);
-    for (uint32_t p = 1; p <= 4; ++p) Feed(Packet(3, 2, p, Payload(2, p)));  // no leader, no trailer
+    for (uint32_t p = 1; p <= 4; ++p)
+        Feed(Packet(3, 2, p, Payload(2, p)));  // no leader, no trailer
     SendBlock(3);
     Feed(Packet(1, 2, 0, ImageLeader(64, 4)));  // the answer, late
     for (uint32_t p = 1; p <= 4; ++p) Feed(Packet(3, 4, p, Payload(4, p)));
