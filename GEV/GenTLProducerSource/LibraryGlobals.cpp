@@ -1,32 +1,18 @@
 #include "LibraryGlobals.h"
 
+#include "EntryPoint.h"
+
 namespace GenTL {
 namespace {
 
 LibraryGlobals g_globals;
 
-// Stands for the thread attach and detach notifications of the entry point.
-struct ThreadPresence {
-    ThreadPresence() {
-        const uint32_t attached = g_globals.attachedThreads.fetch_add(1) + 1;
-        const uint32_t live = g_globals.liveThreads.fetch_add(1) + 1;
-        if (attached >= 2 || live >= 2) g_globals.multiThread = true;
+// Lowers `counter` by one unless it is already 0.
+void DecrementToZero(std::atomic<uint32_t>& counter) {
+    uint32_t count = counter.load();
+    while (count >= 1 && !counter.compare_exchange_weak(count, count - 1)) {
     }
-    ~ThreadPresence() {
-        g_globals.liveThreads.fetch_sub(1);
-        uint32_t count = g_globals.attachedThreads.load();
-        while (count >= 1 && !g_globals.attachedThreads.compare_exchange_weak(count, count - 1)) {
-        }
-    }
-};
-
-// Process attach: loading the library starts with no thread counted.
-struct ProcessAttach {
-    ProcessAttach() {
-        g_globals.attachedThreads = 0;
-        g_globals.multiThread = false;
-    }
-} g_processAttach;
+}
 
 }  // namespace
 
@@ -35,8 +21,31 @@ LibraryGlobals& Globals() {
 }
 
 void NoteCallingThread() {
-    thread_local ThreadPresence presence;
-    (void)presence;
+    Platform::NoteCallingThread();
 }
 
 }  // namespace GenTL
+
+// The library entry point: process attach and detach start the thread count
+// afresh; a second attached thread makes the host multi-threaded.
+void Platform::OnLibraryEntry(Platform::EntryReason reason) {
+    GenTL::LibraryGlobals& globals = GenTL::g_globals;
+    switch (reason) {
+        case EntryReason::ProcessAttach:
+        case EntryReason::ProcessDetach:
+            globals.attachedThreads = 0;
+            globals.multiThread = false;
+            break;
+        case EntryReason::ThreadAttach: {
+            const uint32_t attached = globals.attachedThreads.fetch_add(1) + 1;
+            const uint32_t live = globals.liveThreads.fetch_add(1) + 1;
+            if (attached >= 2 || live >= 2) globals.multiThread = true;
+            break;
+        }
+        case EntryReason::ThreadDetach:
+            // Threads that began before the library was loaded detach unseen.
+            GenTL::DecrementToZero(globals.liveThreads);
+            GenTL::DecrementToZero(globals.attachedThreads);
+            break;
+    }
+}

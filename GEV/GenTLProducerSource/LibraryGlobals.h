@@ -22,7 +22,8 @@ struct LibraryGlobals {
 LibraryGlobals& Globals();
 
 // Counts the calling thread once, on its first call into the library, and
-// uncounts it when the thread ends: Linux has no thread-attach notification.
+// uncounts it when the thread ends, where the system sends no thread
+// notifications to the library entry point.
 void NoteCallingThread();
 
 }  // namespace GenTL

@@ -1,9 +1,5 @@
 #include "GevLog.h"
 
-#include <unistd.h>
-
-#include <climits>
-
 #include "DebugOutput.h"
 #include "ModuleInfo.h"
 
@@ -12,11 +8,6 @@ namespace {
 
 constexpr size_t kDeviceLogLimit = 1023;
 constexpr size_t kDevicelessLogLimit = 4095;
-
-std::string CurrentDirectory() {
-    char path[PATH_MAX];
-    return getcwd(path, sizeof path) != nullptr ? std::string(path) : std::string();
-}
 
 }  // namespace
 
@@ -51,7 +42,7 @@ void DeliverDevicelessLog(std::string text) {
 void VersionReport(uint8_t handle) {
     // The version of the library file beside the process, as the shipped
     // layout puts it; without that file nothing is reported.
-    std::string path = CurrentDirectory();
+    std::string path = Platform::CurrentDirectory();
     if (path.empty() || path.back() != Platform::kPathSeparator) path += Platform::kPathSeparator;
     path += "VantorLib.dll";
     uint64_t version = Platform::ReadFileVersion(path);

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "SystemParts.h"
+
 namespace Platform {
 namespace {
 
@@ -39,6 +41,7 @@ void DebugOutput(const std::string& text) {
         Capture()(text);
         return;
     }
+    System::WriteDebugger(text);
     WriteToEnvironmentSink(text);
 }
 
@@ -49,6 +52,7 @@ void SetDebugOutputCapture(DebugSink sink) {
 
 void ShowErrorMessage(const char* text, const char* title) {
     DebugOutput(std::string(title) + ": " + text + "\r\n");
+    System::ShowMessageBox(text, title);
 }
 
 }  // namespace Platform

@@ -15,8 +15,8 @@ void DebugOutput(const std::string& text);
 using DebugSink = std::function<void(const std::string&)>;
 void SetDebugOutputCapture(DebugSink sink);
 
-// Stands in for an error message box: no window is opened by a library here,
-// the text goes to the debug output with its title.
+// An error message box where the system has one (Windows); the text also goes
+// to the debug output with its title.
 void ShowErrorMessage(const char* text, const char* title);
 
 }  // namespace Platform

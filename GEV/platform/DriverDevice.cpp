@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "SystemParts.h"
+
 namespace Platform {
 namespace {
 
@@ -24,8 +26,7 @@ std::unique_ptr<DriverDevice> OpenDriverDevice(const std::string& path) {
         factory = Factory();
     }
     if (factory) return factory(path);
-    // No packet filter driver exists for this system: the socket path serves.
-    return nullptr;
+    return System::OpenDriverDevice(path);
 }
 
 void SetDriverDeviceFactory(DriverDeviceFactory factory) {

@@ -23,4 +23,7 @@ std::string ModulePath();
 // part in the top 16 bits; 0 when the file carries no version.
 uint64_t ReadFileVersion(const std::string& path);
 
+// The process's current working directory, empty when it cannot be read.
+std::string CurrentDirectory();
+
 }  // namespace Platform

@@ -70,7 +70,7 @@ TEST_F(SystemModule, GetInfoDiffersFromGCGetInfoOnlyWhereDesigned) {
     char text[256] = {};
     size_t size = sizeof text;
     EXPECT_EQ(GC_ERR_SUCCESS, cti.TLGetInfo(system, TL_INFO_NAME, &type, text, &size));
-    EXPECT_STREQ("GEVTLKRV.cti", text);
+    EXPECT_STREQ(GEVTLKRV_FILE_NAME, text);
     size = sizeof text;
     EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, cti.TLGetInfo(system, TL_INFO_ID, &type, text, &size));
     EXPECT_EQ("Requested iInfoCmd is not implemented; iInfoCmd = 0.", cti.LastErrorText());
@@ -155,8 +155,13 @@ TEST_F(SystemModule, RegistersHoldTheLibraryIdentity) {
     EXPECT_EQ(1u, ReadRegister(0x0DC));
     EXPECT_EQ("Tarvane GmbH", ReadString(0x048, 64));
     EXPECT_EQ("GEVTLKRV", ReadString(0x088, 64));
-    EXPECT_EQ("GEVTLKRV.cti", ReadString(0x100, 256));
-    EXPECT_NE(std::string::npos, ReadString(0x200, 1024).find("/GEVTLKRV.cti"));
+    EXPECT_EQ(GEVTLKRV_FILE_NAME, ReadString(0x100, 256));
+    // The full path, with the system's separator before the file name.
+    const std::string path = ReadString(0x200, 1024);
+    const size_t name = path.rfind(GEVTLKRV_FILE_NAME);
+    ASSERT_NE(std::string::npos, name);
+    ASSERT_GT(name, 0u);
+    EXPECT_TRUE(path[name - 1] == '/' || path[name - 1] == '\\') << path;
     EXPECT_EQ("KRV GEV TL Interface", ReadString(0x600, 64));
     EXPECT_EQ("GEV", ReadString(0x700, 64));
 

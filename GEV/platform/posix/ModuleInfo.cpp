@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include "BuildVersion.h"
 
@@ -40,6 +41,11 @@ uint64_t ReadFileVersion(const std::string& path) {
            (static_cast<uint64_t>(kBuildVersion[1]) << 32) |
            (static_cast<uint64_t>(kBuildVersion[2]) << 16) |
            static_cast<uint64_t>(kBuildVersion[3]);
+}
+
+std::string CurrentDirectory() {
+    char path[PATH_MAX];
+    return getcwd(path, sizeof path) != nullptr ? std::string(path) : std::string();
 }
 
 }  // namespace Platform
