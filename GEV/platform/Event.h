@@ -1,36 +1,36 @@
 // A manual-reset event: stays signalled until reset; waiters wake at once
-// while it is signalled. Thread-safe.
+// while it is signalled. Thread-safe. A Kernel32 event object on Windows.
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
+
+#if !defined(_WIN32)
+#include <condition_variable>
 #include <mutex>
+#endif
 
 namespace Platform {
 
 class ManualResetEvent {
 public:
-    void Set() {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_signalled = true;
-        m_changed.notify_all();
-    }
-    void Reset() {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_signalled = false;
-    }
+    ManualResetEvent();
+    ~ManualResetEvent();
+    ManualResetEvent(const ManualResetEvent&) = delete;
+    ManualResetEvent& operator=(const ManualResetEvent&) = delete;
+
+    void Set();
+    void Reset();
     // True when signalled within the wait, false on time-out.
-    bool Wait(uint32_t milliseconds) {
-        std::unique_lock<std::mutex> guard(m_lock);
-        return m_changed.wait_for(guard, std::chrono::milliseconds(milliseconds),
-                                  [this] { return m_signalled; });
-    }
+    bool Wait(uint32_t milliseconds);
 
 private:
+#if defined(_WIN32)
+    void* m_event;  // the event object's handle
+#else
     std::mutex m_lock;
     std::condition_variable m_changed;
     bool m_signalled = false;
+#endif
 };
 
 }  // namespace Platform
