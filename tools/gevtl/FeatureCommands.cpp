@@ -1,0 +1,180 @@
+// `gevtl get`, `set`, `features` and `info`: GenApi features through a module port.
+#include <iostream>
+
+#include "GenApiPortBridge.h"
+#include "ModulePort.h"
+
+namespace Gevtl {
+
+using GenApiBridge::GErrorPtr;
+
+namespace {
+
+GenApiBridge::GenApiPort OpenGenApi(Context& context, const ModulePort& port) {
+    return GenApiBridge::GenApiPort::FromPort(port.Handle(),
+                                              GenApiBridge::PortFunctionsOf(context.Library()));
+}
+
+ArvGcFeatureNode* FeatureNode(const GenApiBridge::GenApiPort& genApi, const std::string& name) {
+    ArvGcNode* node = genApi.Node(name);
+    if (node == nullptr || !ARV_IS_GC_FEATURE_NODE(node))
+        throw std::runtime_error("no feature " + name);
+    return ARV_GC_FEATURE_NODE(node);
+}
+
+// The GenApi error text, with the port's GenTL error when a port access failed.
+[[noreturn]] void ThrowFeatureError(Context& context, const GenApiBridge::GenApiPort& genApi,
+                                    const std::string& name, GError* raw) {
+    GErrorPtr error(raw);
+    std::string text = name + ": " + error->message;
+    if (GenApiBridge::LastPortError(genApi.Device()) != GenTL::GC_ERR_SUCCESS)
+        text += " [" + context.Library().LastErrorText() + "]";
+    throw std::runtime_error(text);
+}
+
+std::string ValueText(Context& context, const GenApiBridge::GenApiPort& genApi,
+                      const std::string& name) {
+    ArvGcFeatureNode* node = FeatureNode(genApi, name);
+    GError* error = nullptr;
+    const char* value = arv_gc_feature_node_get_value_as_string(node, &error);
+    if (error != nullptr) ThrowFeatureError(context, genApi, name, error);
+    return value != nullptr ? value : "";
+}
+
+int RunGet(Context& context) {
+    ModulePort port(context, GenTL::DEVICE_ACCESS_READONLY);
+    auto genApi = OpenGenApi(context, port);
+    const auto& words = context.Args().Positional();
+    if (words.size() <= port.FirstArgument()) throw UsageError("missing FEATURE");
+    const bool named = words.size() > port.FirstArgument() + 1;
+    for (size_t i = port.FirstArgument(); i < words.size(); ++i) {
+        const std::string value = ValueText(context, genApi, words[i]);
+        std::cout << (named ? words[i] + " = " : "") << value << "\n";
+    }
+    return 0;
+}
+
+int RunSet(Context& context) {
+    ModulePort port(context, GenTL::DEVICE_ACCESS_CONTROL);
+    auto genApi = OpenGenApi(context, port);
+    const auto& words = context.Args().Positional();
+    if (words.size() <= port.FirstArgument()) throw UsageError("missing FEATURE=VALUE");
+    for (size_t i = port.FirstArgument(); i < words.size(); ++i) {
+        const size_t equals = words[i].find('=');
+        const std::string name = words[i].substr(0, equals);
+        ArvGcFeatureNode* node = FeatureNode(genApi, name);
+        GError* error = nullptr;
+        if (equals == std::string::npos) {
+            // A bare name executes a command feature.
+            if (!ARV_IS_GC_COMMAND(node)) throw UsageError(name + " is not a command: give =VALUE");
+            arv_gc_command_execute(ARV_GC_COMMAND(node), &error);
+        } else {
+            arv_gc_feature_node_set_value_from_string(node, words[i].c_str() + equals + 1, &error);
+        }
+        if (error != nullptr) ThrowFeatureError(context, genApi, name, error);
+    }
+    return 0;
+}
+
+void PrintCategory(Context& context, const GenApiBridge::GenApiPort& genApi,
+                   const std::string& name, int depth, bool values) {
+    ArvGcNode* node = genApi.Node(name);
+    if (node == nullptr || !ARV_IS_GC_FEATURE_NODE(node)) return;
+    auto* feature = ARV_GC_FEATURE_NODE(node);
+    if (!arv_gc_feature_node_is_implemented(feature, nullptr)) return;
+    const std::string indent(depth * 2, ' ');
+    if (ARV_IS_GC_CATEGORY(node)) {
+        if (depth > 0) std::cout << indent << name << "\n";
+        for (const GSList* child = arv_gc_category_get_features(ARV_GC_CATEGORY(node));
+             child != nullptr; child = child->next)
+            PrintCategory(context, genApi, static_cast<const char*>(child->data), depth + 1,
+                          values);
+        return;
+    }
+    std::string line = indent + name + " (" + arv_dom_node_get_node_name(ARV_DOM_NODE(node)) + ")";
+    if (values && !ARV_IS_GC_COMMAND(node) &&
+        arv_gc_feature_node_get_actual_access_mode(feature) != ARV_GC_ACCESS_MODE_WO &&
+        arv_gc_feature_node_is_available(feature, nullptr)) {
+        GError* error = nullptr;
+        const char* value = arv_gc_feature_node_get_value_as_string(feature, &error);
+        if (error != nullptr) {
+            line += " = <" + std::string(error->message) + ">";
+            g_error_free(error);
+        } else if (value != nullptr) {
+            line += " = " + std::string(value);
+        }
+    }
+    std::cout << line << "\n";
+}
+
+int RunFeatures(Context& context) {
+    ModulePort port(context, GenTL::DEVICE_ACCESS_READONLY);
+    auto genApi = OpenGenApi(context, port);
+    PrintCategory(context, genApi, "Root", 0, !context.Args().Has("--names"));
+    return 0;
+}
+
+int RunInfo(Context& context) {
+    const DeviceEntry& device = context.Device(context.Word(0, "DEVICE"));
+    std::cout << "ID:           " << device.id << "\n"
+              << "Vendor:       " << device.vendor << "\n"
+              << "Model:        " << device.model << "\n"
+              << "Serial:       " << device.serial << "\n"
+              << "User name:    " << device.userName << "\n"
+              << "IP:           " << device.ip << "\n"
+              << "MAC:          " << device.mac << "\n"
+              << "Interface:    " << device.interfaceId << "\n"
+              << "Access:       " << AccessStatusText(device.accessStatus) << "\n";
+    ModulePort port(context, GenTL::DEVICE_ACCESS_READONLY);
+    auto genApi = OpenGenApi(context, port);
+    for (const char* name : {"DeviceVendorName", "DeviceModelName", "DeviceVersion",
+                             "DeviceFirmwareVersion", "DeviceSerialNumber", "DeviceUserID", "Width",
+                             "Height", "PixelFormat", "PayloadSize", "AcquisitionMode"}) {
+        ArvGcNode* node = genApi.Node(name);
+        if (node == nullptr || !ARV_IS_GC_FEATURE_NODE(node)) continue;
+        GError* error = nullptr;
+        const char* value =
+            arv_gc_feature_node_get_value_as_string(ARV_GC_FEATURE_NODE(node), &error);
+        std::string label = std::string(name) + ":";
+        label.resize(std::max<size_t>(label.size() + 1, 24), ' ');
+        if (error != nullptr) {
+            std::cout << label << "<" << error->message << ">\n";
+            g_error_free(error);
+        } else {
+            std::cout << label << (value != nullptr ? value : "") << "\n";
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+Command GetCommand() {
+    return {"get", "DEVICE FEATURE...", "print GenApi feature values", {ModuleOption()}, RunGet};
+}
+
+Command SetCommand() {
+    return {"set",
+            "DEVICE FEATURE=VALUE...",
+            "set GenApi features in order (a bare command name executes it)",
+            {ModuleOption()},
+            RunSet};
+}
+
+Command FeaturesCommand() {
+    return {"features",
+            "DEVICE",
+            "print the GenApi feature tree with values",
+            {ModuleOption(), {"--names", false, "names and types only, no values read"}},
+            RunFeatures};
+}
+
+Command InfoCommand() {
+    return {"info",
+            "DEVICE",
+            "describe a camera: its listing and main features",
+            {ModuleOption()},
+            RunInfo};
+}
+
+}  // namespace Gevtl
