@@ -29,12 +29,22 @@ Acquisition::Acquisition(GenTLLibrary& library, OpenedDevice& device,
             m_library.Check("GCWritePort (zero copy)",
                             m_library.GCWritePort(m_stream, kZeroCopyRegister, &one, &size));
         }
+        // The stream's own payload size counts only when it says it defines it; otherwise
+        // it follows the buffers announced and the camera's PayloadSize is the one to use.
         INFO_DATATYPE type = 0;
-        size = sizeof m_payloadSize;
-        if (m_library.DSGetInfo(m_stream, STREAM_INFO_PAYLOAD_SIZE, &type, &m_payloadSize, &size) !=
-                GC_ERR_SUCCESS ||
-            m_payloadSize == 0)
+        bool8_t definesPayload = 0;
+        size = sizeof definesPayload;
+        if (m_library.DSGetInfo(m_stream, STREAM_INFO_DEFINES_PAYLOADSIZE, &type, &definesPayload,
+                                &size) == GC_ERR_SUCCESS &&
+            definesPayload) {
+            size = sizeof m_payloadSize;
+            m_library.Check("DSGetInfo (payload size)",
+                            m_library.DSGetInfo(m_stream, STREAM_INFO_PAYLOAD_SIZE, &type,
+                                                &m_payloadSize, &size));
+        } else {
             m_payloadSize = static_cast<size_t>(m_camera.GetInteger("PayloadSize"));
+        }
+        if (m_payloadSize == 0) throw std::runtime_error("payload size 0");
         for (size_t i = 0; i < bufferCount; ++i) {
             BUFFER_HANDLE buffer = nullptr;
             m_library.Check(

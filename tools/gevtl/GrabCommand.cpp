@@ -53,6 +53,18 @@ void SaveFrame(Acquisition& acquisition, GenTL::BUFFER_HANDLE buffer, const std:
     WriteImage((std::filesystem::path(directory) / name).string(), image, pgm);
 }
 
+void PrintFrame(Acquisition& acquisition, GenTL::BUFFER_HANDLE buffer, bool incomplete) {
+    std::printf("frame %llu: %zux%zu, format 0x%08llx, %zu bytes%s\n",
+                static_cast<unsigned long long>(
+                    acquisition.InfoOr<uint64_t>(buffer, GenTL::BUFFER_INFO_FRAMEID, 0)),
+                acquisition.InfoOr<size_t>(buffer, GenTL::BUFFER_INFO_WIDTH, 0),
+                acquisition.InfoOr<size_t>(buffer, GenTL::BUFFER_INFO_HEIGHT, 0),
+                static_cast<unsigned long long>(
+                    acquisition.InfoOr<uint64_t>(buffer, GenTL::BUFFER_INFO_PIXELFORMAT, 0)),
+                acquisition.InfoOr<size_t>(buffer, GenTL::BUFFER_INFO_SIZE_FILLED, 0),
+                incomplete ? ", incomplete" : "");
+}
+
 int RunGrab(Context& context) {
     const auto& args = context.Args();
     const uint64_t count = args.Number("-n", 10);
@@ -60,6 +72,7 @@ int RunGrab(Context& context) {
     const uint64_t frameTimeoutMs = args.Number("--frame-timeout", 3000);
     const std::string saveDirectory = args.Value("--save");
     const bool pgm = args.Has("--pgm");
+    const bool verbose = args.Has("--verbose");
     if (buffers == 0 || buffers > 1024) throw UsageError("--buffers is 1 to 1024");
     if (!saveDirectory.empty()) std::filesystem::create_directories(saveDirectory);
 
@@ -69,6 +82,8 @@ int RunGrab(Context& context) {
         device.RemotePort(), GenApiBridge::PortFunctionsOf(context.Library()));
     Acquisition acquisition(context.Library(), device, camera, buffers, args.Has("--zero-copy"));
 
+    if (verbose)
+        std::printf("%zu buffers of %zu bytes\n", size_t(buffers), acquisition.PayloadSize());
     g_interrupted = 0;
     std::signal(SIGINT, OnInterrupt);
     const bool terminal = isatty(STDOUT_FILENO) != 0;
@@ -92,6 +107,7 @@ int RunGrab(Context& context) {
         const bool incomplete = acquisition.InfoOr<GenTL::bool8_t>(
             delivered.buffer, GenTL::BUFFER_INFO_IS_INCOMPLETE, 0);
         if (incomplete) ++counters.incomplete;
+        if (verbose) PrintFrame(acquisition, delivered.buffer, incomplete);
         if (!saveDirectory.empty() && !incomplete) {
             SaveFrame(acquisition, delivered.buffer, saveDirectory, pgm);
             ++counters.saved;
@@ -131,6 +147,7 @@ Command GrabCommand() {
              {"--pgm", false, "save PGM instead of PNG"},
              {"--zero-copy", false, "let the producer write images straight into the buffers"},
              {"--buffers", true, "buffers announced (default 8)"},
+             {"--verbose", false, "a line for every frame"},
              {"--frame-timeout", true, "ms to wait for a frame before giving up (default 3000)"}},
             RunGrab};
 }
