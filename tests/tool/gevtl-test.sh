@@ -137,7 +137,7 @@ errors)
     start_sim
     run read TOOL1 0x12345678 && fail "a read of an unmapped address succeeds"
     [ -s "$work/err" ] || fail "no error text"
-    grep -q "GCReadPort failed" "$work/err" || fail "no GenTL error text"
+    grep -q "GCReadPort failed: GC_ERR" "$work/err" || fail "no GenTL error text"
     ;;
 aravis-fake)
     command -v arv-fake-gv-camera-0.8 >/dev/null || { echo "arv-fake-gv-camera-0.8 missing"; exit 77; }

@@ -23,21 +23,17 @@ ArvGcFeatureNode* FeatureNode(const GenApiBridge::GenApiPort& genApi, const std:
 }
 
 // The GenApi error text, with the port's GenTL error when a port access failed.
-[[noreturn]] void ThrowFeatureError(Context& context, const GenApiBridge::GenApiPort& genApi,
-                                    const std::string& name, GError* raw) {
+[[noreturn]] void ThrowFeatureError(const std::string& name, GError* raw) {
     GErrorPtr error(raw);
-    std::string text = name + ": " + error->message;
-    if (GenApiBridge::LastPortError(genApi.Device()) != GenTL::GC_ERR_SUCCESS)
-        text += " [" + context.Library().LastErrorText() + "]";
-    throw std::runtime_error(text);
+    // The port device's message already holds the producer's text of a refused access.
+    throw std::runtime_error(name + ": " + error->message);
 }
 
-std::string ValueText(Context& context, const GenApiBridge::GenApiPort& genApi,
-                      const std::string& name) {
+std::string ValueText(const GenApiBridge::GenApiPort& genApi, const std::string& name) {
     ArvGcFeatureNode* node = FeatureNode(genApi, name);
     GError* error = nullptr;
     const char* value = arv_gc_feature_node_get_value_as_string(node, &error);
-    if (error != nullptr) ThrowFeatureError(context, genApi, name, error);
+    if (error != nullptr) ThrowFeatureError(name, error);
     return value != nullptr ? value : "";
 }
 
@@ -48,7 +44,7 @@ int RunGet(Context& context) {
     if (words.size() <= port.FirstArgument()) throw UsageError("missing FEATURE");
     const bool named = words.size() > port.FirstArgument() + 1;
     for (size_t i = port.FirstArgument(); i < words.size(); ++i) {
-        const std::string value = ValueText(context, genApi, words[i]);
+        const std::string value = ValueText(genApi, words[i]);
         std::cout << (named ? words[i] + " = " : "") << value << "\n";
     }
     return 0;
@@ -71,13 +67,13 @@ int RunSet(Context& context) {
         } else {
             arv_gc_feature_node_set_value_from_string(node, words[i].c_str() + equals + 1, &error);
         }
-        if (error != nullptr) ThrowFeatureError(context, genApi, name, error);
+        if (error != nullptr) ThrowFeatureError(name, error);
     }
     return 0;
 }
 
-void PrintCategory(Context& context, const GenApiBridge::GenApiPort& genApi,
-                   const std::string& name, int depth, bool values) {
+void PrintCategory(const GenApiBridge::GenApiPort& genApi, const std::string& name, int depth,
+                   bool values) {
     ArvGcNode* node = genApi.Node(name);
     if (node == nullptr || !ARV_IS_GC_FEATURE_NODE(node)) return;
     auto* feature = ARV_GC_FEATURE_NODE(node);
@@ -87,8 +83,7 @@ void PrintCategory(Context& context, const GenApiBridge::GenApiPort& genApi,
         if (depth > 0) std::cout << indent << name << "\n";
         for (const GSList* child = arv_gc_category_get_features(ARV_GC_CATEGORY(node));
              child != nullptr; child = child->next)
-            PrintCategory(context, genApi, static_cast<const char*>(child->data), depth + 1,
-                          values);
+            PrintCategory(genApi, static_cast<const char*>(child->data), depth + 1, values);
         return;
     }
     std::string line = indent + name + " (" + arv_dom_node_get_node_name(ARV_DOM_NODE(node)) + ")";
@@ -110,7 +105,7 @@ void PrintCategory(Context& context, const GenApiBridge::GenApiPort& genApi,
 int RunFeatures(Context& context) {
     ModulePort port(context, GenTL::DEVICE_ACCESS_READONLY);
     auto genApi = OpenGenApi(context, port);
-    PrintCategory(context, genApi, "Root", 0, !context.Args().Has("--names"));
+    PrintCategory(genApi, "Root", 0, !context.Args().Has("--names"));
     return 0;
 }
 

@@ -72,6 +72,7 @@ int main(int argc, char** argv) {
                   << command->name << " " << command->usage << "\n";
         return 2;
     } catch (const std::exception& error) {
+        // GenTL failures carry the producer's error text (GCGetLastError) in their message.
         std::cerr << "gevtl " << command->name << ": " << error.what() << "\n";
         return 1;
     }
