@@ -86,6 +86,9 @@ modules)
     expect_out "GEVSIM-1@02-00-5E-10-00-01"
     run get --module stream TOOL1 StreamID || fail "stream module"
     [ -s "$work/out" ] || fail "no StreamID"
+    # The simulator sends no event on its own: registration and the bounded wait are checked.
+    run events TOOL1 --seconds 1 || fail "events"
+    expect_out "0 events"
     ;;
 xml)
     start_sim
@@ -115,9 +118,27 @@ grab)
     expect_out "20 frames"
     expect_out "0 incomplete"
     [ "$(ls "$work/frames" | wc -l)" = 20 ] || fail "not 20 files"
-    "$png_check" 64 48 "$work"/frames/*.png || fail "frames"
+    "$png_check" 64 48 0xFF "$work"/frames/*.png || fail "frames"
     run grab TOOL1 -n 10 --zero-copy --buffers 3 --save "$work/zero" || fail "zero-copy grab"
-    "$png_check" 64 48 "$work"/zero/*.png || fail "zero-copy frames"
+    "$png_check" 64 48 0xFF "$work"/zero/*.png || fail "zero-copy frames"
+    ;;
+grab-formats)
+    command -v "$png_check" >/dev/null || { echo "png checker not built"; exit 77; }
+    # 16-bit pixels: Mono12 as 16-bit grey PNG, and as PGM.
+    start_sim --fps 50
+    run set TOOL1 PixelFormat=Mono12 TestPattern=Off || fail "PixelFormat"
+    run grab TOOL1 -n 5 --save "$work/mono12" || fail "grab Mono12"
+    expect_out "0 incomplete"
+    [ "$(ls "$work/mono12" | wc -l)" = 5 ] || fail "not 5 files"
+    "$png_check" 64 48 0xFFF "$work"/mono12/*.png || fail "Mono12 frames"
+    run grab TOOL1 -n 2 --pgm --save "$work/pgm" || fail "grab PGM"
+    for file in "$work"/pgm/*.pgm; do
+        [ "$(head -c 14 "$file")" = "$(printf 'P5\n64 48\n4095\n')" ] || fail "PGM header of $file"
+        [ "$(stat -c %s "$file")" = $((14 + 64 * 48 * 2)) ] || fail "PGM size of $file"
+    done
+    run set TOOL1 PixelFormat=Mono16 || fail "PixelFormat Mono16"
+    run grab TOOL1 -n 3 --save "$work/mono16" || fail "grab Mono16"
+    "$png_check" 64 48 0xFFFF "$work"/mono16/*.png || fail "Mono16 frames"
     ;;
 forceip)
     start_sim

@@ -54,11 +54,12 @@ void SaveFrame(Acquisition& acquisition, GenTL::BUFFER_HANDLE buffer, const std:
 }
 
 void PrintFrame(Acquisition& acquisition, GenTL::BUFFER_HANDLE buffer, bool incomplete) {
-    std::printf("frame %llu: %zux%zu, format 0x%08llx, %zu bytes%s\n",
+    std::printf("frame %llu: %zux%zu, padding %zu, format 0x%08llx, %zu bytes%s\n",
                 static_cast<unsigned long long>(
                     acquisition.InfoOr<uint64_t>(buffer, GenTL::BUFFER_INFO_FRAMEID, 0)),
                 acquisition.InfoOr<size_t>(buffer, GenTL::BUFFER_INFO_WIDTH, 0),
                 acquisition.InfoOr<size_t>(buffer, GenTL::BUFFER_INFO_HEIGHT, 0),
+                acquisition.InfoOr<size_t>(buffer, GenTL::BUFFER_INFO_XPADDING, 0),
                 static_cast<unsigned long long>(
                     acquisition.InfoOr<uint64_t>(buffer, GenTL::BUFFER_INFO_PIXELFORMAT, 0)),
                 acquisition.InfoOr<size_t>(buffer, GenTL::BUFFER_INFO_SIZE_FILLED, 0),
