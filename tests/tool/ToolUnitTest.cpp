@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "Addresses.h"
 #include "CommandLine.h"
 #include "ImageWriter.h"
 #include "ZipArchive.h"
@@ -93,6 +94,19 @@ TEST(Arguments, Numbers) {
     EXPECT_EQ(Gevtl::ParseInteger("0xFFFFFFFF"), 0xFFFFFFFFll);
     EXPECT_THROW(Gevtl::ParseInteger("12abc"), Gevtl::UsageError);
     EXPECT_THROW(Gevtl::ParseInteger(""), Gevtl::UsageError);
+}
+
+TEST(Addresses, TextBothWays) {
+    EXPECT_EQ(Gevtl::IpText(0x7F000002), "127.0.0.2");
+    EXPECT_EQ(Gevtl::MacText(0x02005E100001), "02:00:5e:10:00:01");
+    EXPECT_EQ(Gevtl::ParseIp("169.254.10.2"), 0xA9FE0A02);
+    EXPECT_EQ(Gevtl::ParseMac("02:00:5E:10:00:01"), 0x02005E100001);
+    EXPECT_EQ(Gevtl::ParseMac("02-00-5e-10-00-01"), 0x02005E100001);
+    EXPECT_FALSE(Gevtl::ParseIp("169.254.10"));
+    EXPECT_FALSE(Gevtl::ParseIp("camera"));
+    EXPECT_FALSE(Gevtl::ParseMac("02:00:5e:10:00"));
+    EXPECT_FALSE(Gevtl::ParseMac("02:00:5e:10:00:01:07"));
+    EXPECT_FALSE(Gevtl::ParseMac("02.00.5e.10.00.01"));
 }
 
 // Reads a grey PNG back as samples.

@@ -82,6 +82,10 @@ modules)
     [ -s "$work/out" ] || fail "no TLVendorName"
     run get --module interface TOOL1 DeviceCount || fail "interface module"
     [ "$(cat "$work/out")" = 1 ] || fail "DeviceCount"
+    # Address features are shown in their representation's form.
+    run get --module interface TOOL1 GevDeviceIPAddress GevDeviceMACAddress || fail "addresses"
+    expect_out "GevDeviceIPAddress = 127.0.0.2"
+    expect_out "GevDeviceMACAddress = 02:00:5e:10:00:01"
     run get --module device TOOL1 DeviceID || fail "device module"
     expect_out "GEVSIM-1@02-00-5E-10-00-01"
     run get --module stream TOOL1 StreamID || fail "stream module"

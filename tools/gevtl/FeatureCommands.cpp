@@ -1,12 +1,11 @@
 // `gevtl get`, `set`, `features` and `info`: GenApi features through a module port.
 #include <iostream>
 
+#include "FeatureValue.h"
 #include "GenApiPortBridge.h"
 #include "ModulePort.h"
 
 namespace Gevtl {
-
-using GenApiBridge::GErrorPtr;
 
 namespace {
 
@@ -22,19 +21,8 @@ ArvGcFeatureNode* FeatureNode(const GenApiBridge::GenApiPort& genApi, const std:
     return ARV_GC_FEATURE_NODE(node);
 }
 
-// The GenApi error text, with the port's GenTL error when a port access failed.
-[[noreturn]] void ThrowFeatureError(const std::string& name, GError* raw) {
-    GErrorPtr error(raw);
-    // The port device's message already holds the producer's text of a refused access.
-    throw std::runtime_error(name + ": " + error->message);
-}
-
 std::string ValueText(const GenApiBridge::GenApiPort& genApi, const std::string& name) {
-    ArvGcFeatureNode* node = FeatureNode(genApi, name);
-    GError* error = nullptr;
-    const char* value = arv_gc_feature_node_get_value_as_string(node, &error);
-    if (error != nullptr) ThrowFeatureError(name, error);
-    return value != nullptr ? value : "";
+    return ReadFeatureText(FeatureNode(genApi, name));
 }
 
 int RunGet(Context& context) {
@@ -57,17 +45,13 @@ int RunSet(Context& context) {
     if (words.size() <= port.FirstArgument()) throw UsageError("missing FEATURE=VALUE");
     for (size_t i = port.FirstArgument(); i < words.size(); ++i) {
         const size_t equals = words[i].find('=');
-        const std::string name = words[i].substr(0, equals);
-        ArvGcFeatureNode* node = FeatureNode(genApi, name);
-        GError* error = nullptr;
+        ArvGcFeatureNode* node = FeatureNode(genApi, words[i].substr(0, equals));
         if (equals == std::string::npos) {
-            // A bare name executes a command feature.
-            if (!ARV_IS_GC_COMMAND(node)) throw UsageError(name + " is not a command: give =VALUE");
-            arv_gc_command_execute(ARV_GC_COMMAND(node), &error);
+            WriteFeatureText(node, nullptr);  // a bare name executes a command
         } else {
-            arv_gc_feature_node_set_value_from_string(node, words[i].c_str() + equals + 1, &error);
+            const std::string value = words[i].substr(equals + 1);
+            WriteFeatureText(node, &value);
         }
-        if (error != nullptr) ThrowFeatureError(name, error);
     }
     return 0;
 }
@@ -90,13 +74,10 @@ void PrintCategory(const GenApiBridge::GenApiPort& genApi, const std::string& na
     if (values && !ARV_IS_GC_COMMAND(node) &&
         arv_gc_feature_node_get_actual_access_mode(feature) != ARV_GC_ACCESS_MODE_WO &&
         arv_gc_feature_node_is_available(feature, nullptr)) {
-        GError* error = nullptr;
-        const char* value = arv_gc_feature_node_get_value_as_string(feature, &error);
-        if (error != nullptr) {
-            line += " = <" + std::string(error->message) + ">";
-            g_error_free(error);
-        } else if (value != nullptr) {
-            line += " = " + std::string(value);
+        try {
+            line += " = " + ReadFeatureText(feature);
+        } catch (const std::runtime_error& error) {
+            line += " = <" + std::string(error.what()) + ">";
         }
     }
     std::cout << line << "\n";
@@ -127,16 +108,12 @@ int RunInfo(Context& context) {
                              "Height", "PixelFormat", "PayloadSize", "AcquisitionMode"}) {
         ArvGcNode* node = genApi.Node(name);
         if (node == nullptr || !ARV_IS_GC_FEATURE_NODE(node)) continue;
-        GError* error = nullptr;
-        const char* value =
-            arv_gc_feature_node_get_value_as_string(ARV_GC_FEATURE_NODE(node), &error);
         std::string label = std::string(name) + ":";
         label.resize(std::max<size_t>(label.size() + 1, 24), ' ');
-        if (error != nullptr) {
-            std::cout << label << "<" << error->message << ">\n";
-            g_error_free(error);
-        } else {
-            std::cout << label << (value != nullptr ? value : "") << "\n";
+        try {
+            std::cout << label << ReadFeatureText(ARV_GC_FEATURE_NODE(node)) << "\n";
+        } catch (const std::runtime_error& error) {
+            std::cout << label << "<" << error.what() << ">\n";
         }
     }
     return 0;

@@ -1,9 +1,8 @@
 // `gevtl forceip`: FORCEIP sent by the interface module to the camera of a MAC address.
-#include <arpa/inet.h>
-
 #include <cstdio>
 #include <iostream>
 
+#include "Addresses.h"
 #include "GenApiPortBridge.h"
 #include "Tool.h"
 
@@ -11,41 +10,24 @@ namespace Gevtl {
 
 namespace {
 
-int64_t ParseIp(const std::string& text) {
-    in_addr address{};
-    if (inet_pton(AF_INET, text.c_str(), &address) != 1)
-        throw UsageError("not an IPv4 address: " + text);
-    return ntohl(address.s_addr);
-}
-
-int64_t ParseMac(const std::string& text) {
-    unsigned bytes[6];
-    char tail = 0;
-    if (std::sscanf(text.c_str(), "%x%*[:-]%x%*[:-]%x%*[:-]%x%*[:-]%x%*[:-]%x%c", &bytes[0],
-                    &bytes[1], &bytes[2], &bytes[3], &bytes[4], &bytes[5], &tail) != 6)
-        throw UsageError("not a MAC address: " + text);
-    int64_t mac = 0;
-    for (unsigned byte : bytes) {
-        if (byte > 0xFF) throw UsageError("not a MAC address: " + text);
-        mac = (mac << 8) | byte;
-    }
-    return mac;
+int64_t IpArgument(const std::string& text) {
+    const auto value = ParseIp(text);
+    if (!value) throw UsageError("not an IPv4 address: " + text);
+    return *value;
 }
 
 int RunForceIp(Context& context) {
-    const int64_t mac = ParseMac(context.Word(0, "MAC"));
-    const int64_t ip = ParseIp(context.Word(1, "IP"));
-    const int64_t mask = ParseIp(context.Word(2, "MASK"));
-    const int64_t gateway = ParseIp(context.Word(3, "GATEWAY"));
+    const auto parsedMac = ParseMac(context.Word(0, "MAC"));
+    if (!parsedMac) throw UsageError("not a MAC address: " + context.Word(0, "MAC"));
+    const int64_t mac = *parsedMac;
+    const int64_t ip = IpArgument(context.Word(1, "IP"));
+    const int64_t mask = IpArgument(context.Word(2, "MASK"));
+    const int64_t gateway = IpArgument(context.Word(3, "GATEWAY"));
     Session& session = context.Discovered();
 
     // The camera's own interface when it is listed; else the one asked for or the first.
     GenTL::IF_HANDLE iface = session.Interface(context.Args().Value("--interface"));
-    char macText[32];
-    std::snprintf(macText, sizeof macText, "%02x:%02x:%02x:%02x:%02x:%02x",
-                  unsigned(mac >> 40) & 0xFF, unsigned(mac >> 32) & 0xFF,
-                  unsigned(mac >> 24) & 0xFF, unsigned(mac >> 16) & 0xFF, unsigned(mac >> 8) & 0xFF,
-                  unsigned(mac) & 0xFF);
+    const std::string macText = MacText(mac);
     const DeviceEntry* listed = nullptr;
     for (const auto& device : session.Devices())
         if (device.mac == macText) listed = &device;
@@ -56,7 +38,7 @@ int RunForceIp(Context& context) {
         GenApiBridge::GenApiPort::FromPort(iface, GenApiBridge::PortFunctionsOf(context.Library()));
     int64_t adapter = 0;
     if (context.Args().Has("--adapter")) {
-        adapter = ParseIp(context.Args().Value("--adapter"));
+        adapter = IpArgument(context.Args().Value("--adapter"));
     } else if (listed != nullptr) {
         const int64_t count = port.GetInteger("DeviceCount");
         for (int64_t i = 0; i < count; ++i) {

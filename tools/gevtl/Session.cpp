@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "Addresses.h"
 #include "GenApiPortBridge.h"
 
 namespace Gevtl {
@@ -24,23 +25,6 @@ std::string InfoText(GenTLLibrary& lib, IF_HANDLE iface, const std::string& id,
         GC_ERR_SUCCESS)
         return {};
     text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
-    return text;
-}
-
-std::string IpText(int64_t value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", unsigned(value >> 24) & 0xFF,
-                  unsigned(value >> 16) & 0xFF, unsigned(value >> 8) & 0xFF,
-                  unsigned(value) & 0xFF);
-    return text;
-}
-
-std::string MacText(int64_t value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", unsigned(value >> 40) & 0xFF,
-                  unsigned(value >> 32) & 0xFF, unsigned(value >> 24) & 0xFF,
-                  unsigned(value >> 16) & 0xFF, unsigned(value >> 8) & 0xFF,
-                  unsigned(value) & 0xFF);
     return text;
 }
 
