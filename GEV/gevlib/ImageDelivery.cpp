@@ -72,11 +72,17 @@ GevBufferDescriptor* TakeDelivered(DeviceSlot& slot, GevStatus* status) {
     return block;
 }
 
-// The ring is checked before the wait, so a stream that is not acquiring
-// answers at once; the wait itself holds no stream lock.
-bool RingReady(DeviceSlot& slot) {
-    std::lock_guard<std::recursive_mutex> guard(slot.streamLock);
-    return slot.stream.ringReady;
+// The socket path's wait before a dequeue: false at once when no ring exists,
+// so a stream that is not acquiring answers without waiting. The driver path
+// waits inside the driver.
+bool AwaitDelivery(DeviceSlot& slot) {
+    if (slot.record.filterDriverOpen) return true;
+    {
+        std::lock_guard<std::recursive_mutex> guard(slot.streamLock);
+        if (!slot.stream.ringReady) return false;
+    }
+    WaitForDelivery(slot);
+    return true;
 }
 
 void ResetImageSignal(StreamState& stream) {
@@ -138,10 +144,7 @@ void CopyImage(DeviceSlot& slot, GevBufferDescriptor& block, uint8_t* destinatio
 GevStatus GEVGetImageBuffer(uint8_t handle, GevImageInfo* info, void* destination) {
     DeviceSlot* slot = OpenSlot(handle);
     if (slot == nullptr) return kGevHandleNotOpen;
-    if (!slot->record.filterDriverOpen) {
-        if (!RingReady(*slot)) return kGevNoRing;
-        WaitForDelivery(*slot);
-    }
+    if (!AwaitDelivery(*slot)) return kGevNoRing;
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
     StreamState& stream = slot->stream;
     if (slot->record.filterDriverOpen) {
@@ -172,10 +175,7 @@ GevStatus GEVGetImageBuffer(uint8_t handle, GevImageInfo* info, void* destinatio
 GevStatus GEVGetRingBufferImage(uint8_t handle, GevImageInfo* info, uint16_t* slotNumber) {
     DeviceSlot* slot = OpenSlot(handle);
     if (slot == nullptr) return kGevHandleNotOpen;
-    if (!slot->record.filterDriverOpen) {
-        if (!RingReady(*slot)) return kGevNoRing;
-        WaitForDelivery(*slot);
-    }
+    if (!AwaitDelivery(*slot)) return kGevNoRing;
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
     StreamState& stream = slot->stream;
     if (slot->record.filterDriverOpen)
