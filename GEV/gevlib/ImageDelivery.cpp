@@ -225,6 +225,19 @@ GevStatus GEVQueueRingBuffer(uint8_t handle, uint64_t slotNumber) {
     return kGevOk;
 }
 
+GevStatus GEVGetStreamStatistics(uint8_t handle, GevStreamStatistics* statistics) {
+    DeviceSlot* slot = OpenSlot(handle);
+    if (slot == nullptr) return kGevHandleNotOpen;
+    if (statistics == nullptr) return kGevOk;
+    // Atomics: read without the stream lock, as the receive thread writes them.
+    const StreamStatistics& counters = slot->stream.statistics;
+    statistics->frames = counters.frameCount;
+    statistics->missingFrames = counters.missingFrames;
+    statistics->lostPackets = counters.lostPackets;
+    statistics->resendRequested = counters.resendRequested;
+    return kGevOk;
+}
+
 GevStatus GEVGetFrameRate(uint8_t handle, double* fps) {
     DeviceSlot* slot = OpenSlot(handle);
     if (slot == nullptr) return kGevHandleNotOpen;

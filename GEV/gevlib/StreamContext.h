@@ -111,7 +111,10 @@ struct StreamStatistics {
     std::atomic<uint32_t> missingFrames{0};
     std::atomic<uint32_t> lostPackets{0};
     std::atomic<uint32_t> discardedBlocks{0};
-    void Reset() { frameCount = missingFrames = lostPackets = discardedBlocks = 0; }
+    std::atomic<uint32_t> resendRequested{0};  // packets asked for again
+    void Reset() {
+        frameCount = missingFrames = lostPackets = discardedBlocks = resendRequested = 0;
+    }
 };
 
 // Frames per second over windows of one second, with its own lock.

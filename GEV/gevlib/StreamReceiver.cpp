@@ -389,6 +389,8 @@ bool StreamReceiver::RequestResend(GevBufferDescriptor* block, uint32_t first, u
         DeviceLog(m_handle, kLogError, "[ERROR] -Can't send packet resend command\n");
         return false;
     }
+    // A lost leader is asked for as packet 0 alone.
+    m_state.statistics.resendRequested += first == 0 ? 1 : last - first + 1;
     if (first == 0) {
         auto& asked = m_state.assembly.askedLeaders;
         asked.push_back({block->blockId, Platform::TickCount()});

@@ -4,18 +4,16 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "GEVTLKRVInfo.h"
+
 namespace Gevtl {
 
 using namespace GenTL;
 
-namespace {
-// Stream module register: 1 delivers images straight into the announced buffers.
-constexpr uint64_t kZeroCopyRegister = 0x224;
-}  // namespace
-
 Acquisition::Acquisition(GenTLLibrary& library, OpenedDevice& device,
-                         GenApiBridge::GenApiPort& camera, size_t bufferCount, bool zeroCopy)
-    : m_library(library), m_camera(camera) {
+                         GenApiBridge::GenApiPort& camera, size_t bufferCount, bool zeroCopy,
+                         bool packetResend)
+    : m_library(library), m_camera(camera), m_gevtlkrv(library.IsGevtlkrv()) {
     char id[256] = {};
     size_t size = sizeof id;
     m_library.Check("DevGetDataStreamID",
@@ -23,11 +21,18 @@ Acquisition::Acquisition(GenTLLibrary& library, OpenedDevice& device,
     m_library.Check("DevOpenDataStream",
                     m_library.DevOpenDataStream(device.Handle(), id, &m_stream));
     try {
-        if (zeroCopy) {
-            const uint32_t one = 1;
-            size = sizeof one;
-            m_library.Check("GCWritePort (zero copy)",
-                            m_library.GCWritePort(m_stream, kZeroCopyRegister, &one, &size));
+        if (zeroCopy || packetResend) {
+            // The stream's own features; a producer without them cannot do what was asked.
+            auto streamApi = GenApiBridge::GenApiPort::FromPort(
+                m_stream, GenApiBridge::PortFunctionsOf(library));
+            auto enable = [&](const char* feature) {
+                if (streamApi.Node(feature) == nullptr)
+                    throw std::runtime_error(std::string("the producer's data stream has no ") +
+                                             feature + " feature");
+                streamApi.SetBoolean(feature, true);
+            };
+            if (zeroCopy) enable("UseUserBuffer");
+            if (packetResend) enable("EnablePacketResend");
         }
         // The stream's own payload size counts only when it says it defines it; otherwise
         // it follows the buffers announced and the camera's PayloadSize is the one to use.
@@ -87,6 +92,17 @@ Delivered Acquisition::Next(uint64_t timeoutMs) {
     if (size < sizeof delivered.buffer) throw std::runtime_error("EventGetData: short event data");
     std::memcpy(&delivered.buffer, data, sizeof delivered.buffer);
     return delivered;
+}
+
+std::optional<uint64_t> Acquisition::ResendRequested() const {
+    if (!m_gevtlkrv) return std::nullopt;
+    uint64_t value = 0;
+    size_t size = sizeof value;
+    INFO_DATATYPE type = 0;
+    if (m_library.DSGetInfo(m_stream, STREAM_INFO_GEVTLKRV_RESEND_REQUESTED, &type, &value,
+                            &size) != GC_ERR_SUCCESS)
+        return std::nullopt;
+    return value;
 }
 
 void Acquisition::Requeue(BUFFER_HANDLE buffer) {

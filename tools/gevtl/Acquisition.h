@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "GenApiPortBridge.h"
@@ -19,7 +20,7 @@ struct Delivered {
 class Acquisition {
 public:
     Acquisition(GenTLLibrary& library, OpenedDevice& device, GenApiBridge::GenApiPort& camera,
-                size_t bufferCount, bool zeroCopy);
+                size_t bufferCount, bool zeroCopy, bool packetResend);
     Acquisition(const Acquisition&) = delete;
     Acquisition& operator=(const Acquisition&) = delete;
     ~Acquisition();
@@ -54,6 +55,8 @@ public:
     }
 
     size_t PayloadSize() const { return m_payloadSize; }
+    // Packets asked for again in this acquisition, when the producer reports it.
+    std::optional<uint64_t> ResendRequested() const;
 
 private:
     GenTLLibrary& m_library;
@@ -64,6 +67,7 @@ private:
     size_t m_payloadSize = 0;
     bool m_streamStarted = false;
     bool m_cameraStarted = false;
+    const bool m_gevtlkrv;
 };
 
 }  // namespace Gevtl

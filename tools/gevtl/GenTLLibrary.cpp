@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <vector>
@@ -106,6 +107,21 @@ std::string FindProducer(const std::string& explicitPath, bool fromSearchPath) {
     if (!found.empty()) return found;
     throw std::runtime_error(
         "no GenTL producer found: give --cti PATH or set GENICAM_GENTL64_PATH");
+}
+
+std::string GenTLLibrary::ProducerInfo(GenTL::TL_INFO_CMD command) const {
+    char text[1024] = {};
+    size_t size = sizeof text;
+    GenTL::INFO_DATATYPE type = 0;
+    if (GCGetInfo(command, &type, text, &size) != GenTL::GC_ERR_SUCCESS ||
+        type != GenTL::INFO_DATATYPE_STRING)
+        return {};
+    return std::string(text, strnlen(text, sizeof text));
+}
+
+bool GenTLLibrary::IsGevtlkrv() const {
+    return ProducerInfo(GenTL::TL_INFO_VENDOR) == "Tarvane GmbH" &&
+           ProducerInfo(GenTL::TL_INFO_MODEL) == "GEVTLKRV";
 }
 
 }  // namespace Gevtl

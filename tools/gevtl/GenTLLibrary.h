@@ -9,22 +9,24 @@
 
 namespace Gevtl {
 
-#define GEVTL_FUNCTIONS(X)                                                                         \
-    X(GCGetInfo)                                                                                   \
-    X(GCGetLastError)                                                                              \
-    X(GCInitLib)                                                                                   \
-    X(GCCloseLib)                                                                                  \
-    X(GCReadPort)                                                                                  \
-    X(GCWritePort)                                                                                 \
-    X(GCGetPortURL) X(GCGetPortInfo) X(GCGetNumPortURLs) X(GCGetPortURLInfo) X(GCRegisterEvent)    \
-        X(GCUnregisterEvent) X(EventGetData) X(EventGetDataInfo) X(EventFlush) X(EventKill)        \
-            X(TLOpen) X(TLClose) X(TLGetNumInterfaces) X(TLGetInterfaceID) X(TLOpenInterface)      \
-                X(TLUpdateInterfaceList) X(IFClose) X(IFGetNumDevices) X(IFGetDeviceID)            \
-                    X(IFUpdateDeviceList) X(IFGetDeviceInfo) X(IFOpenDevice) X(DevGetPort)         \
-                        X(DevGetNumDataStreams) X(DevGetDataStreamID) X(DevOpenDataStream)         \
-                            X(DevClose) X(DSAllocAndAnnounceBuffer) X(DSFlushQueue)                \
-                                X(DSStartAcquisition) X(DSStopAcquisition) X(DSGetInfo) X(DSClose) \
-                                    X(DSRevokeBuffer) X(DSQueueBuffer) X(DSGetBufferInfo)
+#define GEVTL_FUNCTIONS(X)                                                                        \
+    X(GCGetInfo)                                                                                  \
+    X(GCGetLastError)                                                                             \
+    X(GCInitLib)                                                                                  \
+    X(GCCloseLib)                                                                                 \
+    X(GCReadPort)                                                                                 \
+    X(GCWritePort)                                                                                \
+    X(GCGetPortURL)                                                                               \
+    X(GCGetPortInfo)                                                                              \
+    X(GCGetNumPortURLs) X(GCGetPortURLInfo) X(GCRegisterEvent) X(GCUnregisterEvent)               \
+        X(EventGetData) X(EventGetDataInfo) X(EventFlush) X(EventKill) X(TLOpen) X(TLClose)       \
+            X(TLGetNumInterfaces) X(TLGetInterfaceID) X(TLOpenInterface) X(TLUpdateInterfaceList) \
+                X(IFClose) X(IFGetNumDevices) X(IFGetDeviceID) X(IFUpdateDeviceList)              \
+                    X(IFGetDeviceInfo) X(IFOpenDevice) X(DevGetPort) X(DevGetNumDataStreams)      \
+                        X(DevGetDataStreamID) X(DevOpenDataStream) X(DevClose)                    \
+                            X(DSAllocAndAnnounceBuffer) X(DSFlushQueue) X(DSStartAcquisition)     \
+                                X(DSStopAcquisition) X(DSGetInfo) X(DSClose) X(DSRevokeBuffer)    \
+                                    X(DSQueueBuffer) X(DSGetBufferInfo)
 
 // A failed GenTL call: the call's name, its GC_ERROR and the producer's error text.
 class GenTLError : public std::runtime_error {
@@ -52,6 +54,10 @@ public:
     std::string LastErrorText() const;
     // Throws GenTLError for anything but GC_ERR_SUCCESS.
     void Check(const char* call, GenTL::GC_ERROR status) const;
+    // A GCGetInfo text of the producer ("" when it has none).
+    std::string ProducerInfo(GenTL::TL_INFO_CMD command) const;
+    // Custom info commands mean something only to the producer that defines them.
+    bool IsGevtlkrv() const;
 
 #define GEVTL_DECLARE(name) decltype(&GenTL::name) name = nullptr;
     GEVTL_FUNCTIONS(GEVTL_DECLARE)

@@ -6,10 +6,7 @@
 
 namespace Gevtl {
 
-namespace {
-
-int RunList(Context& context) {
-    const auto& devices = context.Discovered().Devices();
+void PrintDeviceTable(const std::vector<DeviceEntry>& devices, std::ostream& out) {
     const std::vector<std::string> header = {"#",         "ID", "VENDOR", "MODEL",     "SERIAL",
                                              "USER NAME", "IP", "MAC",    "INTERFACE", "ACCESS"};
     std::vector<std::vector<std::string>> rows = {header};
@@ -29,8 +26,15 @@ int RunList(Context& context) {
             if (i + 1 < row.size()) cell.resize(widths[i] + 2, ' ');
             line += cell;
         }
-        std::cout << line << "\n";
+        out << line << "\n";
     }
+}
+
+namespace {
+
+int RunList(Context& context) {
+    const auto& devices = context.Discovered().Devices();
+    PrintDeviceTable(devices, std::cout);
     if (devices.empty()) std::cerr << "no camera found\n";
     return 0;
 }

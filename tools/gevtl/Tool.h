@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,9 @@ struct Command {
     int (*run)(Context&);
 };
 
+// The `list` table: one row per camera, with a header.
+void PrintDeviceTable(const std::vector<DeviceEntry>& devices, std::ostream& out);
+
 // Options every subcommand takes: --cti, --gentl-path, --timeout, --help.
 const std::vector<OptionSpec>& CommonOptions();
 
@@ -55,5 +59,6 @@ Command XmlCommand();
 Command GrabCommand();
 Command EventsCommand();
 Command ForceIpCommand();
+Command DemoCommand();
 
 }  // namespace Gevtl

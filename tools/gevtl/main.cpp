@@ -10,9 +10,9 @@ using namespace Gevtl;
 namespace {
 
 std::vector<Command> Commands() {
-    return {ListCommand(), GetCommand(),    SetCommand(),    FeaturesCommand(),
-            InfoCommand(), ReadCommand(),   WriteCommand(),  XmlCommand(),
-            GrabCommand(), EventsCommand(), ForceIpCommand()};
+    return {ListCommand(), GetCommand(),    SetCommand(),     FeaturesCommand(),
+            InfoCommand(), ReadCommand(),   WriteCommand(),   XmlCommand(),
+            GrabCommand(), EventsCommand(), ForceIpCommand(), DemoCommand()};
 }
 
 void PrintUsage(std::ostream& out, const std::vector<Command>& commands) {
