@@ -90,9 +90,13 @@ modules)
     expect_out "GEVSIM-1@02-00-5E-10-00-01"
     run get --module stream TOOL1 StreamID || fail "stream module"
     [ -s "$work/out" ] || fail "no StreamID"
-    # The simulator sends no event on its own: registration and the bounded wait are checked.
+    # Nothing comes unasked: the bounded wait ends with none.
     run events TOOL1 --seconds 1 || fail "events"
     expect_out "0 events"
+    # The simulator's test event travels its message channel to the consumer.
+    run events TOOL1 --seconds 5 -n 1 --execute TestEventGenerate || fail "test event"
+    expect_out "event 1: ID 0x9000,"
+    expect_out "1 events"
     ;;
 xml)
     start_sim
@@ -152,7 +156,7 @@ forceip)
     run get 127.0.0.9 Width || fail "get at the new address"
     ;;
 errors)
-    for command in list get set features info read write xml grab events forceip; do
+    for command in list get set features info read write xml grab events forceip demo; do
         "$gevtl" "$command" --help >"$work/out" || fail "$command --help"
         grep -q "usage: gevtl $command" "$work/out" || fail "$command --help text"
     done
@@ -163,6 +167,22 @@ errors)
     run read TOOL1 0x12345678 && fail "a read of an unmapped address succeeds"
     [ -s "$work/err" ] || fail "no error text"
     grep -q "GCReadPort failed: GC_ERR" "$work/err" || fail "no GenTL error text"
+    ;;
+demo)
+    [ -n "${GEVTLKRV_NETNS_CAM0:-}" ] || { echo "no camera namespace"; exit 77; }
+    demo=$(dirname "$0")/../../tools/demo/demo.sh
+    echo "+ demo.sh"
+    "$demo" "$gevtl" "$gevsim" "$work/demo.png" 20 >"$work/out" 2>&1 || { cat "$work/out"; fail "demo"; }
+    cat "$work/out"
+    expect_out "(Tarvane GmbH GEVTLKRV "
+    expect_out "DEMO0001"
+    expect_out "169.254.10.2"
+    expect_out "20 frames"
+    expect_out "0 incomplete"
+    grep -Eq " [1-9][0-9]* resent" "$work/out" || fail "the simulator's losses were not asked for again"
+    # IHDR: 640 x 480, 8-bit grey.
+    [ "$(od -An -tx1 -j16 -N10 "$work/demo.png" | tr -d ' \n')" = 00000280000001e00800 ] ||
+        fail "demo.png is not a 640x480 8-bit grey PNG"
     ;;
 aravis-fake)
     command -v arv-fake-gv-camera-0.8 >/dev/null || { echo "arv-fake-gv-camera-0.8 missing"; exit 77; }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "GenApiPortBridge.h"
 #include "Tool.h"
 
 namespace Gevtl {
@@ -31,6 +32,13 @@ int RunEvents(Context& context) {
         ~Unregister() { lib.GCUnregisterEvent(device, GenTL::EVENT_REMOTE_DEVICE); }
     } unregister{lib, device.Handle()};
 
+    // A command feature run once listening, e.g. TestEventGenerate, to provoke an event.
+    const std::string execute = context.Args().Value("--execute");
+    if (!execute.empty())
+        GenApiBridge::GenApiPort::FromPort(device.RemotePort(),
+                                           GenApiBridge::PortFunctionsOf(context.Library()))
+            .Execute(execute);
+
     g_interrupted = 0;
     std::signal(SIGINT, OnInterrupt);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -47,7 +55,14 @@ int RunEvents(Context& context) {
         if (status == GenTL::GC_ERR_TIMEOUT) continue;
         lib.Check("EventGetData", status);
         ++received;
-        std::printf("event %llu: %zu bytes:", static_cast<unsigned long long>(received), size);
+        uint64_t id = 0;
+        size_t idSize = sizeof id;
+        GenTL::INFO_DATATYPE type = 0;
+        const bool haveId = lib.EventGetDataInfo(event, data.data(), size, GenTL::EVENT_DATA_NUMID,
+                                                 &type, &id, &idSize) == GenTL::GC_ERR_SUCCESS;
+        std::printf("event %llu:", static_cast<unsigned long long>(received));
+        if (haveId) std::printf(" ID 0x%04llx,", static_cast<unsigned long long>(id));
+        std::printf(" %zu bytes:", size);
         for (size_t i = 0; i < size && i < data.size(); ++i) std::printf(" %02x", data[i]);
         std::printf("\n");
         std::fflush(stdout);
@@ -60,12 +75,14 @@ int RunEvents(Context& context) {
 }  // namespace
 
 Command EventsCommand() {
-    return {"events",
-            "DEVICE [--seconds S] [-n N]",
-            "print the camera's event messages as they arrive",
-            {{"--seconds", true, "how long to listen (default 10)"},
-             {"-n", true, "stop after N events"}},
-            RunEvents};
+    return {
+        "events",
+        "DEVICE [--seconds S] [-n N] [--execute COMMAND]",
+        "print the camera's event messages as they arrive",
+        {{"--seconds", true, "how long to listen (default 10)"},
+         {"-n", true, "stop after N events"},
+         {"--execute", true, "run this command feature once listening (e.g. TestEventGenerate)"}},
+        RunEvents};
 }
 
 }  // namespace Gevtl
