@@ -82,6 +82,12 @@ modules)
     [ -s "$work/out" ] || fail "no TLVendorName"
     run get --module interface TOOL1 DeviceCount || fail "interface module"
     [ "$(cat "$work/out")" = 1 ] || fail "DeviceCount"
+    # The interface by its ID, or the first one when none is named.
+    run get --module interface DeviceCount || fail "first interface"
+    [ "$(cat "$work/out")" = 1 ] || fail "DeviceCount of the first interface"
+    iface=$("$gevtl" get --module interface InterfaceID) || fail "InterfaceID"
+    run get --module interface "$iface" DeviceCount || fail "interface by ID"
+    [ "$(cat "$work/out")" = 1 ] || fail "DeviceCount of $iface"
     # Address features are shown in their representation's form.
     run get --module interface TOOL1 GevDeviceIPAddress GevDeviceMACAddress || fail "addresses"
     expect_out "GevDeviceIPAddress = 127.0.0.2"

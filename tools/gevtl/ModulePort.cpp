@@ -8,7 +8,8 @@ using namespace GenTL;
 OptionSpec ModuleOption() {
     return {"--module", true,
             "system|interface|device|stream: that transport-layer module's port instead of the "
-            "camera's (system needs no DEVICE)"};
+            "camera's (system needs no DEVICE; interface takes an interface ID, a camera, or "
+            "nothing for the first interface)"};
 }
 
 ModulePort::ModulePort(Context& context, DEVICE_ACCESS_FLAGS flags) : m_library(context.Library()) {
@@ -20,11 +21,11 @@ ModulePort::ModulePort(Context& context, DEVICE_ACCESS_FLAGS flags) : m_library(
     }
     if (module != "remote" && module != "interface" && module != "device" && module != "stream")
         throw UsageError("--module is system, interface, device or stream, not " + module);
-    const DeviceEntry& entry = context.Device(context.Word(0, "DEVICE"));
     if (module == "interface") {
-        m_port = entry.iface;
+        SelectInterface(context);
         return;
     }
+    const DeviceEntry& entry = context.Device(context.Word(0, "DEVICE"));
     m_device = std::make_unique<OpenedDevice>(context.Discovered(), entry, flags);
     if (module == "remote") {
         m_port = m_device->RemotePort();
@@ -39,6 +40,25 @@ ModulePort::ModulePort(Context& context, DEVICE_ACCESS_FLAGS flags) : m_library(
                         m_library.DevOpenDataStream(m_device->Handle(), id, &m_stream));
         m_port = m_stream;
     }
+}
+
+void ModulePort::SelectInterface(Context& context) {
+    Session& session = context.Discovered();
+    const auto& words = context.Args().Positional();
+    if (!words.empty()) {
+        if (IF_HANDLE iface = session.Interface(words[0])) {
+            m_port = iface;
+            return;
+        }
+        if (const DeviceEntry* entry = session.FindOrNull(words[0])) {
+            m_port = entry->iface;
+            return;
+        }
+    }
+    // No interface or camera named: the words are the command's own.
+    m_port = session.Interface();
+    m_firstArgument = 0;
+    if (m_port == nullptr) throw std::runtime_error("the producer offers no interface");
 }
 
 ModulePort::~ModulePort() {

@@ -14,8 +14,9 @@ OptionSpec ModuleOption();
 
 class ModulePort {
 public:
-    // Positional word 0 names the camera, except with --module system, which needs none;
-    // `firstArgument` is then the index of the words after it.
+    // Positional word 0 names the camera, except with --module system, which needs none,
+    // and --module interface, where it may name an interface or a camera or be left out.
+    // FirstArgument() is the index of the words after the name.
     ModulePort(Context& context, GenTL::DEVICE_ACCESS_FLAGS flags);
     ModulePort(const ModulePort&) = delete;
     ModulePort& operator=(const ModulePort&) = delete;
@@ -26,6 +27,8 @@ public:
     OpenedDevice* Device() const { return m_device.get(); }
 
 private:
+    void SelectInterface(Context& context);
+
     GenTLLibrary& m_library;
     std::unique_ptr<OpenedDevice> m_device;
     GenTL::DS_HANDLE m_stream = nullptr;

@@ -138,9 +138,15 @@ void Session::ReadAddresses(IF_HANDLE iface, std::vector<DeviceEntry>& devices) 
 }
 
 const DeviceEntry& Session::Find(const std::string& name) const {
+    if (const DeviceEntry* entry = FindOrNull(name)) return *entry;
+    throw std::runtime_error("no camera named \"" + name + "\" (" +
+                             std::to_string(m_devices.size()) + " found)");
+}
+
+const DeviceEntry* Session::FindOrNull(const std::string& name) const {
     // The most specific names first: an exact ID, then serial, user name and IP.
     for (const auto& entry : m_devices)
-        if (entry.id == name) return entry;
+        if (entry.id == name) return &entry;
     const DeviceEntry* match = nullptr;
     int matches = 0;
     for (const auto& entry : m_devices) {
@@ -151,14 +157,14 @@ const DeviceEntry& Session::Find(const std::string& name) const {
             ++matches;
         }
     }
-    if (matches == 1) return *match;
+    if (matches == 1) return match;
     if (matches > 1) throw std::runtime_error("\"" + name + "\" names more than one camera");
-    if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos) {
+    if (!name.empty() && name.size() < 10 &&
+        name.find_first_not_of("0123456789") == std::string::npos) {
         const size_t index = std::stoul(name);
-        if (index < m_devices.size()) return m_devices[index];
+        if (index < m_devices.size()) return &m_devices[index];
     }
-    throw std::runtime_error("no camera named \"" + name + "\" (" +
-                             std::to_string(m_devices.size()) + " found)");
+    return nullptr;
 }
 
 IF_HANDLE Session::Interface(const std::string& id) const {

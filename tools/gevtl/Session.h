@@ -39,8 +39,11 @@ public:
     // The camera named by its ID, serial number, user name, IP address or index
     // in Discover()'s order. Throws when nothing or more than one camera matches.
     const DeviceEntry& Find(const std::string& name) const;
+    // Like Find, but null when nothing matches.
+    const DeviceEntry* FindOrNull(const std::string& name) const;
 
-    // The interface's handle by ID (opened by Discover), or the first one.
+    // The interface's handle by ID (opened by Discover), the first one for an empty ID,
+    // null when there is no such interface.
     GenTL::IF_HANDLE Interface(const std::string& id = {}) const;
 
 private:
