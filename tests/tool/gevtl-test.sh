@@ -183,6 +183,7 @@ demo)
     expect_out "(Tarvane GmbH GEVTLKRV "
     expect_out "DEMO0001"
     expect_out "169.254.10.2"
+    expect_out "169.254.10.1"  # the adapter it was found through
     expect_out "20 frames"
     expect_out "0 incomplete"
     grep -Eq " [1-9][0-9]* resent" "$work/out" || fail "the simulator's losses were not asked for again"

@@ -7,14 +7,15 @@
 namespace Gevtl {
 
 void PrintDeviceTable(const std::vector<DeviceEntry>& devices, std::ostream& out) {
-    const std::vector<std::string> header = {"#",         "ID", "VENDOR", "MODEL",     "SERIAL",
-                                             "USER NAME", "IP", "MAC",    "INTERFACE", "ACCESS"};
+    const std::vector<std::string> header = {"#",         "ID", "VENDOR", "MODEL",   "SERIAL",
+                                             "USER NAME", "IP", "MAC",    "ADAPTER", "ACCESS"};
     std::vector<std::vector<std::string>> rows = {header};
     for (const auto& device : devices) {
         rows.push_back({std::to_string(device.index), device.id, device.vendor, device.model,
                         device.serial, device.userName.empty() ? "-" : device.userName,
                         device.ip.empty() ? "-" : device.ip, device.mac.empty() ? "-" : device.mac,
-                        device.interfaceId, AccessStatusText(device.accessStatus)});
+                        device.adapter.empty() ? device.interfaceId : device.adapter,
+                        AccessStatusText(device.accessStatus)});
     }
     std::vector<size_t> widths(header.size(), 0);
     for (const auto& row : rows)

@@ -130,6 +130,8 @@ void Session::ReadAddresses(IF_HANDLE iface, std::vector<DeviceEntry>& devices) 
                 entry.ip = IpText(port.GetInteger("GevDeviceIPAddress"));
                 if (port.Node("GevDeviceMACAddress") != nullptr)
                     entry.mac = MacText(port.GetInteger("GevDeviceMACAddress"));
+                if (port.Node("GevAdapterIPAddress") != nullptr)
+                    entry.adapter = IpText(port.GetInteger("GevAdapterIPAddress"));
             }
         }
     } catch (const std::exception&) {

@@ -16,6 +16,7 @@ struct DeviceEntry {
     std::string interfaceId;
     GenTL::IF_HANDLE iface = nullptr;
     std::string id, vendor, model, serial, userName, ip, mac;
+    std::string adapter;        // the host address the camera was found through
     int32_t accessStatus = -1;  // DEVICE_ACCESS_STATUS, -1 when the producer does not tell
 };
 
