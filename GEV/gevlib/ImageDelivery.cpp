@@ -161,7 +161,9 @@ GevStatus GEVGetImageBuffer(uint8_t handle, GevImageInfo* info, void* destinatio
     auto* target = static_cast<uint8_t*>(destination);
     if (target == nullptr) target = slot->record.streamPacketBuffer.data();
     CopyImage(*slot, *block, target);
-    const GevImageInfo delivered = InfoOf(*block);
+    GevImageInfo delivered = InfoOf(*block);
+    // The copy took the lines without their padding.
+    if (block->sizeX < 0xFFFFFFFE) delivered.paddingX = 0;
     if (info != nullptr) *info = delivered;
     stream.lastImageInfo = delivered;
     const GevStatus result = block->status == kBlockIncomplete ? kGevImageIncomplete : kGevOk;

@@ -150,6 +150,36 @@ TEST_F(StreamFeatures, OnlyBuffersOfThePayloadSizeAreFilledByCopy) {
     StopAndRelease(all);
 }
 
+TEST_F(StreamFeatures, BuffersLargerThanTheImageHoldPaddedImagesWhole) {
+    GevSim::CameraConfig config = SimulatorConfig(320, 240, 50.0f);
+    config.paddingX = 4;
+    OpenSimulator(config);
+    const size_t payload = PayloadSize();
+    ASSERT_EQ(payload, (320u + 4u) * 240u);
+    RegisterNewBuffer();
+    for (bool zeroCopy : {false, true}) {
+        WriteStreamRegister(0x224, zeroCopy ? 1 : 0);
+        // Sized like the stream's initial payload size, larger than this camera's images.
+        std::vector<BUFFER_HANDLE> buffers = Announce(4, payload + 10000, false);
+        QueueAll(buffers);
+        ASSERT_EQ(cti.DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE),
+                  GC_ERR_SUCCESS);
+        CameraApi().Execute("AcquisitionStart");
+        for (int i = 0; i < 8; ++i) {
+            Delivery delivery = Next();
+            ASSERT_EQ(delivery.result, GC_ERR_SUCCESS) << cti.LastErrorText();
+            EXPECT_FALSE(BufferInfo<bool8_t>(delivery.buffer, BUFFER_INFO_IS_INCOMPLETE))
+                << (zeroCopy ? "zero-copy" : "copy") << " frame " << i;
+            // A copy leaves the padding behind; written in place, the lines keep it.
+            EXPECT_EQ(BufferInfo<size_t>(delivery.buffer, BUFFER_INFO_XPADDING),
+                      zeroCopy ? 4u : 0u);
+            EXPECT_TRUE(HoldsTestPattern(delivery.buffer));
+            cti.DSQueueBuffer(stream, delivery.buffer);
+        }
+        StopAndRelease(buffers);
+    }
+}
+
 TEST_F(StreamFeatures, ZeroCopyFillsLargerBuffersAndRefusesSmallerOnes) {
     OpenSimulator(SimulatorConfig());
     WriteStreamRegister(0x224, 1);
