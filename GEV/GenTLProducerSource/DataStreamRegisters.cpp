@@ -7,6 +7,7 @@
 #include "ErrorReport.h"
 #include "Exceptions.h"
 #include "FilterDriver.h"
+#include "GEVTLKRVInfo.h"
 #include "InfoCopy.h"
 #include "LibraryInfo.h"
 #include "ModuleInfo.h"
@@ -377,6 +378,14 @@ void CDataStream::GetInfo(STREAM_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void*
             GenDCDescriptor(descriptor.data());
             return CopyInfoRaw(piType, pBuffer, piSize, INFO_DATATYPE_BUFFER, descriptor.data(),
                                descriptor.size());
+        }
+        case STREAM_INFO_GEVTLKRV_RESEND_REQUESTED:
+        case STREAM_INFO_GEVTLKRV_LOST_PACKETS: {
+            Vantor::GevStreamStatistics statistics{};
+            Vantor::GEVGetStreamStatistics(m_handle, &statistics);
+            return uint64(iInfoCmd == STREAM_INFO_GEVTLKRV_RESEND_REQUESTED
+                              ? statistics.resendRequested
+                              : statistics.lostPackets);
         }
         default:
             throw implementation_exception(

@@ -40,6 +40,14 @@ uint32_t BytesPerPixel(uint32_t pixelFormat) {
     return bits / 8;
 }
 
+uint64_t ImageBytes(uint32_t pixelFormat, uint32_t sizeX, uint32_t sizeY, uint32_t paddingX,
+                    uint32_t paddingY) {
+    const uint64_t bits = (pixelFormat >> 16) & 0xFF;
+    if (bits == 0) return 0;
+    const uint64_t line = (uint64_t{sizeX} * bits + 7) / 8 + paddingX;
+    return line * sizeY + paddingY;
+}
+
 bool IsImage(uint16_t payloadType) {
     return payloadType == kImage || payloadType == kImageWithChunk;
 }

@@ -81,6 +81,12 @@ uint64_t Field(const uint8_t* data, size_t size, const Header& header, size_t of
 // bits, else the bit count / 8.
 uint32_t BytesPerPixel(uint32_t pixelFormat);
 
+// Bytes an image of that geometry takes on the wire: lines of `sizeX` pixels at the
+// format's bit count (packed formats share bytes), each followed by `paddingX`
+// bytes, then `paddingY` bytes. 0 when the format gives no bit count.
+uint64_t ImageBytes(uint32_t pixelFormat, uint32_t sizeX, uint32_t sizeY, uint32_t paddingX,
+                    uint32_t paddingY);
+
 bool IsImage(uint16_t payloadType);
 
 // PACKETRESEND: 20 bytes with 16-bit IDs, 28 with extended IDs; no acknowledge.

@@ -161,7 +161,9 @@ GevStatus GEVGetImageBuffer(uint8_t handle, GevImageInfo* info, void* destinatio
     auto* target = static_cast<uint8_t*>(destination);
     if (target == nullptr) target = slot->record.streamPacketBuffer.data();
     CopyImage(*slot, *block, target);
-    const GevImageInfo delivered = InfoOf(*block);
+    GevImageInfo delivered = InfoOf(*block);
+    // The copy took the lines without their padding.
+    if (block->sizeX < 0xFFFFFFFE) delivered.paddingX = 0;
     if (info != nullptr) *info = delivered;
     stream.lastImageInfo = delivered;
     const GevStatus result = block->status == kBlockIncomplete ? kGevImageIncomplete : kGevOk;
@@ -222,6 +224,19 @@ GevStatus GEVQueueRingBuffer(uint8_t handle, uint64_t slotNumber) {
     if (!block->handedOut) return kGevNotSupported;
     block->handedOut = false;
     stream.queued.Append(block);
+    return kGevOk;
+}
+
+GevStatus GEVGetStreamStatistics(uint8_t handle, GevStreamStatistics* statistics) {
+    DeviceSlot* slot = OpenSlot(handle);
+    if (slot == nullptr) return kGevHandleNotOpen;
+    if (statistics == nullptr) return kGevOk;
+    // Atomics: read without the stream lock, as the receive thread writes them.
+    const StreamStatistics& counters = slot->stream.statistics;
+    statistics->frames = counters.frameCount;
+    statistics->missingFrames = counters.missingFrames;
+    statistics->lostPackets = counters.lostPackets;
+    statistics->resendRequested = counters.resendRequested;
     return kGevOk;
 }
 

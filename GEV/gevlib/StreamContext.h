@@ -32,6 +32,7 @@ struct GevBufferDescriptor {
     uint32_t pixelFormat = 0, sizeX = 0, sizeY = 0, offsetX = 0, offsetY = 0;
     uint16_t paddingX = 0, paddingY = 0;
     uint32_t missingPackets = 0;
+    uint32_t packetCount = 0;  // data packets the block carries: fewer for a smaller image
     uint16_t payloadType = 0;
     uint32_t chunkDataLength = 0, chunkLayoutId = 0;
     uint16_t status = kBlockComplete;
@@ -49,6 +50,7 @@ struct GevBufferDescriptor {
     bool leaderSeen = false;  // without its leader a block has no geometry
     bool trailerSeen = false;
     bool leaderAsked = false;
+    bool overflow = false;  // the image is larger than the buffer: its end was dropped
 };
 
 // A FIFO of ring slots with its own lock.
@@ -111,7 +113,10 @@ struct StreamStatistics {
     std::atomic<uint32_t> missingFrames{0};
     std::atomic<uint32_t> lostPackets{0};
     std::atomic<uint32_t> discardedBlocks{0};
-    void Reset() { frameCount = missingFrames = lostPackets = discardedBlocks = 0; }
+    std::atomic<uint32_t> resendRequested{0};  // packets asked for again
+    void Reset() {
+        frameCount = missingFrames = lostPackets = discardedBlocks = resendRequested = 0;
+    }
 };
 
 // Frames per second over windows of one second, with its own lock.

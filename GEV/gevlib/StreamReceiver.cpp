@@ -31,7 +31,7 @@ GevBufferDescriptor* StreamReceiver::TakeFreeSlot() {
 }
 
 void StreamReceiver::StartBlock(GevBufferDescriptor* block, uint64_t blockId) {
-    block->missingPackets = m_state.settings.packetsPerBlock;
+    block->missingPackets = block->packetCount = m_state.settings.packetsPerBlock;
     std::fill(block->packetMap.begin(), block->packetMap.end(), kPacketMissing);
     block->blockId = blockId;
     block->status = kBlockComplete;
@@ -42,6 +42,7 @@ void StreamReceiver::StartBlock(GevBufferDescriptor* block, uint64_t blockId) {
     block->leaderSeen = false;
     block->trailerSeen = false;
     block->leaderAsked = false;
+    block->overflow = false;
 }
 
 void StreamReceiver::Deliver(GevBufferDescriptor* block) {
@@ -55,7 +56,7 @@ void StreamReceiver::Deliver(GevBufferDescriptor* block) {
         // Its data may be whole, but nothing says what it is: the consumer must know.
         ++block->missingPackets;
     }
-    if (block->missingPackets != 0) {
+    if (block->missingPackets != 0 || block->overflow) {
         block->status = kBlockIncomplete;
         statistics.lostPackets += block->missingPackets;
     } else {
@@ -181,10 +182,13 @@ void StreamReceiver::FillImageGeometry(GevBufferDescriptor* block, const uint8_t
         static_cast<uint16_t>(Gvsp::Field(data, size, header, Gvsp::kLeaderPaddingX, 2));
     block->paddingY =
         static_cast<uint16_t>(Gvsp::Field(data, size, header, Gvsp::kLeaderPaddingY, 2));
+    const uint64_t imageBytes = Gvsp::ImageBytes(block->pixelFormat, block->sizeX, block->sizeY,
+                                                 block->paddingX, block->paddingY);
     if (settings.sizeOnlyCheck) {
-        const uint64_t computed =
-            uint64_t{Gvsp::BytesPerPixel(block->pixelFormat)} * block->sizeX * block->sizeY;
-        if (computed != settings.payloadSize) {
+        // The payload size is the buffer's: any image it holds, paddings included, is right.
+        const uint64_t computed = imageBytes;
+        if (computed == 0 || computed > settings.payloadSize) {
+            block->overflow = computed > settings.payloadSize;
             block->status = kBlockHeaderMismatch;
             DeviceLog(m_handle, kLogError, "[ERROR] -Stream header wrong (%lld):\n", id);
             DeviceLog(m_handle, kLogError, "[ERROR] -Payload size expected -> %d, actual -> %d\n",
@@ -215,6 +219,10 @@ void StreamReceiver::FillImageGeometry(GevBufferDescriptor* block, const uint8_t
         }
     }
     if (block->status == kBlockHeaderMismatch) block->paddingX = block->paddingY = 0;
+    // A plain image is all the block carries; with chunk data the trailer tells the rest.
+    const auto type = Gvsp::Field(data, size, header, Gvsp::kLeaderPayloadType, 2);
+    if (block->status != kBlockHeaderMismatch && type == Gvsp::kImage)
+        ExpectBytes(block, imageBytes);
     m_state.assembly.variablePayload = false;
 }
 
@@ -389,6 +397,8 @@ bool StreamReceiver::RequestResend(GevBufferDescriptor* block, uint32_t first, u
         DeviceLog(m_handle, kLogError, "[ERROR] -Can't send packet resend command\n");
         return false;
     }
+    // A lost leader is asked for as packet 0 alone.
+    m_state.statistics.resendRequested += first == 0 ? 1 : last - first + 1;
     if (first == 0) {
         auto& asked = m_state.assembly.askedLeaders;
         asked.push_back({block->blockId, Platform::TickCount()});
@@ -431,10 +441,23 @@ bool StreamReceiver::RequestLostLeader(GevBufferDescriptor* block) {
     return true;
 }
 
+void StreamReceiver::ExpectBytes(GevBufferDescriptor* block, uint64_t bytes) {
+    const StreamSettings& settings = m_state.settings;
+    if (settings.packetDataSize == 0 || bytes == 0) return;
+    const uint64_t needed = (bytes + settings.packetDataSize - 1) / settings.packetDataSize +
+                            (settings.extraPacket ? 1 : 0);
+    if (needed >= block->packetCount) return;
+    const uint32_t cut = static_cast<uint32_t>(block->packetCount - needed);
+    block->missingPackets -= std::min(block->missingPackets, cut);
+    block->packetCount = static_cast<uint32_t>(needed);
+    // Its last packet is a short one.
+    m_state.assembly.packetSizeCheckOff = true;
+}
+
 void StreamReceiver::ScanForResends(GevBufferDescriptor* block) {
     const StreamSettings& settings = m_state.settings;
-    const uint32_t count = std::min<uint32_t>(settings.packetsPerBlock,
-                                              static_cast<uint32_t>(block->packetMap.size()));
+    const uint32_t count =
+        std::min<uint32_t>(block->packetCount, static_cast<uint32_t>(block->packetMap.size()));
     uint32_t first = 0, length = 0;
     auto flush = [&] {
         if (length == 0) return;
@@ -465,7 +488,6 @@ void StreamReceiver::ScanForResends(GevBufferDescriptor* block) {
 
 void StreamReceiver::ApplyTrailer(GevBufferDescriptor* block, const uint8_t* data, size_t size,
                                   const Gvsp::Header& header) {
-    const StreamSettings& settings = m_state.settings;
     const uint16_t type =
         static_cast<uint16_t>(Gvsp::Field(data, size, header, Gvsp::kTrailerPayloadType, 2));
     const uint32_t word =
@@ -474,17 +496,12 @@ void StreamReceiver::ApplyTrailer(GevBufferDescriptor* block, const uint8_t* dat
     const bool hasSizeY = size >= header.size + Gvsp::kTrailerSizeY + 4 && word != 0;
     if (Gvsp::IsImage(type)) {
         if (hasSizeY) block->trailerSizeY = word;
-        if (hasSizeY && word != block->sizeY && settings.packetDataSize != 0) {
+        if (hasSizeY && word != block->sizeY) {
+            // The packets of the cut-off rows are never sent.
             m_state.assembly.packetSizeCheckOff = true;
-            uint64_t bytes =
-                uint64_t{Gvsp::BytesPerPixel(block->pixelFormat)} * block->sizeX * word;
-            if (bytes == 0) bytes = settings.payloadSize;
-            const uint64_t needed = (bytes + settings.packetDataSize - 1) / settings.packetDataSize;
-            if (needed < settings.packetsPerBlock) {
-                // The packets of the cut-off rows are never sent.
-                const uint32_t cut = static_cast<uint32_t>(settings.packetsPerBlock - needed);
-                if (block->missingPackets >= cut) block->missingPackets -= cut;
-            }
+            const uint64_t bytes = Gvsp::ImageBytes(block->pixelFormat, block->sizeX, word,
+                                                    block->paddingX, block->paddingY);
+            if (bytes != 0) ExpectBytes(block, bytes);
         }
         if (type == Gvsp::kImageWithChunk) {
             block->chunkDataLength = static_cast<uint32_t>(

@@ -43,6 +43,8 @@ private:
                         const Gvsp::Header& header);
     void FillImageGeometry(GevBufferDescriptor* block, const uint8_t* data, size_t size,
                            const Gvsp::Header& header);
+    // The block carries only the packets `bytes` of data need: the others are never sent.
+    void ExpectBytes(GevBufferDescriptor* block, uint64_t bytes);
     void ScanForResends(GevBufferDescriptor* block);
     // Asks for the leader of a block that has none; true when it is awaited.
     bool RequestLostLeader(GevBufferDescriptor* block);

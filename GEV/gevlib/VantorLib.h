@@ -172,6 +172,14 @@ GevStatus GEVGetImageBuffer(uint8_t handle, GevImageInfo* info, void* destinatio
 // The next image without copying: its ring slot, given back with GEVQueueRingBuffer.
 GevStatus GEVGetRingBufferImage(uint8_t handle, GevImageInfo* info, uint16_t* slot);
 GevStatus GEVGetFrameRate(uint8_t handle, double* fps);
+// Counters of the running or last acquisition (reset by its start).
+struct GevStreamStatistics {
+    uint64_t frames;
+    uint64_t missingFrames;
+    uint64_t lostPackets;      // still missing when their block was given out
+    uint64_t resendRequested;  // packets asked for again
+};
+GevStatus GEVGetStreamStatistics(uint8_t handle, GevStreamStatistics* statistics);
 // The camera sends one test packet at its current packet size.
 GevStatus GEVTestPacket(uint8_t handle, int32_t* receivedSize);
 GevStatus GEVTestFindMaxPacketSize(uint8_t handle, uint16_t* size, uint16_t minimum,

@@ -109,8 +109,7 @@ TEST_F(Device, DeviceDescriptionShowsTheCameraAndItsSettingsReachTheLibrary) {
     EXPECT_STREQ(id, "DS0");
     // Each opened stream shows in the device description, the last one selected.
     DS_HANDLE stream = nullptr;
-    ASSERT_EQ(cti.DevOpenDataStream(device, "DS0", &stream), GC_ERR_SUCCESS)
-        << cti.LastErrorText();
+    ASSERT_EQ(cti.DevOpenDataStream(device, "DS0", &stream), GC_ERR_SUCCESS) << cti.LastErrorText();
     EXPECT_EQ(port.GetInteger("StreamCount"), 1);
     EXPECT_EQ(port.GetString("StreamID"), "DS0");
     DS_HANDLE second = nullptr;

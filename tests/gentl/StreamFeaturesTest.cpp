@@ -4,6 +4,7 @@
 #include <regex>
 #include <set>
 
+#include "GEVTLKRVInfo.h"
 #include "StreamFixture.h"
 
 using namespace GenTLTest;
@@ -18,6 +19,15 @@ protected:
         size_t size = sizeof data;
         if (cti.EventGetData(event, data, &size, timeoutMs) != GC_ERR_SUCCESS) return "";
         return std::string(data + 4);
+    }
+
+    uint64_t StreamCounter(STREAM_INFO_CMD command) {
+        uint64_t value = 0;
+        size_t size = sizeof value;
+        INFO_DATATYPE type = 0;
+        EXPECT_EQ(cti.DSGetInfo(stream, command, &type, &value, &size), GC_ERR_SUCCESS);
+        EXPECT_EQ(type, INFO_DATATYPE_UINT64);
+        return value;
     }
 
     // The value of a camera chunk feature, found as a GenApi consumer finds it:
@@ -79,6 +89,9 @@ TEST_F(StreamFeatures, ResendRecoversEveryLostPacket) {
     const GevSim::StreamStatistics stats = cameras.back()->StreamStats();
     EXPECT_GT(stats.packetsDropped, 0u) << "the loss must have happened";
     EXPECT_GT(stats.packetsResent, 0u);
+    // Every packet the camera sent again was asked for, and none stayed lost.
+    EXPECT_GE(StreamCounter(STREAM_INFO_GEVTLKRV_RESEND_REQUESTED), stats.packetsResent);
+    EXPECT_EQ(StreamCounter(STREAM_INFO_GEVTLKRV_LOST_PACKETS), 0u);
     StopAndRelease(buffers);
 }
 
@@ -104,6 +117,8 @@ TEST_F(StreamFeatures, WithoutResendLossIsFlaggedAndReported) {
         cti.DSQueueBuffer(stream, delivery.buffer);
     }
     EXPECT_GT(incomplete, 0) << "about 4 in 10 frames lose a packet";
+    EXPECT_GE(StreamCounter(STREAM_INFO_GEVTLKRV_LOST_PACKETS), static_cast<uint64_t>(incomplete));
+    EXPECT_EQ(StreamCounter(STREAM_INFO_GEVTLKRV_RESEND_REQUESTED), 0u);
     EXPECT_EQ(NextError(errors).rfind("Error GEVGetImageBuffer. Error Code: 0xc010", 0), 0u);
     StopAndRelease(buffers);
 }
@@ -133,6 +148,36 @@ TEST_F(StreamFeatures, OnlyBuffersOfThePayloadSizeAreFilledByCopy) {
     std::vector<BUFFER_HANDLE> all = big;
     all.insert(all.end(), right.begin(), right.end());
     StopAndRelease(all);
+}
+
+TEST_F(StreamFeatures, BuffersLargerThanTheImageHoldPaddedImagesWhole) {
+    GevSim::CameraConfig config = SimulatorConfig(320, 240, 50.0f);
+    config.paddingX = 4;
+    OpenSimulator(config);
+    const size_t payload = PayloadSize();
+    ASSERT_EQ(payload, (320u + 4u) * 240u);
+    RegisterNewBuffer();
+    for (bool zeroCopy : {false, true}) {
+        WriteStreamRegister(0x224, zeroCopy ? 1 : 0);
+        // Sized like the stream's initial payload size, larger than this camera's images.
+        std::vector<BUFFER_HANDLE> buffers = Announce(4, payload + 10000, false);
+        QueueAll(buffers);
+        ASSERT_EQ(cti.DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE),
+                  GC_ERR_SUCCESS);
+        CameraApi().Execute("AcquisitionStart");
+        for (int i = 0; i < 8; ++i) {
+            Delivery delivery = Next();
+            ASSERT_EQ(delivery.result, GC_ERR_SUCCESS) << cti.LastErrorText();
+            EXPECT_FALSE(BufferInfo<bool8_t>(delivery.buffer, BUFFER_INFO_IS_INCOMPLETE))
+                << (zeroCopy ? "zero-copy" : "copy") << " frame " << i;
+            // A copy leaves the padding behind; written in place, the lines keep it.
+            EXPECT_EQ(BufferInfo<size_t>(delivery.buffer, BUFFER_INFO_XPADDING),
+                      zeroCopy ? 4u : 0u);
+            EXPECT_TRUE(HoldsTestPattern(delivery.buffer));
+            cti.DSQueueBuffer(stream, delivery.buffer);
+        }
+        StopAndRelease(buffers);
+    }
 }
 
 TEST_F(StreamFeatures, ZeroCopyFillsLargerBuffersAndRefusesSmallerOnes) {

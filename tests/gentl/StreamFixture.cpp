@@ -86,12 +86,13 @@ Delivery StreamTest::Next(uint64_t timeoutMs) {
     const size_t width = BufferInfo<size_t>(buffer, BUFFER_INFO_WIDTH);
     const size_t height = BufferInfo<size_t>(buffer, BUFFER_INFO_HEIGHT);
     const uint64_t frame = BufferInfo<uint64_t>(buffer, BUFFER_INFO_FRAMEID);
+    const size_t stride = width + BufferInfo<size_t>(buffer, BUFFER_INFO_XPADDING);
     if (base == nullptr || width == 0 || height == 0)
         return ::testing::AssertionFailure() << "no image described";
     for (size_t y = 0; y < height; ++y) {
         for (size_t x = 0; x < width; ++x) {
             const uint8_t expected = static_cast<uint8_t>(x + y + frame);
-            const uint8_t actual = base[y * width + x];
+            const uint8_t actual = base[y * stride + x];
             if (actual != expected) {
                 return ::testing::AssertionFailure()
                        << "frame " << frame << " pixel (" << x << ", " << y << ") is "

@@ -40,16 +40,18 @@ Bytes Packet(uint8_t format, uint64_t block, uint32_t packet, const Bytes& body,
     return b;
 }
 
-Bytes ImageLeader(uint32_t width, uint32_t height, uint64_t timestamp = 1) {
+Bytes ImageLeader(uint32_t width, uint32_t height, uint64_t timestamp = 1,
+                  uint32_t pixelFormat = 0x01080001 /* Mono8 */, uint16_t paddingX = 0) {
     Bytes body;
     Put(body, 0, 2);
     Put(body, 0x0001, 2);
     Put(body, timestamp, 8);
-    Put(body, 0x01080001, 4);  // Mono8
+    Put(body, pixelFormat, 4);
     Put(body, width, 4);
     Put(body, height, 4);
     Put(body, 0, 8);
-    Put(body, 0, 4);
+    Put(body, paddingX, 2);
+    Put(body, 0, 2);
     return body;
 }
 
@@ -190,6 +192,76 @@ TEST_F(Assembly, ShortTrailerCompletesTheBlockWithoutTheCutRows) {
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(block->status, kBlockComplete);
     EXPECT_EQ(block->trailerSizeY, 2u);
+}
+
+// The buffers may be larger than the camera's images: the leader's geometry, not the
+// buffer, says how many packets a block carries.
+TEST_F(Assembly, AnImageSmallerThanTheBufferIsCompleteWithItsOwnPackets) {
+    Configure(8, 64, 4);  // buffers of 512 bytes: 8 packets
+    struct Case {
+        uint32_t width, height, pixelFormat;
+        uint16_t paddingX;
+        uint32_t packets;
+    };
+    // 64x4 Mono8; 60x4 Mono8 with 4 bytes of line padding; 80x4 Mono12Packed (120-byte lines).
+    const Case cases[] = {
+        {64, 4, 0x01080001, 0, 4}, {60, 4, 0x01080001, 4, 4}, {80, 4, 0x010C0006, 0, 8}};
+    uint64_t id = 1;
+    for (const Case& c : cases) {
+        Feed(Packet(1, id, 0, ImageLeader(c.width, c.height, 1, c.pixelFormat, c.paddingX)));
+        for (uint32_t p = 1; p <= c.packets; ++p) Feed(Packet(3, id, p, Payload(id, p)));
+        Feed(Packet(2, id, c.packets + 1, ImageTrailer(c.height)));
+        GevBufferDescriptor* block = Delivered();
+        ASSERT_NE(block, nullptr) << "block " << id;
+        EXPECT_EQ(block->status, kBlockComplete) << "block " << id;
+        EXPECT_EQ(block->missingPackets, 0u);
+        EXPECT_EQ(block->paddingX, c.paddingX) << "the padding is reported as sent";
+        state.queued.Append(block);
+        ++id;
+    }
+    EXPECT_TRUE(resends.empty()) << "no packet beyond the image is asked for";
+    EXPECT_EQ(state.statistics.lostPackets, 0u);
+}
+
+TEST_F(Assembly, ALossInASmallerImageIsAskedForWithinItsPackets) {
+    Configure(8, 64, 4);
+    Feed(Packet(1, 1, 0, ImageLeader(64, 4)));
+    for (uint32_t p : {1u, 2u, 4u}) Feed(Packet(3, 1, p, Payload(1, p)));
+    Feed(Packet(2, 1, 5, ImageTrailer(4)));
+    ASSERT_EQ(resends.size(), 1u);
+    EXPECT_EQ(std::get<1>(resends[0]), 3u);
+    EXPECT_EQ(std::get<2>(resends[0]), 3u) << "packets 5 to 8 do not exist";
+    EXPECT_EQ(Delivered(), nullptr) << "packet 3 is still due";
+    Feed(Packet(3, 1, 3, Payload(1, 3)));
+    GevBufferDescriptor* block = Delivered();
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->status, kBlockComplete);
+}
+
+TEST_F(Assembly, AnImageLargerThanTheBufferIsIncomplete) {
+    Feed(Packet(1, 1, 0, ImageLeader(64, 8)));  // 512 bytes into buffers of 256
+    for (uint32_t p = 1; p <= 4; ++p) Feed(Packet(3, 1, p, Payload(1, p)));
+    Feed(Packet(2, 1, 5, ImageTrailer(8)));
+    GevBufferDescriptor* block = Delivered();
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->status, kBlockIncomplete) << "its second half had no room";
+}
+
+TEST_F(Assembly, ALeaderAndAShortTrailerCutThePacketsOnce) {
+    Configure(8, 64, 4);
+    Feed(Packet(1, 1, 0, ImageLeader(64, 4)));  // 4 of the buffer's 8 packets
+    for (uint32_t p = 1; p <= 2; ++p) Feed(Packet(3, 1, p, Payload(1, p)));
+    Feed(Packet(2, 1, 3, ImageTrailer(2)));  // then only 2 rows were sent
+    GevBufferDescriptor* block = Delivered();
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->status, kBlockComplete);
+    EXPECT_EQ(block->missingPackets, 0u);
+    state.queued.Append(block);
+    // Same cut when the short trailer leaves one of the remaining packets missing.
+    Feed(Packet(1, 2, 0, ImageLeader(64, 4)));
+    Feed(Packet(3, 2, 1, Payload(2, 1)));
+    Feed(Packet(2, 2, 4, ImageTrailer(3)));
+    EXPECT_EQ(Delivered(), nullptr) << "rows 2 and 3 are still due";
 }
 
 TEST_F(Assembly, ATrailerWithoutSizeYKeepsTheLeadersHeight) {

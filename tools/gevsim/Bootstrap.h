@@ -121,7 +121,11 @@ constexpr uint32_t kHeightMax = 0x00010034;
 constexpr uint32_t kTLParamsLocked = 0x00010038;
 constexpr uint32_t kAcquisitionActive = 0x0001003C;  // read only: 1 between start and stop
 constexpr uint32_t kPayloadType = 0x00010040;        // GVSP payload type of the blocks
-constexpr uint32_t kLast = kPayloadType;
+constexpr uint32_t kTestEventGenerate = 0x00010044;  // write: one test event message
+constexpr uint32_t kLast = kTestEventGenerate;
+
+// Event ID of the test event: the first of the device-specific range.
+constexpr uint16_t kTestEventId = 0x9000;
 
 constexpr uint32_t kAcquisitionContinuous = 0;
 constexpr uint32_t kAcquisitionSingleFrame = 1;

@@ -152,7 +152,8 @@ void DeviceModel::BuildLocked() {
     word(U::kAcquisitionActive, ro, 0);
     word(U::kPayloadType, rw,
          IsKnownPayloadType(config_.payloadType) ? config_.payloadType : uint32_t{0x0001});
-    testPackets_ = 0;
+    word(U::kTestEventGenerate, wo, 0);
+    testPackets_ = testEvents_ = 0;
     UpdatePayloadSizeLocked();
 
     // The XML, zero-padded to whole words since READMEM counts are multiples of 4.
@@ -290,6 +291,9 @@ uint16_t DeviceModel::WriteUserRegisterLocked(uint32_t address, uint32_t value) 
         case U::kAcquisitionStart:
             StartAcquisitionLocked();
             return Gvcp::kStatusSuccess;
+        case U::kTestEventGenerate:
+            ++testEvents_;  // sent by the camera once the write is done
+            return Gvcp::kStatusSuccess;
         case U::kAcquisitionStop:
             memory_.Poke32(U::kAcquisitionActive, 0);
             return Gvcp::kStatusSuccess;
@@ -359,6 +363,11 @@ void DeviceModel::EndAcquisition(uint64_t generation) {
 uint32_t DeviceModel::TakeTestPacketRequests() {
     std::lock_guard<std::mutex> lock(mutex_);
     return std::exchange(testPackets_, 0);
+}
+
+uint32_t DeviceModel::TakeTestEventRequests() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::exchange(testEvents_, 0);
 }
 
 uint64_t DeviceModel::Timestamp() const {

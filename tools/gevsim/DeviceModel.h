@@ -81,6 +81,8 @@ public:
     void EndAcquisition(uint64_t generation);
     // Test packets asked for by writing SCPS bit 31 since the last call.
     uint32_t TakeTestPacketRequests();
+    // Test events asked for by TestEventGenerate since the last call.
+    uint32_t TakeTestEventRequests();
     uint64_t Timestamp() const;  // ticks of the timestamp counter now
 
     // Device-side access for tests: no privilege or access checks. Peek of an
@@ -113,6 +115,7 @@ private:
     Clock::time_point timestampEpoch_;
     uint64_t generation_ = 0;
     uint32_t testPackets_ = 0;
+    uint32_t testEvents_ = 0;
     std::function<void()> streamListener_;
 };
 

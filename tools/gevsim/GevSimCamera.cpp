@@ -20,7 +20,20 @@ struct Camera::Impl {
           server(
               config, model, faults, log, [this](uint32_t ip) { OpenChannels(ip, nullptr); },
               [this](const ResendRequest& request) { stream.RequestResend(request); }) {
-        model.SetStreamListener([this] { stream.Wake(); });
+        model.SetStreamListener([this] {
+            stream.Wake();
+            SendTestEvents();
+        });
+    }
+
+    // On the writer's thread, before its acknowledge: the host sees the event first.
+    void SendTestEvents() {
+        for (uint32_t n = model.TakeTestEventRequests(); n > 0; --n) {
+            EventMessage event;
+            event.eventId = UserRegister::kTestEventId;
+            event.timestamp = model.Timestamp();
+            messages.Send(event, model.MessageChannel(), model.GvcpCapability(), nullptr);
+        }
     }
 
     // The message and stream sockets live at the camera address; ports go to MCSP/SCSP0.

@@ -20,14 +20,16 @@ struct PortFunctions {
     decltype(&GenTL::GCWritePort) writePort = nullptr;
     decltype(&GenTL::GCGetPortURL) getPortURL = nullptr;
     decltype(&GenTL::GCGetPortURLInfo) getPortURLInfo = nullptr;
+    // Optional: a refused access then carries the producer's error text.
+    decltype(&GenTL::GCGetLastError) getLastError = nullptr;
 };
 
 // Picks the port exports out of anything that resolved them by their GenTL names
 // (TestSupport::CtiLibrary, or a tool's own loader).
 template <class Library>
 PortFunctions PortFunctionsOf(const Library& library) {
-    return {library.GCReadPort, library.GCWritePort, library.GCGetPortURL,
-            library.GCGetPortURLInfo};
+    return {library.GCReadPort, library.GCWritePort, library.GCGetPortURL, library.GCGetPortURLInfo,
+            library.GCGetLastError};
 }
 
 struct GObjectUnref {

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "ZipArchive.h"
+
 using GenApiBridge::PortFunctions;
 
 // ---- The GObject type: an ArvDevice whose accesses go to one GenTL port.
@@ -57,9 +59,18 @@ gboolean Transfer(ArvDevice* device, bool write, guint64 address, guint32 size, 
     }
     self->lastError = status;
     if (status == GenTL::GC_ERR_SUCCESS) return TRUE;
+    // Read at once: GenApi may make further port calls before the error reaches the caller.
+    char text[512] = "";
+    if (self->functions.getLastError != nullptr) {
+        GenTL::GC_ERROR code = 0;
+        size_t textSize = sizeof text;
+        if (self->functions.getLastError(&code, text, &textSize) != GenTL::GC_ERR_SUCCESS)
+            text[0] = '\0';
+    }
     g_set_error(error, ARV_DEVICE_ERROR, DeviceErrorCode(status),
-                "%s at 0x%" G_GINT64_MODIFIER "x, %u bytes failed with GC_ERROR %d",
-                write ? "GCWritePort" : "GCReadPort", address, size, status);
+                "%s at 0x%" G_GINT64_MODIFIER "x, %u bytes failed with GC_ERROR %d%s%s",
+                write ? "GCWritePort" : "GCReadPort", address, size, status,
+                text[0] != '\0' ? ": " : "", text);
     return FALSE;
 }
 
@@ -128,8 +139,18 @@ namespace GenApiBridge {
 
 namespace {
 
-std::string GcErrorText(const char* call, GenTL::GC_ERROR status) {
-    return std::string(call) + " failed with GC_ERROR " + std::to_string(status);
+// Called right after the failed call, so the producer's last error is that call's.
+std::string GcErrorText(const char* call, GenTL::GC_ERROR status, const PortFunctions& functions) {
+    std::string text = std::string(call) + " failed with GC_ERROR " + std::to_string(status);
+    if (functions.getLastError != nullptr) {
+        GenTL::GC_ERROR code = 0;
+        char message[512] = "";
+        size_t size = sizeof message;
+        if (functions.getLastError(&code, message, &size) == GenTL::GC_ERR_SUCCESS &&
+            message[0] != '\0')
+            text += std::string(": ") + message;
+    }
+    return text;
 }
 
 bool ParseHex(const std::string& text, uint64_t* value) {
@@ -202,21 +223,21 @@ std::string ReadPortUrl(GenTL::PORT_HANDLE port, const PortFunctions& functions,
         if (functions.getPortURL == nullptr) throw std::runtime_error("no GCGetPortURL");
         status = functions.getPortURL(port, nullptr, &size);
         if (status != GenTL::GC_ERR_SUCCESS)
-            throw std::runtime_error(GcErrorText("GCGetPortURL (size)", status));
+            throw std::runtime_error(GcErrorText("GCGetPortURL (size)", status, functions));
         text.assign(size + 1, '\0');
         status = functions.getPortURL(port, text.data(), &size);
         if (status != GenTL::GC_ERR_SUCCESS)
-            throw std::runtime_error(GcErrorText("GCGetPortURL", status));
+            throw std::runtime_error(GcErrorText("GCGetPortURL", status, functions));
     } else {
         if (functions.getPortURLInfo == nullptr) throw std::runtime_error("no GCGetPortURLInfo");
         GenTL::INFO_DATATYPE type = 0;
         status = functions.getPortURLInfo(port, 0, GenTL::URL_INFO_URL, &type, nullptr, &size);
         if (status != GenTL::GC_ERR_SUCCESS)
-            throw std::runtime_error(GcErrorText("GCGetPortURLInfo (size)", status));
+            throw std::runtime_error(GcErrorText("GCGetPortURLInfo (size)", status, functions));
         text.assign(size + 1, '\0');
         status = functions.getPortURLInfo(port, 0, GenTL::URL_INFO_URL, &type, text.data(), &size);
         if (status != GenTL::GC_ERR_SUCCESS)
-            throw std::runtime_error(GcErrorText("GCGetPortURLInfo", status));
+            throw std::runtime_error(GcErrorText("GCGetPortURLInfo", status, functions));
         if (type != GenTL::INFO_DATATYPE_STRING)
             throw std::runtime_error("GCGetPortURLInfo: URL type is " + std::to_string(type));
     }
@@ -235,7 +256,8 @@ std::string FetchPortXml(GenTL::PORT_HANDLE port, const PortFunctions& functions
     size_t size = xml.size();
     const GenTL::GC_ERROR status = functions.readPort(port, local->address, xml.data(), &size);
     if (status != GenTL::GC_ERR_SUCCESS)
-        throw std::runtime_error(GcErrorText("GCReadPort of the description", status));
+        throw std::runtime_error(GcErrorText("GCReadPort of the description", status, functions));
+    if (IsZipName(local->fileName)) return UnzipSingleFile(xml);
     const size_t end = xml.find_last_not_of('\0');
     xml.erase(end == std::string::npos ? 0 : end + 1);
     return xml;

@@ -1,0 +1,17 @@
+/* GEVTLKRV's own info commands, beyond the GenTL standard ones. A consumer asks
+ * for them only when TL_INFO_VENDOR reads "Tarvane GmbH" and TL_INFO_MODEL
+ * "GEVTLKRV": other producers give custom IDs meanings of their own. */
+#pragma once
+
+#include "GenTL.h"
+
+namespace GenTL {
+
+enum GEVTLKRV_STREAM_INFO_CMD_LIST {
+    /* UINT64: packets of the running (or last) acquisition asked for again. */
+    STREAM_INFO_GEVTLKRV_RESEND_REQUESTED = STREAM_INFO_CUSTOM_ID + 1,
+    /* UINT64: packets still missing when their block was given out. */
+    STREAM_INFO_GEVTLKRV_LOST_PACKETS = STREAM_INFO_CUSTOM_ID + 2
+};
+
+}  // namespace GenTL
