@@ -28,14 +28,14 @@ Arguments::Arguments(const std::vector<std::string>& words, const std::vector<Op
             value = word.substr(equals + 1);
             inlineValue = true;
         }
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* option = nullptr;
         for (const auto& candidate : specs)
-            if (candidate.name == name) spec = &candidate;
-        if (spec == nullptr) throw UsageError("unknown option " + name);
-        if (spec->takesValue && !inlineValue) {
+            if (candidate.name == name) option = &candidate;
+        if (option == nullptr) throw UsageError("unknown option " + name);
+        if (option->takesValue && !inlineValue) {
             if (i + 1 >= words.size()) throw UsageError(name + " needs a value");
             value = words[++i];
-        } else if (!spec->takesValue && inlineValue) {
+        } else if (!option->takesValue && inlineValue) {
             throw UsageError(name + " takes no value");
         }
         m_values[name] = value;
