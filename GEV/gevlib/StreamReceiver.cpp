@@ -165,7 +165,7 @@ void StreamReceiver::HandlePacket(const uint8_t* data, size_t size) {
 }
 
 void StreamReceiver::FillImageGeometry(GevBufferDescriptor* block, const uint8_t* data, size_t size,
-                                       const Gvsp::Header& header) {
+                                       const Gvsp::Header& header, uint16_t type) {
     const StreamSettings& settings = m_state.settings;
     const uint64_t id = header.blockId;
     DeviceLog(m_handle, kLogTrace, "setup ImageHeader from leader packet\n");
@@ -220,7 +220,6 @@ void StreamReceiver::FillImageGeometry(GevBufferDescriptor* block, const uint8_t
     }
     if (block->status == kBlockHeaderMismatch) block->paddingX = block->paddingY = 0;
     // A plain image is all the block carries; with chunk data the trailer tells the rest.
-    const auto type = Gvsp::Field(data, size, header, Gvsp::kLeaderPayloadType, 2);
     if (block->status != kBlockHeaderMismatch && type == Gvsp::kImage)
         ExpectBytes(block, imageBytes);
     m_state.assembly.variablePayload = false;
@@ -330,7 +329,7 @@ void StreamReceiver::FillFromLeader(GevBufferDescriptor* block, const uint8_t* d
     const uint16_t type =
         static_cast<uint16_t>(Gvsp::Field(data, size, header, Gvsp::kLeaderPayloadType, 2));
     if (Gvsp::IsImage(type)) {
-        FillImageGeometry(block, data, size, header);
+        FillImageGeometry(block, data, size, header, type);
     } else {
         const uint32_t payloadSize = m_state.settings.payloadSize;
         const uint32_t missing = block->missingPackets;

@@ -42,7 +42,7 @@ private:
     void FillFromLeader(GevBufferDescriptor* block, const uint8_t* data, size_t size,
                         const Gvsp::Header& header);
     void FillImageGeometry(GevBufferDescriptor* block, const uint8_t* data, size_t size,
-                           const Gvsp::Header& header);
+                           const Gvsp::Header& header, uint16_t type);
     // The block carries only the packets `bytes` of data need: the others are never sent.
     void ExpectBytes(GevBufferDescriptor* block, uint64_t bytes);
     void ScanForResends(GevBufferDescriptor* block);
