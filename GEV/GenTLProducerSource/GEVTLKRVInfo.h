@@ -11,7 +11,15 @@ enum GEVTLKRV_STREAM_INFO_CMD_LIST {
     /* UINT64: packets of the running (or last) acquisition asked for again. */
     STREAM_INFO_GEVTLKRV_RESEND_REQUESTED = STREAM_INFO_CUSTOM_ID + 1,
     /* UINT64: packets still missing when their block was given out. */
-    STREAM_INFO_GEVTLKRV_LOST_PACKETS = STREAM_INFO_CUSTOM_ID + 2
+    STREAM_INFO_GEVTLKRV_LOST_PACKETS = STREAM_INFO_CUSTOM_ID + 2,
+    /* UINT64, since the stream was opened: frames the camera sent that were
+     * neither delivered nor lost for want of a queued buffer (NUM_UNDERRUN):
+     * block IDs never received, and frames still inside the producer when an
+     * acquisition stopped. Delivered + underrun + lost frames = frames sent. */
+    STREAM_INFO_GEVTLKRV_LOST_FRAMES = STREAM_INFO_CUSTOM_ID + 3,
+    /* UINT64, since the stream was opened: delivered buffers with
+     * BUFFER_INFO_IS_INCOMPLETE set (counted in NUM_DELIVERED too). */
+    STREAM_INFO_GEVTLKRV_INCOMPLETE_FRAMES = STREAM_INFO_CUSTOM_ID + 4
 };
 
 }  // namespace GenTL
