@@ -24,8 +24,6 @@ constexpr const char* kXmlResourceType = "BUFFREGS";
 constexpr const char* kURLFormat = "Local:KRGEVTLBuf.xml;%x;%x;";
 constexpr uint64_t kInitialRegisterSlots = 100;
 constexpr uint16_t kGevImageWithChunk = 0x4001;
-constexpr uint16_t kGevChunk = 0x0004;
-constexpr uint16_t kGevGenDC = 0x000B;
 
 }  // namespace
 
@@ -80,52 +78,108 @@ uint8_t* CBufferInfo::Memory() const {
     return m_memory;
 }
 
-void CBufferInfo::Deliver(const Vantor::GevImageInfo& info, uint64_t hostTimestamp) {
-    width = info.sizeX;
-    height = info.sizeY;
-    pixelFormat = info.pixelFormat;
-    offsetX = info.offsetX;
-    offsetY = info.offsetY;
-    paddingX = info.paddingX;
-    paddingY = info.paddingY;
-    frameId = info.blockId;
-    deliveredImageHeight = height;
-    incomplete = info.missingPackets != 0;
-    deliveredChunkPayloadSize = 0;
-    chunkLayoutId = 0;
-    containsChunkData = false;
-    if (info.payloadType == kGevImageWithChunk || info.payloadType == kGevChunk) {
-        payloadType = PAYLOAD_TYPE_CHUNK_DATA;
-        deliveredChunkPayloadSize = info.chunkDataLength;
-        chunkLayoutId = info.chunkLayoutId;
-        containsChunkData = true;
-    } else if (info.payloadType == kGevGenDC) {
-        payloadType = PAYLOAD_TYPE_GENDC;
-    } else {
-        payloadType = PAYLOAD_TYPE_IMAGE;
+namespace {
+
+// GenTL's payload type for a GigE Vision one; the extended-chunk variants
+// (bit 0x4000) are their base type with chunk data.
+uint64_t PayloadTypeOf(uint16_t type) {
+    if (type == kGevImageWithChunk) return PAYLOAD_TYPE_CHUNK_DATA;
+    if (type >= 0x8000) return PAYLOAD_TYPE_DEVICE_SPECIFIC;
+    switch (type & ~0x4000) {
+        case 0x0001:
+        case 0x0009:  // multi-zone image
+            return PAYLOAD_TYPE_IMAGE;
+        case 0x0002:
+            return PAYLOAD_TYPE_RAW_DATA;
+        case 0x0003:
+            return PAYLOAD_TYPE_FILE;
+        case 0x0004:
+        case 0x0005:
+            return PAYLOAD_TYPE_CHUNK_ONLY;
+        case 0x0006:
+            return PAYLOAD_TYPE_JPEG;
+        case 0x0007:
+            return PAYLOAD_TYPE_JPEG2000;
+        case 0x0008:
+            return PAYLOAD_TYPE_H264;
+        case 0x000A:
+            return PAYLOAD_TYPE_MULTI_PART;
+        case 0x000B:
+            return PAYLOAD_TYPE_GENDC;
+        default:
+            return PAYLOAD_TYPE_UNKNOWN;
     }
-    timestamp = hostTimestamp;
-    m_registerMap.Poke64(kRegTimestamp, hostTimestamp, true);
+}
+
+bool CarriesChunks(uint16_t type) {
+    return type < 0x8000 && ((type & 0x4000) != 0 || type == 0x0004 || type == 0x0005);
+}
+
+}  // namespace
+
+void CBufferInfo::Deliver(const Vantor::GevImageInfo& info, const Vantor::GevImageExtent& extent,
+                          bool incompleteImage, uint64_t tickFrequency) {
+    const uint16_t type = info.payloadType;
+    payloadType = PayloadTypeOf(type);
+    const bool image = payloadType == PAYLOAD_TYPE_IMAGE || type == kGevImageWithChunk;
+    // What is no image has no geometry: 0, never the library's marker for "no width".
+    width = image ? info.sizeX : 0;
+    height = deliveredImageHeight = image ? info.sizeY : 0;
+    offsetX = image ? info.offsetX : 0;
+    offsetY = image ? info.offsetY : 0;
+    paddingX = image ? info.paddingX : 0;
+    paddingY = image ? info.paddingY : 0;
+    pixelFormat = info.pixelFormat;
+    // GigE Vision pixel formats are PFNC's 32-bit values.
+    pixelFormatNamespace = pixelFormat != 0 ? PIXELFORMAT_NAMESPACE_PFNC_32BIT : 0;
+    frameId = info.blockId;
+    incomplete = incompleteImage;
+    sizeFilled = extent.filledSize;
+    dataSize = extent.dataSize;
+    dataLargerThanBuffer = extent.largerThanBuffer;
+    containsChunkData = CarriesChunks(type);
+    deliveredChunkPayloadSize = containsChunkData ? info.chunkDataLength : 0;
+    chunkLayoutId = containsChunkData ? info.chunkLayoutId : 0;
+    timestamp = info.timestamp;
+    timestampNsKnown = tickFrequency != 0;
+    if (timestampNsKnown) {
+        // Ticks times 10^9 overflows 64 bits after 18 s at 1 GHz: computed in parts.
+        const uint64_t seconds = timestamp / tickFrequency;
+        const uint64_t rest = timestamp % tickFrequency;
+        timestampNs = seconds * 1000000000ULL + rest * 1000000000ULL / tickFrequency;
+    }
+    m_registerMap.Poke64(kRegTimestamp, timestamp, true);
 }
 
 void CBufferInfo::OnQueued() {
-    queued = true;
-    awaitingDelivery = newData = imagePresent = acquiring = incomplete = false;
+    m_place = BufferPlace::InputPool;
+    newData = imagePresent = incomplete = false;
 }
 
 void CBufferInfo::OnTaken() {
-    acquiring = true;
+    m_place = BufferPlace::Filling;
+}
+
+void CBufferInfo::OnReturned() {
+    m_place = BufferPlace::InputPool;
 }
 
 void CBufferInfo::OnDelivered() {
-    queued = false;
-    newData = awaitingDelivery = imagePresent = true;
-    acquiring = false;
+    m_place = BufferPlace::OutputQueue;
+    newData = imagePresent = true;
 }
 
 void CBufferInfo::OnEventData() {
-    queued = awaitingDelivery = false;
+    m_place = BufferPlace::Consumer;
     newData = true;
+}
+
+void CBufferInfo::OnDiscarded() {
+    m_place = BufferPlace::Consumer;
+}
+
+void CBufferInfo::OnFlushedToOutput() {
+    m_place = BufferPlace::OutputQueue;
 }
 
 // ---- Port ------------------------------------------------------------------

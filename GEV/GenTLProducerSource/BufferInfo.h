@@ -1,8 +1,9 @@
 // CBufferInfo: one buffer announced to a data stream. It holds the memory
-// (the consumer's or its own), the flags the stream's queues move it through,
-// the description of the image delivered into it, and a small register map
-// served through the buffer handle as a port.
-// Thread-safe only as far as the owning data stream serialises its queues.
+// (the consumer's or its own), its one place among the stream's queues, the
+// description of the image delivered into it, and a small register map served
+// through the buffer handle as a port.
+// Thread-safe only as far as the owning data stream serialises its queues: the
+// place and everything delivered are under the stream's queue lock.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,11 @@
 #include "VantorLib.h"
 
 namespace GenTL {
+
+// Where a buffer is: with the consumer (announced, or handed out, or discarded
+// by a flush), in the input pool, being filled by the acquisition engine, or in
+// the output queue. A buffer is in exactly one place.
+enum class BufferPlace { Consumer, InputPool, Filling, OutputQueue };
 
 class CBufferInfo : public CRegisterMapModule {
 public:
@@ -51,23 +57,33 @@ public:
     void* PrivateData() const { return m_private; }
     bool OwnsMemory() const { return m_owned != nullptr; }
 
-    // Copies the image description of a delivery; `timestamp` is the host's.
-    void Deliver(const Vantor::GevImageInfo& info, uint64_t timestamp);
+    // Copies the description of a delivery. `tickFrequency`: the camera's time-stamp
+    // ticks per second, 0 when unknown.
+    void Deliver(const Vantor::GevImageInfo& info, const Vantor::GevImageExtent& extent,
+                 bool incompleteImage, uint64_t tickFrequency);
 
-    // Flag transitions of the stream's queues.
-    void OnQueued();
-    void OnTaken();
-    void OnDelivered();
-    void OnEventData();
-    bool CanRevoke() const { return !queued && !awaitingDelivery; }
+    // Moves between the stream's queues, with the flags that go with each move.
+    void OnQueued();           // -> input pool
+    void OnTaken();            // input pool -> being filled
+    void OnReturned();         // being filled -> input pool, unfilled
+    void OnDelivered();        // -> output queue, filled
+    void OnEventData();        // output queue -> consumer
+    void OnDiscarded();        // -> consumer, by a flush
+    void OnFlushedToOutput();  // input pool -> output queue, unfilled
+    BufferPlace Place() const { return m_place; }
+    bool IsQueued() const { return m_place != BufferPlace::Consumer; }
+    bool IsAcquiring() const { return m_place == BufferPlace::Filling; }
+    bool CanRevoke() const { return m_place == BufferPlace::Consumer; }
 
-    bool queued = false;
     bool newData = false;
-    bool awaitingDelivery = false;
-    uint64_t timestamp = 0;
+    uint64_t timestamp = 0;    // the camera's, in its ticks
+    uint64_t timestampNs = 0;  // valid when timestampNsKnown
+    bool timestampNsKnown = false;
+    uint64_t sizeFilled = 0;  // bytes written the last time the buffer was filled
+    uint64_t dataSize = 0;    // bytes the camera sent or meant to send for it
+    bool dataLargerThanBuffer = false;
     uint64_t width = 1024;
     uint64_t height = 768;
-    bool acquiring = false;
     bool incomplete = false;
     uint64_t offsetX = 0, offsetY = 0, paddingX = 0, paddingY = 0;
     uint64_t frameId = 0;
@@ -89,6 +105,7 @@ private:
     CBufferInfo(ICommonBase* stream, uint64_t size, void* privateData);
     void BuildRegisterMap();
 
+    BufferPlace m_place = BufferPlace::Consumer;
     uint8_t* m_memory = nullptr;
     std::unique_ptr<uint8_t[]> m_owned;
     uint64_t m_size = 0;

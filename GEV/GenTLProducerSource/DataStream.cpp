@@ -24,7 +24,6 @@ using Platform::Format;
 namespace {
 
 constexpr uint64_t kInitialRegisterSlots = 100;
-constexpr auto kPoolWait = std::chrono::milliseconds(500);
 // After a library failure other than "no image yet", before the next try.
 constexpr auto kFailurePause = std::chrono::milliseconds(100);
 
@@ -32,6 +31,18 @@ constexpr auto kFailurePause = std::chrono::milliseconds(100);
 uint32_t StreamIndexOf(const std::string& id) {
     if (id.size() <= 2) return 0;
     return static_cast<uint32_t>(std::strtoul(id.c_str() + 2, nullptr, 10));
+}
+
+// The camera's time-stamp tick frequency (bootstrap, high and low words); 0 unknown.
+constexpr uint32_t kTickFrequencyHighRegister = 0x093C;
+constexpr uint32_t kTickFrequencyLowRegister = 0x0940;
+
+uint64_t ReadTickFrequency(uint8_t handle) {
+    uint32_t high = 0, low = 0;
+    if (Vantor::GEVReadRegister(handle, kTickFrequencyHighRegister, 1, &high) != Vantor::kGevOk ||
+        Vantor::GEVReadRegister(handle, kTickFrequencyLowRegister, 1, &low) != Vantor::kGevOk)
+        return 0;
+    return (uint64_t{high} << 32) | low;
 }
 
 template <class List>
@@ -57,6 +68,7 @@ CDataStream::CDataStream(CDevice* device, const std::string& requestedID)
         throw std::runtime_error(Format("Unable to open stream channel. Error %04X", status));
     try {
         Vantor::GEVSetPacketResend(m_handle, false);
+        m_tickFrequency = ReadTickFrequency(m_handle);
         m_packetSize = RunPacketSizeTest(false);
         m_id = "DS" + std::to_string(m_streamIndex);
         BuildRegisterMap();
@@ -79,14 +91,11 @@ CDataStream::~CDataStream() {
     Vantor::GEVCloseStreamChannel(m_handle);
     {
         // Waiters leave without data before the queues and records go.
-        std::unique_lock<std::mutex> lock(m_outputLock);
+        std::unique_lock<std::mutex> lock(m_queueLock);
         m_closing = true;
         m_outputCondition.notify_all();
         m_outputCondition.wait(lock, [&] { return m_waiters == 0; });
         m_outputQueue.clear();
-    }
-    {
-        std::lock_guard<std::mutex> guard(m_inputLock);
         m_inputPool.clear();
     }
     const bool hadUserRing = m_userBufferMode && !m_announced.empty();
@@ -180,7 +189,7 @@ void CDataStream::RevokeBuffer(ICommonBase* hBuffer, void** ppBuffer, void** ppP
     CBufferInfo* buffer = AnnouncedRecord(hBuffer, "Invalid Buffer Handle");
     std::lock_guard<std::mutex> announcedGuard(m_announcedLock);
     {
-        std::lock_guard<std::mutex> guard(m_inputLock);
+        std::lock_guard<std::mutex> guard(m_queueLock);
         if (!buffer->CanRevoke()) throw busy_exception("Buffer queued.");
     }
     if (ppBuffer != nullptr) *ppBuffer = buffer->OwnsMemory() ? nullptr : buffer->Memory();
@@ -202,11 +211,12 @@ void CDataStream::RevokeBuffer(ICommonBase* hBuffer, void** ppBuffer, void** ppP
 void CDataStream::QueueBuffer(ICommonBase* hBuffer) {
     CBufferInfo* buffer = AnnouncedRecord(hBuffer, "Invalid Buffer Handle");
     {
-        std::lock_guard<std::mutex> guard(m_inputLock);
-        // Queued, or taken by the delivery thread to be filled: nothing to do.
-        if (buffer->queued) return;
+        std::lock_guard<std::mutex> guard(m_queueLock);
+        // In the input pool, or taken by the engine to be filled: nothing to do.
+        if (buffer->Place() == BufferPlace::InputPool || buffer->Place() == BufferPlace::Filling)
+            return;
         if (m_userBufferMode) {
-            // Under the input lock: the delivery thread cannot see the slot's
+            // Under the queue lock: the delivery thread cannot see the slot's
             // image before the buffer is in the pool. A slot the library
             // still holds (0xC020) is already where it should be.
             const Vantor::GevStatus status =
@@ -218,68 +228,71 @@ void CDataStream::QueueBuffer(ICommonBase* hBuffer) {
                     "Can't queue buffer in GEVQueueRingBuffer function.");
             }
         }
-        if (buffer->awaitingDelivery) {
-            // Queued again before the consumer took it: it leaves the output queue.
-            std::lock_guard<std::mutex> outputGuard(m_outputLock);
-            RemoveFrom(m_outputQueue, buffer);
-        }
+        // Queued again before the consumer took it: it leaves the output queue.
+        if (buffer->Place() == BufferPlace::OutputQueue) RemoveFrom(m_outputQueue, buffer);
         buffer->OnQueued();
         m_inputPool.push_back(buffer);
     }
     m_inputCondition.notify_all();
 }
 
-void CDataStream::GiveSlotBack(uint16_t ringIndex) {
-    if (m_userBufferMode) Vantor::GEVQueueRingBuffer(m_handle, ringIndex - 1u);
+bool CDataStream::WithdrawFromEngine(CBufferInfo* buffer) {
+    if (!m_userBufferMode || !m_acquiring) return true;
+    const Vantor::GevStatus status =
+        Vantor::GEVWithdrawRingBuffer(m_handle, buffer->ringIndex - 1u);
+    if (status != Vantor::kGevRingSlotBusy) return true;
+    // The receiver is filling it (or has filled it): it stays with the engine and
+    // reaches the output queue when its image is handed out.
+    buffer->OnTaken();
+    return false;
 }
 
 void CDataStream::FlushQueue(ACQ_QUEUE_TYPE iOperation) {
-    std::unique_lock<std::mutex> announcedGuard(m_announcedLock);
-    std::lock_guard<std::mutex> inputGuard(m_inputLock);
-    std::unique_lock<std::mutex> outputGuard(m_outputLock, std::defer_lock);
-    if (iOperation != ACQ_QUEUE_UNQUEUED_TO_INPUT) outputGuard.lock();
+    if (iOperation < ACQ_QUEUE_INPUT_TO_OUTPUT || iOperation > ACQ_QUEUE_ALL_DISCARD)
+        throw invalid_parameter_exception("Specified iOperation is invalid.");
+    std::lock_guard<std::mutex> announcedGuard(m_announcedLock);
+    std::lock_guard<std::mutex> guard(m_queueLock);
     auto toInput = [&](CBufferInfo* buffer) {
-        buffer->queued = true;
-        buffer->awaitingDelivery = false;
+        buffer->OnQueued();
         m_inputPool.push_back(buffer);
-        GiveSlotBack(buffer->ringIndex);
+        if (m_userBufferMode) Vantor::GEVQueueRingBuffer(m_handle, buffer->ringIndex - 1u);
     };
+    auto heldByConsumer = [&](auto&& action) {
+        for (const auto& record : m_announced)
+            if (record->Place() == BufferPlace::Consumer) action(record.get());
+    };
+    // Buffers being filled are not the pool's: no flush moves them.
     switch (iOperation) {
         case ACQ_QUEUE_INPUT_TO_OUTPUT:
             for (CBufferInfo* buffer : m_inputPool) {
-                buffer->queued = false;
-                buffer->awaitingDelivery = true;
+                if (!WithdrawFromEngine(buffer)) continue;
+                buffer->OnFlushedToOutput();
                 m_outputQueue.push_back(buffer);
             }
             m_inputPool.clear();
             m_outputCondition.notify_all();
-            return;
+            break;
         case ACQ_QUEUE_OUTPUT_DISCARD:
-            for (CBufferInfo* buffer : m_outputQueue)
-                buffer->queued = buffer->awaitingDelivery = false;
+            for (CBufferInfo* buffer : m_outputQueue) buffer->OnDiscarded();
             m_outputQueue.clear();
-            return;
+            break;
         case ACQ_QUEUE_ALL_TO_INPUT:
             for (CBufferInfo* buffer : m_outputQueue) toInput(buffer);
             m_outputQueue.clear();
-            for (const auto& record : m_announced)
-                if (!record->queued) toInput(record.get());
-            m_inputCondition.notify_all();
-            return;
+            heldByConsumer(toInput);
+            break;
         case ACQ_QUEUE_UNQUEUED_TO_INPUT:
-            for (const auto& record : m_announced)
-                if (!record->queued && !record->awaitingDelivery) toInput(record.get());
-            m_inputCondition.notify_all();
-            return;
+            heldByConsumer(toInput);
+            break;
         case ACQ_QUEUE_ALL_DISCARD:
+            for (CBufferInfo* buffer : m_inputPool)
+                if (WithdrawFromEngine(buffer)) buffer->OnDiscarded();
             m_inputPool.clear();
+            for (CBufferInfo* buffer : m_outputQueue) buffer->OnDiscarded();
             m_outputQueue.clear();
-            for (const auto& record : m_announced)
-                record->queued = record->awaitingDelivery = false;
-            return;
-        default:
-            throw invalid_parameter_exception("Specified iOperation is invalid.");
+            break;
     }
+    m_inputCondition.notify_all();
 }
 
 CBufferInfo* CDataStream::BufferByIndex(uint32_t iIndex) {
@@ -320,7 +333,7 @@ void CDataStream::PrepareUserRing() {
         }
     }
     // Only what the consumer queued is free for the receiver at the start.
-    std::lock_guard<std::mutex> inputGuard(m_inputLock);
+    std::lock_guard<std::mutex> guard(m_queueLock);
     for (CBufferInfo* buffer : m_inputPool)
         Vantor::GEVQueueRingBuffer(m_handle, buffer->ringIndex - 1u);
 }
@@ -330,7 +343,7 @@ void CDataStream::StartAcquisition(uint64_t iNumToAcquire) {
     // A thread that ended by itself after its last frame.
     if (m_deliveryThread.joinable()) m_deliveryThread.join();
     {
-        std::lock_guard<std::mutex> guard(m_outputLock);
+        std::lock_guard<std::mutex> guard(m_queueLock);
         m_killed = false;
     }
     if (m_newBufferEvent->IsRegistered()) m_newBufferEvent->ClearKilled();
@@ -341,10 +354,26 @@ void CDataStream::StartAcquisition(uint64_t iNumToAcquire) {
     m_registerMap.Poke(kRegFramesToAcquire, frames);
     const Vantor::GevStatus status = Vantor::GEVAcquisitionStartEx(
         m_handle, frames, static_cast<uint32_t>(m_payloadSize.load()), 0, 0, 0);
-    if (status != Vantor::kGevOk) Report("Error GEVAcquisitionStartEx.", status);
+    if (status != Vantor::kGevOk) {
+        // Nothing runs: the consumer hears it from this call, not only from the event.
+        Report("Error GEVAcquisitionStartEx.", status);
+        throw std::runtime_error(
+            Format("Error GEVAcquisitionStartEx. Error Code: 0x%x", static_cast<unsigned>(status)));
+    }
     if (m_userBufferMode) Platform::DebugOutput("[INFO] - Use user buffer.");
-    m_acquiring = true;
-    m_deliveryThread = std::thread(&CDataStream::DeliveryLoop, this);
+    {
+        std::lock_guard<std::mutex> guard(m_queueLock);
+        m_countersLive = true;
+        m_acquiring = true;
+    }
+    // Grabbing from the moment the start returns, not from when the thread runs.
+    m_registerMap.Poke(kRegGrabbing, 1);
+    try {
+        m_deliveryThread = std::thread(&CDataStream::DeliveryLoop, this);
+    } catch (...) {
+        StopAcquisition();
+        throw;
+    }
 }
 
 void CDataStream::StopAcquisition() {
@@ -354,7 +383,7 @@ void CDataStream::StopAcquisition() {
     }
     {
         // Under the lock, so the delivery thread cannot miss it between check and wait.
-        std::lock_guard<std::mutex> guard(m_inputLock);
+        std::lock_guard<std::mutex> guard(m_queueLock);
         m_acquiring = false;
     }
     m_inputCondition.notify_all();
@@ -368,125 +397,155 @@ void CDataStream::StopAcquisition() {
         if (status != Vantor::kGevOk) Report("Error GEVSetChannelParameter.", status);
     }
     if (m_deliveryThread.joinable()) m_deliveryThread.join();
+    CloseCounters();
+    {
+        // Buffers the receiver still held when it stopped were never filled: back to the pool.
+        std::lock_guard<std::mutex> announcedGuard(m_announcedLock);
+        std::lock_guard<std::mutex> guard(m_queueLock);
+        for (const auto& record : m_announced) {
+            if (record->Place() != BufferPlace::Filling) continue;
+            record->OnReturned();
+            m_inputPool.push_back(record.get());
+        }
+    }
+    m_registerMap.Poke(kRegGrabbing, 0);
+}
+
+CDataStream::FrameCounters CDataStream::Counters() {
+    std::lock_guard<std::mutex> guard(m_queueLock);
+    FrameCounters counters = m_closedCounters;
+    if (m_countersLive) {
+        Vantor::GevStreamStatistics statistics{};
+        if (Vantor::GEVGetStreamStatistics(m_handle, &statistics) == Vantor::kGevOk) {
+            counters.started += statistics.framesStarted;
+            counters.underrun += statistics.underrunFrames;
+            counters.lost += statistics.lostFrames;
+        }
+    }
+    return counters;
+}
+
+void CDataStream::CloseCounters() {
+    const FrameCounters total = Counters();
+    std::lock_guard<std::mutex> guard(m_queueLock);
+    m_closedCounters = total;
+    m_countersLive = false;
 }
 
 // ---- Delivery thread -------------------------------------------------------
 
 void CDataStream::DeliveryLoop() {
-    m_registerMap.Poke(kRegGrabbing, 1);
-    uint32_t mismatchedInARow = 0;
     Vantor::GevStatus lastFailure = Vantor::kGevOk;
     while (m_acquiring && m_framesRemaining != 0) {
         try {
-            DeliverOne(&mismatchedInARow, &lastFailure);
+            const Vantor::GevStatus status = Vantor::GEVWaitForImage(m_handle);
+            // The receiver reached its frame limit and everything went out.
+            if (status == Vantor::kGevAcquisitionEnded) break;
+            if (status == Vantor::kGevTimeout) continue;
+            if (status != Vantor::kGevOk) {
+                // No image and no time-out: the failure is told once, not at every try.
+                if (status != lastFailure && m_acquiring)
+                    Report("Error GEVGetImageBuffer.", status);
+                lastFailure = status;
+                Pause(kFailurePause);
+                continue;
+            }
+            lastFailure = Vantor::kGevOk;
+            if (m_userBufferMode)
+                DeliverSlot();
+            else
+                DeliverCopy();
         } catch (const std::exception& e) {
             // Nothing may end the acquisition unseen: the consumer hears of it.
             m_errorEvent->Report(GC_ERR_ERROR, e.what());
             Pause(kFailurePause);
         }
     }
+    // An acquisition that ended by itself is no longer grabbing; a stop says so too.
     m_registerMap.Poke(kRegGrabbing, 0);
 }
 
 void CDataStream::Pause(std::chrono::milliseconds period) {
-    std::unique_lock<std::mutex> lock(m_inputLock);
+    std::unique_lock<std::mutex> lock(m_queueLock);
     m_inputCondition.wait_for(lock, period, [&] { return !m_acquiring; });
 }
 
-bool CDataStream::DeliverOne(uint32_t* mismatchedInARow, Vantor::GevStatus* lastFailure) {
+void CDataStream::DeliverCopy() {
+    // An image waits in the library: it stays there until the consumer queues a
+    // buffer for it (the library drops newer frames, counted, when its ring is full).
     CBufferInfo* buffer = nullptr;
+    uint8_t* memory = nullptr;
     {
-        std::unique_lock<std::mutex> lock(m_inputLock);
-        if (m_inputPool.empty()) {
-            ++m_underruns;
-            m_inputCondition.wait_for(lock, kPoolWait,
-                                      [&] { return !m_inputPool.empty() || !m_acquiring; });
-            if (m_inputPool.empty() || !m_acquiring) return false;
-        }
-        if (!m_userBufferMode) {
-            if (*mismatchedInARow >= m_inputPool.size()) {
-                // Every pooled buffer has another size: wait for a change, not spin.
-                *mismatchedInARow = 0;
-                m_inputCondition.wait_for(lock, kPoolWait);
-                return false;
-            }
-            buffer = m_inputPool.front();
-            m_inputPool.pop_front();
-            if (buffer->Size() != m_payloadSize) {
-                m_inputPool.push_back(buffer);
-                ++*mismatchedInARow;
-                return false;
-            }
-            *mismatchedInARow = 0;
-            buffer->OnTaken();
-        }
+        std::unique_lock<std::mutex> lock(m_queueLock);
+        m_inputCondition.wait(lock, [&] { return !m_inputPool.empty() || !m_acquiring; });
+        if (!m_acquiring) return;
+        buffer = m_inputPool.front();
+        memory = buffer->Memory();
+        m_inputPool.pop_front();
+        buffer->OnTaken();
     }
-
     Vantor::GevImageInfo info{};
-    uint16_t slot = 0;
+    Vantor::GevImageExtent extent{};
+    // Filling: no flush moves the buffer and no revoke frees it until it is settled.
     const Vantor::GevStatus status =
-        m_userBufferMode ? Vantor::GEVGetRingBufferImage(m_handle, &info, &slot)
-                         : Vantor::GEVGetImageBuffer(m_handle, &info, buffer->Memory());
-    if (status != Vantor::kGevOk && status != Vantor::kGevImageIncomplete) {
-        if (buffer != nullptr) {
-            std::lock_guard<std::mutex> guard(m_inputLock);
-            buffer->acquiring = false;
+        Vantor::GEVGetImageBufferEx(m_handle, &info, &extent, memory, buffer->Size());
+    const bool incomplete = status == Vantor::kGevImageIncomplete;
+    {
+        std::lock_guard<std::mutex> guard(m_queueLock);
+        if (status == Vantor::kGevOk || incomplete) {
+            Publish(buffer, info, extent, incomplete);
+        } else {
+            buffer->OnReturned();
             m_inputPool.push_front(buffer);
         }
-        if (status == Vantor::kGevTimeout) return false;
-        // No image and no time-out: the failure is told once, not at every try.
-        if (status != *lastFailure && m_acquiring) Report("Error GEVGetImageBuffer.", status);
-        *lastFailure = status;
-        Pause(kFailurePause);
-        return false;
     }
-    *lastFailure = Vantor::kGevOk;
-    if (status == Vantor::kGevImageIncomplete) Report("Error GEVGetImageBuffer.", status);
-
-    if (m_userBufferMode) {
-        buffer = TakeFromPool(slot);
-        if (buffer == nullptr) return false;
-    }
-    Publish(buffer, info);
-    return true;
+    m_inputCondition.notify_all();
+    if (incomplete) Report("Error GEVGetImageBuffer.", status);
 }
 
-CBufferInfo* CDataStream::TakeFromPool(uint16_t slot) {
-    CBufferInfo* buffer = nullptr;
+void CDataStream::DeliverSlot() {
+    Vantor::GevImageInfo info{};
+    Vantor::GevImageExtent extent{};
+    uint16_t slot = 0;
+    const Vantor::GevStatus status =
+        Vantor::GEVGetRingBufferImageEx(m_handle, &info, &extent, &slot);
+    const bool incomplete = status == Vantor::kGevImageIncomplete;
+    if (status != Vantor::kGevOk && !incomplete) return;
     {
-        std::lock_guard<std::mutex> guard(m_announcedLock);
+        std::lock_guard<std::mutex> announcedGuard(m_announcedLock);
+        std::lock_guard<std::mutex> guard(m_queueLock);
+        CBufferInfo* buffer = nullptr;
         for (const auto& record : m_announced)
             if (record->ringIndex == slot + 1u) buffer = record.get();
+        if (buffer == nullptr) {
+            // A slot of the library's own (a ring larger than the announced list):
+            // it is told and given back, and delivery goes on.
+            m_errorEvent->Report(GC_ERR_INVALID_HANDLE, "Invalid Buffer Handle");
+            Vantor::GEVQueueRingBuffer(m_handle, slot);
+            return;
+        }
+        if (buffer->Place() == BufferPlace::InputPool) {
+            RemoveFrom(m_inputPool, buffer);
+        } else if (buffer->Place() != BufferPlace::Filling) {
+            // The receiver may only fill what sits in the pool: were it ever to fill
+            // a buffer the consumer holds, the frame is not delivered and the slot
+            // stays back until the buffer is queued again.
+            m_errorEvent->Report(GC_ERR_ERROR, "Image in a buffer that was not queued dropped.");
+            return;
+        }
+        Publish(buffer, info, extent, incomplete);
     }
-    if (buffer == nullptr) {
-        // A slot of the library's own (a ring larger than the announced list):
-        // it is told and given back, and delivery goes on.
-        m_errorEvent->Report(GC_ERR_INVALID_HANDLE, "Invalid Buffer Handle");
-        Vantor::GEVQueueRingBuffer(m_handle, slot);
-        return nullptr;
-    }
-    std::lock_guard<std::mutex> guard(m_inputLock);
-    if (!RemoveFrom(m_inputPool, buffer)) {
-        // Filled although the consumer holds it (the ring began with every slot
-        // free): not delivered, and kept from the receiver until queued again.
-        Platform::DebugOutput("[WARNING] - Image in a buffer that was not queued dropped.");
-        return nullptr;
-    }
-    return buffer;
+    if (incomplete) Report("Error GEVGetImageBuffer.", status);
 }
 
-void CDataStream::Publish(CBufferInfo* buffer, const Vantor::GevImageInfo& info) {
-    {
-        std::lock_guard<std::mutex> guard(m_inputLock);
-        buffer->OnDelivered();
-        buffer->Deliver(info, static_cast<uint32_t>(Platform::PerformanceCounter()));
-    }
+void CDataStream::Publish(CBufferInfo* buffer, const Vantor::GevImageInfo& info,
+                          const Vantor::GevImageExtent& extent, bool incomplete) {
+    buffer->Deliver(info, extent, incomplete, m_tickFrequency);
+    buffer->OnDelivered();
     ++m_delivered;
+    if (incomplete) ++m_incompleteDelivered;
     if (m_framesRemaining != kUnlimited && m_framesRemaining != 0) --m_framesRemaining;
-    {
-        std::lock_guard<std::mutex> guard(m_outputLock);
-        m_outputQueue.push_back(buffer);
-    }
+    m_outputQueue.push_back(buffer);
     m_outputCondition.notify_all();
 }
 
@@ -495,7 +554,7 @@ void CDataStream::Publish(CBufferInfo* buffer, const Vantor::GevImageInfo& info)
 bool CDataStream::WaitForNewBuffer(void* pBuffer, size_t* piSize, uint64_t iTimeout) {
     CBufferInfo* buffer = nullptr;
     {
-        std::unique_lock<std::mutex> lock(m_outputLock);
+        std::unique_lock<std::mutex> lock(m_queueLock);
         ++m_waiters;
         struct Leave {
             CDataStream& stream;
@@ -531,9 +590,8 @@ bool CDataStream::WaitForNewBuffer(void* pBuffer, size_t* piSize, uint64_t iTime
         buffer = m_outputQueue.front();
         if (buffer == nullptr) throw std::invalid_argument("Invalid Buffer Handle");
         m_outputQueue.pop_front();
-    }
-    {
-        std::lock_guard<std::mutex> guard(m_inputLock);
+        // The buffer changes hands under the same lock that took it off the
+        // queue: no queueing or flush can see it half-way.
         if (buffer->composite) {
             const uint8_t* from = buffer->Memory();
             for (size_t i = 0; i < buffer->segmentAddresses.size(); ++i) {
@@ -555,14 +613,14 @@ bool CDataStream::WaitForNewBuffer(void* pBuffer, size_t* piSize, uint64_t iTime
 
 void CDataStream::Kill() {
     {
-        std::lock_guard<std::mutex> guard(m_outputLock);
+        std::lock_guard<std::mutex> guard(m_queueLock);
         m_killed = true;
     }
     m_outputCondition.notify_all();
 }
 
 size_t CDataStream::AwaitingDelivery() {
-    std::lock_guard<std::mutex> guard(m_outputLock);
+    std::lock_guard<std::mutex> guard(m_queueLock);
     return m_outputQueue.size();
 }
 

@@ -3,9 +3,11 @@
 // pool and output queue, the delivery thread that moves filled buffers from
 // the library to the output queue, the new-buffer and error events, and the
 // stream register map.
-// Exports run on consumer threads, the delivery thread on its own: the input
-// lock guards the input pool and the queued marks, the output lock the output
-// queue; when both are held the input lock is taken first.
+// Exports run on consumer threads, the delivery thread on its own. The queue
+// lock guards the input pool, the output queue and every buffer's place and
+// delivered description, so that a buffer is always in exactly one place; the
+// announced lock guards the announced list and is taken before the queue lock.
+// The delivery thread never holds the queue lock while it waits for the library.
 #pragma once
 
 #include <atomic>
@@ -97,6 +99,7 @@ public:
     void GetInfo(STREAM_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, size_t* piSize);
 
     // Buffer information.
+    uint64_t IncompleteDelivered() const { return m_incompleteDelivered; }
     void GetBufferInfo(ICommonBase* hBuffer, BUFFER_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                        void* pBuffer, size_t* piSize);
     // The chunk walk of a delivered buffer; returned, not thrown (with the last error).
@@ -144,14 +147,27 @@ private:
     void GiveSlotBack(uint16_t ringIndex);
 
     void DeliveryLoop();
-    // One pass: false when the loop should look at its state again.
-    bool DeliverOne(uint32_t* mismatchedInARow, Vantor::GevStatus* lastFailure);
-    // The announced buffer of a filled ring slot, taken off the input pool; null when
-    // there is none to deliver.
-    CBufferInfo* TakeFromPool(uint16_t slot);
-    void Publish(CBufferInfo* buffer, const Vantor::GevImageInfo& info);
+    // Copy mode: a buffer from the input pool, filled with the waiting image.
+    void DeliverCopy();
+    // Zero-copy mode: the buffer of the filled ring slot goes to the output queue.
+    void DeliverSlot();
+    // Queue lock held: the buffer, filled, goes to the output queue.
+    void Publish(CBufferInfo* buffer, const Vantor::GevImageInfo& info,
+                 const Vantor::GevImageExtent& extent, bool incomplete);
+    // Queue lock held, zero-copy while acquiring: takes the buffer's slot back from
+    // the receiver. False when the receiver holds it: the buffer is being filled.
+    bool WithdrawFromEngine(CBufferInfo* buffer);
     void Pause(std::chrono::milliseconds period);
     void Report(const std::string& text, uint16_t status);
+
+    // Counters of the acquisitions since the stream was opened: those of the
+    // finished ones, plus the library's of the running one.
+    struct FrameCounters {
+        uint64_t started = 0, underrun = 0, lost = 0;
+    };
+    FrameCounters Counters();
+    // At a stop: the library's counters join those of the finished acquisitions.
+    void CloseCounters();
 
     std::deque<CBufferInfo*> m_outputQueue;
     std::atomic<uint64_t> m_payloadSize{76800};
@@ -161,18 +177,20 @@ private:
     CDevice* m_device;
     uint8_t m_handle;
     std::vector<std::unique_ptr<CBufferInfo>> m_announced;
-    std::mutex m_announcedLock;  // the list itself; the records' flags follow the queue locks
+    std::mutex m_announcedLock;  // the list itself; the records' places follow the queue lock
     std::deque<CBufferInfo*> m_inputPool;
-    std::mutex m_inputLock;
-    std::condition_variable m_inputCondition;
-    std::mutex m_outputLock;
-    std::condition_variable m_outputCondition;
+    std::mutex m_queueLock;
+    std::condition_variable m_inputCondition;   // the pool changed, or the acquisition stops
+    std::condition_variable m_outputCondition;  // the output queue changed, a kill, the close
     std::thread m_deliveryThread;
-    std::atomic<uint64_t> m_underruns{0};
     std::atomic<uint64_t> m_delivered{0};
+    std::atomic<uint64_t> m_incompleteDelivered{0};
+    FrameCounters m_closedCounters;  // under m_queueLock
+    bool m_countersLive = false;  // the library counts for a running acquisition; under m_queueLock
+    uint64_t m_tickFrequency = 0;  // the camera's time-stamp ticks per second, 0 unknown
     std::atomic<uint32_t> m_framesRemaining{0};
     std::string m_id;
-    bool m_killed = false;  // under m_outputLock
+    bool m_killed = false;  // under m_queueLock
     std::unique_ptr<CDataStreamEventNewBuffer> m_newBufferEvent;
     std::unique_ptr<CEventError> m_errorEvent;
     uint32_t m_packetSize = 0;
@@ -181,7 +199,7 @@ private:
     std::vector<uint8_t> m_flowTable;
     std::vector<uint64_t> m_flowSizes;
     // Consumer threads waiting for a new buffer, and set once destruction began; under
-    // m_outputLock.
+    // m_queueLock.
     size_t m_waiters = 0;
     bool m_closing = false;
 };

@@ -46,8 +46,8 @@ void CDataStream::GetBufferInfo(ICommonBase* hBuffer, BUFFER_INFO_CMD iInfoCmd,
         throw not_available_exception("No acquired image available");
     CBufferInfo* buffer =
         AsBufferRecord(hBuffer, "Specified hB is not a nullptr but invalid: hB = 0x%p.");
-    // The delivery thread writes the record under the input lock.
-    std::lock_guard<std::mutex> guard(m_inputLock);
+    // The delivery thread writes the record under the queue lock.
+    std::lock_guard<std::mutex> guard(m_queueLock);
     auto size = [&](uint64_t value) {
         CopyInfoValue(piType, pBuffer, piSize, INFO_DATATYPE_SIZET, static_cast<size_t>(value));
     };
@@ -62,8 +62,21 @@ void CDataStream::GetBufferInfo(ICommonBase* hBuffer, BUFFER_INFO_CMD iInfoCmd,
         case BUFFER_INFO_BASE:
             return pointer(buffer->Memory());
         case BUFFER_INFO_SIZE:
-        case BUFFER_INFO_SIZE_FILLED:
             return size(buffer->Size());
+        case BUFFER_INFO_SIZE_FILLED:
+            return size(buffer->sizeFilled);
+        case BUFFER_INFO_DATA_SIZE:
+            return size(buffer->dataSize);
+        case BUFFER_INFO_DATA_LARGER_THAN_BUFFER:
+            return flag(buffer->dataLargerThanBuffer);
+        case BUFFER_INFO_TIMESTAMP_NS:
+            if (!buffer->timestampNsKnown)
+                throw not_available_exception("The camera's time-stamp frequency is not known.");
+            return uint64(buffer->timestampNs);
+        case BUFFER_INFO_PIXEL_ENDIANNESS:
+            // GigE Vision sends multi-byte pixels little-endian.
+            return CopyInfoValue(piType, pBuffer, piSize, INFO_DATATYPE_INT32,
+                                 static_cast<int32_t>(PIXELENDIANNESS_LITTLE));
         case BUFFER_INFO_USER_PTR:
             return pointer(buffer->PrivateData());
         case BUFFER_INFO_TIMESTAMP:
@@ -71,9 +84,9 @@ void CDataStream::GetBufferInfo(ICommonBase* hBuffer, BUFFER_INFO_CMD iInfoCmd,
         case BUFFER_INFO_NEW_DATA:
             return flag(buffer->newData);
         case BUFFER_INFO_IS_QUEUED:
-            return flag(buffer->queued);
+            return flag(buffer->IsQueued());
         case BUFFER_INFO_IS_ACQUIRING:
-            return flag(buffer->acquiring);
+            return flag(buffer->IsAcquiring());
         case BUFFER_INFO_IS_INCOMPLETE:
             return flag(buffer->incomplete);
         case BUFFER_INFO_TLTYPE:
@@ -128,7 +141,7 @@ GC_ERROR CDataStream::GetBufferChunkData(ICommonBase* hBuffer, SINGLE_CHUNK_DATA
     }
     ChunkWalk walk;
     {
-        std::lock_guard<std::mutex> guard(m_inputLock);
+        std::lock_guard<std::mutex> guard(m_queueLock);
         if (!buffer->containsChunkData) {
             RecordLastError(GC_ERR_NO_DATA, "GC_ERR_NO_DATA");
             return GC_ERR_NO_DATA;
@@ -169,7 +182,7 @@ void CDataStream::GetBufferSegmentInfo(ICommonBase* hBuffer, uint32_t iSegmentIn
         throw invalid_index_exception(
             Format("Specified iSegemntIndex is invalid: iSegemntIndex = 0x%p.", iSegmentIndex));
     }
-    std::lock_guard<std::mutex> guard(m_inputLock);
+    std::lock_guard<std::mutex> guard(m_queueLock);
     const uint64_t segmentSize =
         buffer->composite ? buffer->segmentSizes[iSegmentIndex] : buffer->Size();
     // The filled-state queries need a running stream and a delivered image.

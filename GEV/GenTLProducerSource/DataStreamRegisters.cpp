@@ -127,6 +127,9 @@ void CDataStream::OnWrite(uint64_t address, uint32_t* value, void* context) {
             *value = self->ReadChannelField(address);
             break;
         case kRegFindMaxPacketSize:
+            // The test drains the stream socket and rewrites the packet size under
+            // a running receiver.
+            if (self->m_acquiring) throw busy_exception("The acquisition process is running now.");
             *value = self->RunPacketSizeTest(true);
             break;
         case kRegRingBufferCount: {
@@ -339,16 +342,17 @@ void CDataStream::GetInfo(STREAM_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void*
         case STREAM_INFO_ID:
             return CopyInfoString(piType, pBuffer, piSize, DisplayName());
         case STREAM_INFO_NUM_DELIVERED:
-        case STREAM_INFO_NUM_STARTED:
             return uint64(m_delivered);
+        case STREAM_INFO_NUM_STARTED:
+            return uint64(Counters().started);
         case STREAM_INFO_NUM_UNDERRUN:
-            return uint64(m_underruns);
+            return uint64(Counters().underrun);
         case STREAM_INFO_NUM_ANNOUNCED:
             return size(NumAnnounced());
         case STREAM_INFO_NUM_QUEUED: {
             size_t queued = 0;
             {
-                std::lock_guard<std::mutex> guard(m_inputLock);
+                std::lock_guard<std::mutex> guard(m_queueLock);
                 queued = m_inputPool.size();
             }
             return size(queued);
@@ -387,6 +391,10 @@ void CDataStream::GetInfo(STREAM_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void*
                               ? statistics.resendRequested
                               : statistics.lostPackets);
         }
+        case STREAM_INFO_GEVTLKRV_LOST_FRAMES:
+            return uint64(Counters().lost);
+        case STREAM_INFO_GEVTLKRV_INCOMPLETE_FRAMES:
+            return uint64(m_incompleteDelivered);
         default:
             throw implementation_exception(
                 Format("Requested iCmd is not implemented; iCmd = %d.", iInfoCmd));

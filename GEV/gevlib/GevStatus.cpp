@@ -46,6 +46,14 @@ const char* GevStatusText(GevStatus status) {
             return "device already opened by another application";
         case kGevSubnetMismatch:
             return "subnet mismatch between host adapter and camera";
+        case kGevImageIncomplete:
+            return "image incomplete";
+        case kGevNoRing:
+            return "no acquisition running";
+        case kGevAcquisitionEnded:
+            return "acquisition ended";
+        case kGevRingSlotBusy:
+            return "ring slot held by the receiver";
         default:
             return IsDeviceStatus(status) ? "device error" : "library error";
     }

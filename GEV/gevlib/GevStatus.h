@@ -43,6 +43,8 @@ constexpr GevStatus kGevOpenedByOther = 0xC02B;
 constexpr GevStatus kGevTestPacketFailed = 0xC02C;
 constexpr GevStatus kGevSubnetMismatch = 0xC031;
 constexpr GevStatus kGevNoRing = 0xC034;
+constexpr GevStatus kGevAcquisitionEnded = 0xC035;  // the receive thread has left
+constexpr GevStatus kGevRingSlotBusy = 0xC036;      // the receiver holds the slot
 
 // True for statuses that came from the camera rather than from the library.
 constexpr bool IsDeviceStatus(GevStatus status) {

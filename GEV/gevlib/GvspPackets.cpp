@@ -40,16 +40,26 @@ uint32_t BytesPerPixel(uint32_t pixelFormat) {
     return bits / 8;
 }
 
+uint64_t LineBytes(uint32_t pixelFormat, uint32_t sizeX) {
+    const uint64_t bits = (pixelFormat >> 16) & 0xFF;
+    return (uint64_t{sizeX} * bits + 7) / 8;
+}
+
 uint64_t ImageBytes(uint32_t pixelFormat, uint32_t sizeX, uint32_t sizeY, uint32_t paddingX,
                     uint32_t paddingY) {
-    const uint64_t bits = (pixelFormat >> 16) & 0xFF;
-    if (bits == 0) return 0;
-    const uint64_t line = (uint64_t{sizeX} * bits + 7) / 8 + paddingX;
+    if (((pixelFormat >> 16) & 0xFF) == 0) return 0;
+    // A line is below 2^38 bytes; the lines of a hostile leader may not be.
+    const uint64_t line = LineBytes(pixelFormat, sizeX) + paddingX;
+    if (sizeY != 0 && line > (kSizeOverflow - paddingY) / sizeY) return kSizeOverflow;
     return line * sizeY + paddingY;
 }
 
 bool IsImage(uint16_t payloadType) {
     return payloadType == kImage || payloadType == kImageWithChunk;
+}
+
+bool HasChunks(uint16_t payloadType) {
+    return (payloadType & 0x4000) != 0 || payloadType == kChunk || payloadType == kExtendedChunk;
 }
 
 size_t BuildPacketResend(uint8_t* out, uint16_t requestId, uint64_t blockId, uint32_t first,

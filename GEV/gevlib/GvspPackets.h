@@ -81,13 +81,23 @@ uint64_t Field(const uint8_t* data, size_t size, const Header& header, size_t of
 // bits, else the bit count / 8.
 uint32_t BytesPerPixel(uint32_t pixelFormat);
 
+// Bytes of one line of `sizeX` pixels at the format's bit count (packed formats
+// share bytes), without padding. 0 when the format gives no bit count.
+uint64_t LineBytes(uint32_t pixelFormat, uint32_t sizeX);
+
+// A size that does not fit 64 bits: larger than any buffer.
+constexpr uint64_t kSizeOverflow = ~uint64_t{0};
+
 // Bytes an image of that geometry takes on the wire: lines of `sizeX` pixels at the
-// format's bit count (packed formats share bytes), each followed by `paddingX`
-// bytes, then `paddingY` bytes. 0 when the format gives no bit count.
+// format's bit count, each followed by `paddingX` bytes, then `paddingY` bytes.
+// 0 when the format gives no bit count; kSizeOverflow when the product overflows.
 uint64_t ImageBytes(uint32_t pixelFormat, uint32_t sizeX, uint32_t sizeY, uint32_t paddingX,
                     uint32_t paddingY);
 
 bool IsImage(uint16_t payloadType);
+// Payload types whose data carries chunks: the extended-chunk ones (bit 0x4000)
+// and chunk data alone.
+bool HasChunks(uint16_t payloadType);
 
 // PACKETRESEND: 20 bytes with 16-bit IDs, 28 with extended IDs; no acknowledge.
 constexpr size_t kResendSize = 20, kResendExtendedSize = 28;

@@ -1,6 +1,7 @@
 // Hand-out of delivered images to the consumer side: by copy
-// (GEVGetImageBuffer) or by slot (GEVGetRingBufferImage, GEVQueueRingBuffer),
-// and the frame rate.
+// (GEVGetImageBuffer) or by slot (GEVGetRingBufferImage, GEVQueueRingBuffer,
+// GEVWithdrawRingBuffer), the wait for them, the counters and the frame rate.
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -33,8 +34,9 @@ GevImageInfo InfoOf(const GevBufferDescriptor& block) {
 }
 
 // Waits, without the stream lock, until a block is delivered, the acquisition
-// stops or the stream time-out passes: a consumer giving a ring slot back
-// (GEVQueueRingBuffer) must not wait for an image that needs that very slot.
+// stops or the receive thread leaves, or the stream time-out passes: a consumer
+// giving a ring slot back (GEVQueueRingBuffer) must not wait for an image that
+// needs that very slot.
 void WaitForDelivery(DeviceSlot& slot) {
     StreamState& stream = slot.stream;
     if (stream.delivered.Count() != 0) return;
@@ -46,9 +48,9 @@ void WaitForDelivery(DeviceSlot& slot) {
         timeout = slot.record.streamTimeout;
     }
     std::unique_lock<std::mutex> lock(stream.imageLock);
-    const bool arrived =
-        stream.imageArrived.wait_for(lock, std::chrono::milliseconds(timeout),
-                                     [&] { return stream.imageSignalled || stream.waitAborted; });
+    const bool arrived = stream.imageArrived.wait_for(
+        lock, std::chrono::milliseconds(timeout),
+        [&] { return stream.imageSignalled || stream.waitAborted || stream.receiveEnded; });
     if (!arrived)
         DevicelessLog("[WARNING] -time out while waiting for a new image (%d, err=%x)\n", handle,
                       0x102);
@@ -91,82 +93,135 @@ void ResetImageSignal(StreamState& stream) {
     stream.imageSignalled = stream.delivered.Count() != 0;
 }
 
-// Copies the block into `destination` (payload size bytes), removing X padding
-// and zeroing rows a short trailer cut off.
-void CopyImage(DeviceSlot& slot, GevBufferDescriptor& block, uint8_t* destination) {
-    const uint32_t payloadSize = slot.stream.settings.payloadSize;
+// A plain image's lines lose their X padding in a copy; with chunks after the
+// image, or in a slot handed out as it is, the bytes stay where the camera put them.
+bool StripsPadding(const GevBufferDescriptor& block) {
+    return block.payloadType == Gvsp::kImage && block.paddingX != 0 &&
+           Gvsp::LineBytes(block.pixelFormat, block.sizeX) != 0;
+}
+
+// The description of `block` as it stands in `capacity` bytes (padding stripped
+// or not): the geometry handed out never exceeds what the buffer holds.
+void Describe(const GevBufferDescriptor& block, uint64_t capacity, bool stripped, uint64_t filled,
+              GevImageInfo* info, GevImageExtent* extent) {
+    *info = InfoOf(block);
+    extent->dataSize = block.dataSize != 0 ? block.dataSize : std::max(block.dataEnd, block.filled);
+    extent->filledSize = filled;
+    bool cut = block.overflow || extent->dataSize > capacity;
+    if (Gvsp::IsImage(block.payloadType)) {
+        const uint64_t rows = std::min(block.trailerSizeY, block.sizeY);
+        const uint64_t line =
+            Gvsp::LineBytes(block.pixelFormat, block.sizeX) + (stripped ? 0 : block.paddingX);
+        uint64_t fit = rows;
+        if (line != 0) fit = std::min<uint64_t>(rows, capacity / line);
+        if (stripped) {
+            info->paddingX = 0;
+            // The copy holds the lines without their padding, and only those.
+            cut = block.overflow || fit < rows;
+            extent->dataSize = line * rows;
+        }
+        cut = cut || fit < rows;
+        info->sizeY = static_cast<uint32_t>(fit);
+    } else {
+        info->sizeX = 0xFFFFFFFF;
+        info->sizeY = static_cast<uint32_t>(std::min<uint64_t>(filled, 0xFFFFFFFFu));
+    }
+    // A chunk walk reads from the end of the chunk data: it may not start past the bytes held.
+    info->chunkDataLength =
+        static_cast<uint32_t>(std::min<uint64_t>(block.chunkDataLength, filled));
+    extent->largerThanBuffer = cut;
+}
+
+// Copies the block into `destination` (`capacity` bytes): the lines of a padded
+// plain image without their padding, anything else as it was received. Returns
+// the bytes written.
+uint64_t CopyBlock(DeviceSlot& slot, const GevBufferDescriptor& block, uint8_t* destination,
+                   uint64_t capacity) {
     const uint8_t handle = slot.record.ownHandle;
+    const uint64_t held = std::min<uint64_t>(block.filled, slot.stream.settings.payloadSize);
     DeviceLog(handle, kLogVerbose, "copy %dx%d pixel data in image memory\n", block.sizeX,
               block.sizeY);
-    if (block.sizeX >= 0xFFFFFFFE) {
-        std::memcpy(destination, block.data, std::min(block.sizeY, payloadSize));
-        return;
+    if (!StripsPadding(block)) {
+        const uint64_t bytes = std::min(held, capacity);
+        std::memcpy(destination, block.data, bytes);
+        DeviceLog(handle, kLogVerbose, "Copied: %d bytes, no adjustment needed\n", bytes);
+        return bytes;
     }
-    const uint64_t bytesPerPixel = Gvsp::BytesPerPixel(block.pixelFormat);
-    if (block.paddingX != 0) {
-        const uint64_t row = bytesPerPixel * block.sizeX;
-        const uint64_t stride = row + block.paddingX;
-        uint64_t written = 0;
-        for (uint32_t y = 0; y < block.sizeY; ++y) {
-            const uint64_t from = y * stride;
-            if (from + row > payloadSize || written + row > payloadSize) {
-                if (slot.record.logMask & kLogInfo)
-                    DeviceLog(handle, kLogInfo, "[INFO] -Wrong value of Padding X: %d\n",
-                              block.paddingX);
-                break;
-            }
-            std::memcpy(destination + written, block.data + from, row);
-            written += row;
+    const uint64_t row = Gvsp::LineBytes(block.pixelFormat, block.sizeX);
+    const uint64_t stride = row + block.paddingX;
+    const uint64_t rows = std::min(block.trailerSizeY, block.sizeY);
+    uint64_t written = 0;
+    for (uint64_t y = 0; y < rows; ++y) {
+        const uint64_t from = y * stride;
+        if (from + row > held || written + row > capacity) {
+            if (slot.record.logMask & kLogInfo)
+                DeviceLog(handle, kLogInfo, "[INFO] -Wrong value of Padding X: %d\n",
+                          block.paddingX);
+            break;
         }
-        return;
+        std::memcpy(destination + written, block.data + from, row);
+        written += row;
     }
-    if (block.sizeY == block.trailerSizeY) {
-        std::memcpy(destination, block.data, payloadSize);
-        DeviceLog(handle, kLogVerbose, "Copied: %d bytes, no adjustment needed\n", payloadSize);
-        return;
-    }
-    block.sizeY = block.trailerSizeY;
-    uint64_t planned = bytesPerPixel * block.trailerSizeY * block.sizeX;
-    DeviceLog(handle, kLogInfo, "[INFO] -header/trailer (%d) size mismatch. Adjusted size to %d\n",
-              block.trailerSizeY, planned);
-    if (planned > payloadSize) {
-        DeviceLog(handle, kLogError, "[ERROR] -planned size was beyond buffer size %d\n",
-                  payloadSize);
-        planned = payloadSize;
-    }
-    std::memcpy(destination, block.data, planned);
-    std::memset(destination + planned, 0, payloadSize - planned);
-    DeviceLog(handle, kLogVerbose, "Copied: %d bytes, now image header\n", planned);
+    return written;
+}
+
+GevStatus StatusOf(const GevBufferDescriptor& block, const GevImageExtent& extent) {
+    return block.status == kBlockIncomplete || extent.largerThanBuffer ? kGevImageIncomplete
+                                                                       : kGevOk;
 }
 
 }  // namespace
 
+GevStatus GEVWaitForImage(uint8_t handle) {
+    DeviceSlot* slot = OpenSlot(handle);
+    if (slot == nullptr) return kGevHandleNotOpen;
+    if (slot->record.filterDriverOpen) return kGevOk;
+    if (!AwaitDelivery(*slot)) return kGevNoRing;
+    StreamState& stream = slot->stream;
+    if (stream.delivered.Count() != 0) return kGevOk;
+    std::lock_guard<std::mutex> guard(stream.imageLock);
+    return stream.receiveEnded ? kGevAcquisitionEnded : kGevTimeout;
+}
+
 GevStatus GEVGetImageBuffer(uint8_t handle, GevImageInfo* info, void* destination) {
+    DeviceSlot* slot = OpenSlot(handle);
+    if (slot == nullptr) return kGevHandleNotOpen;
+    return GEVGetImageBufferEx(handle, info, nullptr, destination,
+                               slot->stream.settings.payloadSize);
+}
+
+GevStatus GEVGetImageBufferEx(uint8_t handle, GevImageInfo* info, GevImageExtent* extent,
+                              void* destination, uint64_t destinationSize) {
     DeviceSlot* slot = OpenSlot(handle);
     if (slot == nullptr) return kGevHandleNotOpen;
     if (!AwaitDelivery(*slot)) return kGevNoRing;
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
     StreamState& stream = slot->stream;
+    GevImageExtent scratch{};
+    if (extent == nullptr) extent = &scratch;
+    auto* target = static_cast<uint8_t*>(destination);
+    if (target == nullptr) {
+        target = slot->record.streamPacketBuffer.data();
+        destinationSize = slot->record.streamPacketBuffer.size();
+    }
+    const uint64_t capacity = std::min<uint64_t>(destinationSize, stream.settings.payloadSize);
     if (slot->record.filterDriverOpen) {
-        void* target =
-            destination != nullptr ? destination : slot->record.streamPacketBuffer.data();
         if (target == nullptr) return kGevNoRing;
-        return FilterDriver::ReadImage(*slot, target, stream.settings.payloadSize, info,
-                                       &stream.lastImageInfo);
+        const GevStatus status = FilterDriver::ReadImage(
+            *slot, target, static_cast<uint32_t>(capacity), info, &stream.lastImageInfo);
+        *extent = GevImageExtent{capacity, capacity, false};
+        return status;
     }
     if (!stream.ringReady) return kGevNoRing;
     GevStatus status = kGevOk;
     GevBufferDescriptor* block = TakeDelivered(*slot, &status);
     if (block == nullptr) return status;
-    auto* target = static_cast<uint8_t*>(destination);
-    if (target == nullptr) target = slot->record.streamPacketBuffer.data();
-    CopyImage(*slot, *block, target);
-    GevImageInfo delivered = InfoOf(*block);
-    // The copy took the lines without their padding.
-    if (block->sizeX < 0xFFFFFFFE) delivered.paddingX = 0;
+    const uint64_t written = CopyBlock(*slot, *block, target, capacity);
+    GevImageInfo delivered{};
+    Describe(*block, capacity, StripsPadding(*block), written, &delivered, extent);
     if (info != nullptr) *info = delivered;
     stream.lastImageInfo = delivered;
-    const GevStatus result = block->status == kBlockIncomplete ? kGevImageIncomplete : kGevOk;
+    const GevStatus result = StatusOf(*block, *extent);
     stream.queued.Append(block);
     DeviceLog(handle, kLogVerbose, "Returned buffer to free list\n");
     ResetImageSignal(stream);
@@ -175,29 +230,43 @@ GevStatus GEVGetImageBuffer(uint8_t handle, GevImageInfo* info, void* destinatio
 }
 
 GevStatus GEVGetRingBufferImage(uint8_t handle, GevImageInfo* info, uint16_t* slotNumber) {
+    return GEVGetRingBufferImageEx(handle, info, nullptr, slotNumber);
+}
+
+GevStatus GEVGetRingBufferImageEx(uint8_t handle, GevImageInfo* info, GevImageExtent* extent,
+                                  uint16_t* slotNumber) {
     DeviceSlot* slot = OpenSlot(handle);
     if (slot == nullptr) return kGevHandleNotOpen;
     if (!AwaitDelivery(*slot)) return kGevNoRing;
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
     StreamState& stream = slot->stream;
-    if (slot->record.filterDriverOpen)
+    GevImageExtent scratch{};
+    if (extent == nullptr) extent = &scratch;
+    const uint64_t capacity = stream.settings.payloadSize;
+    if (slot->record.filterDriverOpen) {
+        *extent = GevImageExtent{capacity, capacity, false};
         return FilterDriver::ReadSlot(*slot, slotNumber, info, &stream.lastImageInfo);
+    }
     if (!stream.ringReady) return kGevNoRing;
     GevStatus status = kGevOk;
     GevBufferDescriptor* block = TakeDelivered(*slot, &status);
     if (block == nullptr) return status;
-    if (block->sizeY != block->trailerSizeY && block->sizeX < 0xFFFFFFFE)
-        block->sizeY = block->trailerSizeY;
-    const GevImageInfo delivered = InfoOf(*block);
+    GevImageInfo delivered{};
+    Describe(*block, capacity, false, std::min<uint64_t>(block->filled, capacity), &delivered,
+             extent);
+    const GevStatus result = StatusOf(*block, *extent);
+    if (stream.releaseMode && result == kGevImageIncomplete) {
+        // With no buffers to spare, an incomplete slot goes straight back to the
+        // receiver: its frame is not handed out at all, and counts as lost.
+        stream.queued.PutBackAtHead(block);
+        ++stream.statistics.lostFrames;
+        ResetImageSignal(stream);
+        return kGevTimeout;
+    }
     if (info != nullptr) *info = delivered;
     stream.lastImageInfo = delivered;
     if (slotNumber != nullptr) *slotNumber = block->index;
-    const GevStatus result = block->status == kBlockIncomplete ? kGevImageIncomplete : kGevOk;
-    // With no buffers to spare, an incomplete slot goes straight back.
-    if (stream.releaseMode && result == kGevImageIncomplete)
-        stream.queued.PutBackAtHead(block);
-    else
-        block->handedOut = true;
+    block->handedOut = true;
     ResetImageSignal(stream);
     return result;
 }
@@ -227,6 +296,27 @@ GevStatus GEVQueueRingBuffer(uint8_t handle, uint64_t slotNumber) {
     return kGevOk;
 }
 
+GevStatus GEVWithdrawRingBuffer(uint8_t handle, uint64_t slotNumber) {
+    DeviceSlot* slot = OpenSlot(handle);
+    if (slot == nullptr) return kGevHandleNotOpen;
+    std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
+    StreamState& stream = slot->stream;
+    // The driver keeps the buffers it was given until the acquisition stops.
+    if (slot->record.filterDriverOpen) return kGevRingSlotBusy;
+    const uint16_t index = static_cast<uint16_t>(slotNumber & 0xFFFF);
+    if (!stream.ringReady) {
+        if (index < stream.userSlotsQueued.size()) stream.userSlotsQueued[index] = false;
+        return kGevOk;
+    }
+    if (index >= stream.ring.size()) return kGevNotSupported;
+    GevBufferDescriptor* block = stream.ring[index].get();
+    if (block->handedOut) return kGevOk;
+    // Under the list's lock: either the receiver took the slot first, or it never will.
+    if (!stream.queued.Remove(block)) return kGevRingSlotBusy;
+    block->handedOut = true;
+    return kGevOk;
+}
+
 GevStatus GEVGetStreamStatistics(uint8_t handle, GevStreamStatistics* statistics) {
     DeviceSlot* slot = OpenSlot(handle);
     if (slot == nullptr) return kGevHandleNotOpen;
@@ -237,6 +327,9 @@ GevStatus GEVGetStreamStatistics(uint8_t handle, GevStreamStatistics* statistics
     statistics->missingFrames = counters.missingFrames;
     statistics->lostPackets = counters.lostPackets;
     statistics->resendRequested = counters.resendRequested;
+    statistics->framesStarted = counters.framesStarted;
+    statistics->underrunFrames = counters.underrunFrames;
+    statistics->lostFrames = counters.lostFrames;
     return kGevOk;
 }
 

@@ -205,8 +205,9 @@ GevStatus GEVAcquisitionStartEx(uint8_t handle, uint32_t frameLimit, uint32_t pa
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
     DeviceRecord& record = slot->record;
     StreamState& stream = slot->stream;
-    // A second start without a stop would leave the first receive thread behind.
-    if (record.acquisitionIdle == 0) GEVAcquisitionStop(handle);
+    // A second start without a stop would leave the first receive thread behind
+    // (also one that ended by itself at its frame limit).
+    if (record.acquisitionIdle == 0 || stream.grabThread.joinable()) GEVAcquisitionStop(handle);
     if (payloadSize == 0) return kGevNotSupported;
 
     try {
@@ -347,6 +348,8 @@ GevStatus GEVAcquisitionStop(uint8_t handle) {
         if (waited.count() > limit)
             DeviceLog(handle, kLogInfo, "[INFO] -Timeout/error 0x%x closing thread\n", 0x102);
     }
+    // Frames delivered by the receiver that nobody took go with the ring.
+    stream.statistics.lostFrames += stream.delivered.Count();
     DeviceLog(handle, kLogInfo, "[INFO] -Free index buffer for images.\n");
     DeviceLog(handle, kLogInfo, "[INFO] -Free ring buffer for images.\n");
     FreeRing(stream);

@@ -1,5 +1,7 @@
 #include "StreamContext.h"
 
+#include <algorithm>
+
 namespace Vantor {
 
 void SlotList::Append(GevBufferDescriptor* slot) {
@@ -18,6 +20,14 @@ GevBufferDescriptor* SlotList::TakeHead() {
 void SlotList::PutBackAtHead(GevBufferDescriptor* slot) {
     std::lock_guard<std::mutex> guard(m_lock);
     m_slots.push_front(slot);
+}
+
+bool SlotList::Remove(GevBufferDescriptor* slot) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    auto it = std::find(m_slots.begin(), m_slots.end(), slot);
+    if (it == m_slots.end()) return false;
+    m_slots.erase(it);
+    return true;
 }
 
 size_t SlotList::Count() const {
@@ -81,6 +91,7 @@ void StreamState::Reset() {
         std::lock_guard<std::mutex> guard(imageLock);
         imageSignalled = false;
         waitAborted = false;
+        receiveEnded = false;
     }
     userBuffers.clear();
     userSlotsQueued.clear();

@@ -21,7 +21,14 @@
 namespace Vantor {
 
 enum BlockStatus : uint16_t { kBlockComplete = 0, kBlockIncomplete = 2, kBlockHeaderMismatch = 3 };
-enum PacketState : uint8_t { kPacketMissing = 0, kPacketReceived = 1, kPacketRequested = 2 };
+// kPacketShort: fewer bytes than a full packet, while the block's packet count is
+// unknown; it is whole only if it turns out to be the block's last packet.
+enum PacketState : uint8_t {
+    kPacketMissing = 0,
+    kPacketReceived = 1,
+    kPacketRequested = 2,
+    kPacketShort = 3,
+};
 
 // One ring slot and the block it holds.
 struct GevBufferDescriptor {
@@ -31,8 +38,11 @@ struct GevBufferDescriptor {
     uint64_t timestamp = 0;
     uint32_t pixelFormat = 0, sizeX = 0, sizeY = 0, offsetX = 0, offsetY = 0;
     uint16_t paddingX = 0, paddingY = 0;
-    uint32_t missingPackets = 0;
-    uint32_t packetCount = 0;  // data packets the block carries: fewer for a smaller image
+    uint32_t missingPackets = 0;  // of the first packetCount packets
+    uint32_t packetCount = 0;     // data packets the block carries: fewer for a smaller image
+    // The leader's geometry (plain image) or the trailer's packet ID told packetCount;
+    // until then the block may carry any number up to the packet map's size.
+    bool countKnown = false;
     uint16_t payloadType = 0;
     uint32_t chunkDataLength = 0, chunkLayoutId = 0;
     uint16_t status = kBlockComplete;
@@ -42,15 +52,21 @@ struct GevBufferDescriptor {
     uint32_t resendIssued = 0;
     bool outOfOrder = false;
     uint32_t trailerSizeY = 0;
-    uint32_t packetDataSize = 0, lastPacketSize = 0;
+    uint32_t packetDataSize = 0;
+    // Bytes the camera means to send (leader or trailer; 0 unknown), the furthest
+    // end of data it sent (beyond the buffer too), and the furthest end stored.
     uint64_t dataSize = 0;
+    uint64_t dataEnd = 0;
+    uint64_t filled = 0;
     uint8_t genDcFlags = 0;
     uint32_t nextPacket = 1;
     bool handedOut = false;   // with the consumer until queued again (zero-copy path)
     bool leaderSeen = false;  // without its leader a block has no geometry
     bool trailerSeen = false;
     bool leaderAsked = false;
-    bool overflow = false;  // the image is larger than the buffer: its end was dropped
+    bool overflow = false;    // the image is larger than the buffer: its end was dropped
+    bool ownOffsets = false;  // multi-part or GenDC: each data packet says where it goes
+    bool finished = false;    // handed to delivery, maybe held back for an older block
 };
 
 // A FIFO of ring slots with its own lock.
@@ -59,6 +75,8 @@ public:
     void Append(GevBufferDescriptor* slot);
     GevBufferDescriptor* TakeHead();
     void PutBackAtHead(GevBufferDescriptor* slot);
+    // Takes `slot` out of the list; false when it is not in it.
+    bool Remove(GevBufferDescriptor* slot);
     size_t Count() const;
     void Clear();
 
@@ -75,7 +93,7 @@ struct StreamSettings {
     bool resendEnabled = false;
     uint8_t resendCount = 10;
     uint32_t packetDataSize = 0;
-    uint32_t packetsPerBlock = 0;
+    uint32_t packetsPerBlock = 0;  // for a payload of generic data packets
     bool extraPacket = false;
 };
 
@@ -89,11 +107,17 @@ struct AssemblyState {
     GevBufferDescriptor* current = nullptr;
     GevBufferDescriptor* previous = nullptr;
     GevBufferDescriptor* early = nullptr;
-    bool variablePayload = false;
+    // Finished blocks waiting for an older open block: delivery keeps block order.
+    std::vector<GevBufferDescriptor*> held;
     bool packetSizeCheckOff = true;
     bool packetLargerSeen = false;
     uint64_t lastTimestamp = 0;
     uint64_t discardBase = 1;
+    // Accounting: nextBlockId is the oldest ID not yet delivered, dropped or
+    // counted lost; blocks dropped while an older one is open wait in `dropped`.
+    bool accounting = false;
+    std::vector<uint64_t> dropped;
+    uint32_t underrunRun = 0;  // blocks dropped since a slot was last free
     // Blocks whose leader was asked for lately (ID, tick of the request), newest
     // last: an answer that comes after its block went out must not start the
     // block again. Answers come within milliseconds; a camera that starts its
@@ -107,15 +131,25 @@ struct AssemblyState {
     static constexpr uint32_t kAskedLeaderWindowMs = 250;
 };
 
-// Counters of one acquisition; written by the receive thread, read by others.
+// Counters of one acquisition; written by the receive thread (and by the stop
+// and the hand-out for frames they drop), read by others. Each block the camera
+// sent is one of: started (given a slot), underrun (no free slot) or lost (never
+// seen); a started one is later delivered to the deliver list.
 struct StreamStatistics {
-    std::atomic<uint32_t> frameCount{0};
-    std::atomic<uint32_t> missingFrames{0};
+    std::atomic<uint32_t> frameCount{0};     // delivered and missing
+    std::atomic<uint32_t> missingFrames{0};  // block IDs never seen
     std::atomic<uint32_t> lostPackets{0};
     std::atomic<uint32_t> discardedBlocks{0};
     std::atomic<uint32_t> resendRequested{0};  // packets asked for again
+    std::atomic<uint32_t> framesStarted{0};
+    std::atomic<uint32_t> deliveredFrames{0};  // to the deliver list
+    std::atomic<uint32_t> underrunFrames{0};
+    // Never seen, or dropped inside the library after delivery (left at a stop,
+    // or an incomplete slot recycled in release mode).
+    std::atomic<uint32_t> lostFrames{0};
     void Reset() {
         frameCount = missingFrames = lostPackets = discardedBlocks = resendRequested = 0;
+        framesStarted = deliveredFrames = underrunFrames = lostFrames = 0;
     }
 };
 
@@ -154,6 +188,8 @@ struct StreamState {
     bool imageSignalled = false;
     // Set by the stop (under imageLock): ends the waits for an image at once.
     bool waitAborted = false;
+    // Set when the receive thread has left (under imageLock): nothing more will come.
+    bool receiveEnded = false;
 
     std::vector<uint8_t*> userBuffers;
     // User buffer slots given back before the start; when any is marked, only

@@ -7,35 +7,27 @@
 #include "GevLog.h"
 
 namespace Vantor {
-namespace {
-
-uint64_t Difference(uint64_t a, uint64_t b) {
-    return a > b ? a - b : b - a;
-}
-
-}  // namespace
-
 StreamReceiver::StreamReceiver(uint8_t handle, StreamState& state, ResendSender resend)
     : m_handle(handle), m_state(state), m_resend(std::move(resend)) {}
 
-// ---- Slots -----------------------------------------------------------------
-
-GevBufferDescriptor* StreamReceiver::TakeFreeSlot() {
-    GevBufferDescriptor* slot = m_state.queued.TakeHead();
-    if (slot == nullptr)
-        DeviceLog(m_handle, kLogWarning,
-                  "[WARNING] -There is no buffer available in the queue to store the data. "
-                  "(QueuedList: %d, DeliverList: %d)\n\n",
-                  m_state.queued.Count(), m_state.delivered.Count());
-    return slot;
-}
-
 void StreamReceiver::StartBlock(GevBufferDescriptor* block, uint64_t blockId) {
-    block->missingPackets = block->packetCount = m_state.settings.packetsPerBlock;
+    const StreamSettings& settings = m_state.settings;
     std::fill(block->packetMap.begin(), block->packetMap.end(), kPacketMissing);
+    block->packetCount = std::min<uint32_t>(settings.packetsPerBlock,
+                                            static_cast<uint32_t>(block->packetMap.size()));
+    block->missingPackets = block->packetCount;
+    block->countKnown = false;
     block->blockId = blockId;
     block->status = kBlockComplete;
-    block->paddingX = 0;
+    // Nothing of the slot's previous block may describe this one.
+    block->timestamp = 0;
+    block->pixelFormat = block->sizeX = block->sizeY = block->offsetX = block->offsetY = 0;
+    block->paddingX = block->paddingY = 0;
+    block->payloadType = 0;
+    block->chunkDataLength = block->chunkLayoutId = 0;
+    block->trailerSizeY = 0;
+    block->dataSize = block->dataEnd = block->filled = 0;
+    block->genDcFlags = 0;
     block->resendRequested = block->resendReceived = block->resendIssued = 0;
     block->outOfOrder = false;
     block->nextPacket = 1;
@@ -43,83 +35,10 @@ void StreamReceiver::StartBlock(GevBufferDescriptor* block, uint64_t blockId) {
     block->trailerSeen = false;
     block->leaderAsked = false;
     block->overflow = false;
-}
-
-void StreamReceiver::Deliver(GevBufferDescriptor* block) {
-    StreamStatistics& statistics = m_state.statistics;
-    AssemblyState& assembly = m_state.assembly;
-    if (block->resendRequested != 0 || block->resendReceived != 0)
-        DeviceLog(m_handle, kLogInfo,
-                  "[INFO] -Packet resend [BlockID %lld] -> requested: %d, received: %d packets\n",
-                  block->blockId, block->resendRequested, block->resendReceived);
-    if (!block->leaderSeen) {
-        // Its data may be whole, but nothing says what it is: the consumer must know.
-        ++block->missingPackets;
-    }
-    if (block->missingPackets != 0 || block->overflow) {
-        block->status = kBlockIncomplete;
-        statistics.lostPackets += block->missingPackets;
-    } else {
-        block->status = kBlockComplete;
-    }
-    ++statistics.frameCount;
-    DeviceLog(m_handle, kLogTrace, "Enqueueing image #%d ...\n", block->blockId);
-    m_state.delivered.Append(block);
-    DeviceLog(m_handle, kLogTrace, "Image #%d enqueued. Updating fps.\n", block->blockId);
-    m_state.meter.Update(Platform::PerformanceCounter());
-    {
-        std::lock_guard<std::mutex> guard(m_state.imageLock);
-        m_state.imageSignalled = true;
-    }
-    m_state.imageArrived.notify_all();
-
-    const uint64_t expected = assembly.nextBlockId;
-    if (expected == 0) {
-        DeviceLog(m_handle, kLogTrace, "Setting up BlockIDCheck: %lld\n", block->blockId);
-    } else if (block->blockId == expected) {
-        DeviceLog(m_handle, kLogTrace, "BlockIDCheck ok: %lld\n", block->blockId);
-    } else {
-        const uint64_t gap = Difference(block->blockId, expected);
-        statistics.frameCount += static_cast<uint32_t>(gap);
-        statistics.missingFrames += static_cast<uint32_t>(gap);
-        statistics.lostPackets += static_cast<uint32_t>(m_state.settings.packetsPerBlock * gap);
-        if (gap >= 2)
-            DeviceLog(m_handle, kLogError, "[ERROR] -Missing frames: %lld -> %lld\n", expected,
-                      block->blockId - 1);
-        else
-            DeviceLog(m_handle, kLogError, "[ERROR] -Missing frame: %lld\n", expected);
-    }
-    if (assembly.blockIdMode == 2 && assembly.currentBlockId > expected)
-        assembly.discardBase = expected;
-    assembly.nextBlockId = (block->blockId + 1) & assembly.blockIdMask;
-    if (assembly.nextBlockId == 0) assembly.nextBlockId = 1;
-}
-
-void StreamReceiver::FlushOnSilence() {
-    AssemblyState& assembly = m_state.assembly;
-    if (assembly.current != nullptr) {
-        Deliver(assembly.current);
-        assembly.current = nullptr;
-    }
-    if (assembly.previous != nullptr) {
-        Deliver(assembly.previous);
-        assembly.previous = nullptr;
-    }
-}
-
-void StreamReceiver::FlushAtEnd() {
-    AssemblyState& assembly = m_state.assembly;
-    if (assembly.previous != nullptr) {
-        DeviceLog(m_handle, kLogInfo, "[INFO] -Late delivery for previous buffer\n");
-        Deliver(assembly.previous);
-        assembly.previous = nullptr;
-    }
-    if (assembly.current != nullptr) {
-        DeviceLog(m_handle, kLogInfo, "[INFO] -Late delivery for image buffer\n");
-        Deliver(assembly.current);
-        assembly.current = nullptr;
-    }
-    assembly.early = nullptr;
+    block->ownOffsets = false;
+    block->finished = false;
+    StartAccounting(blockId);
+    ++m_state.statistics.framesStarted;
 }
 
 // ---- Packets ---------------------------------------------------------------
@@ -185,14 +104,14 @@ void StreamReceiver::FillImageGeometry(GevBufferDescriptor* block, const uint8_t
     const uint64_t imageBytes = Gvsp::ImageBytes(block->pixelFormat, block->sizeX, block->sizeY,
                                                  block->paddingX, block->paddingY);
     if (settings.sizeOnlyCheck) {
-        // The payload size is the buffer's: any image it holds, paddings included, is right.
-        const uint64_t computed = imageBytes;
-        if (computed == 0 || computed > settings.payloadSize) {
-            block->overflow = computed > settings.payloadSize;
+        // The payload size is the buffer's: any image it holds, paddings included, is
+        // right; a larger one is cut to the buffer and handed out incomplete.
+        if (imageBytes == 0 || imageBytes > settings.payloadSize) {
+            block->overflow = imageBytes > settings.payloadSize;
             block->status = kBlockHeaderMismatch;
             DeviceLog(m_handle, kLogError, "[ERROR] -Stream header wrong (%lld):\n", id);
             DeviceLog(m_handle, kLogError, "[ERROR] -Payload size expected -> %d, actual -> %d\n",
-                      settings.payloadSize, computed);
+                      settings.payloadSize, imageBytes);
         }
     } else {
         if (block->sizeX != settings.expectedWidth) {
@@ -207,7 +126,7 @@ void StreamReceiver::FillImageGeometry(GevBufferDescriptor* block, const uint8_t
                       "[ERROR] -Stream header wrong (%lld): Height expected -> %d, actual -> %d\n",
                       id, settings.expectedHeight, block->sizeY);
             block->status = kBlockHeaderMismatch;
-            block->sizeY = settings.expectedHeight;
+            block->sizeY = block->trailerSizeY = settings.expectedHeight;
         }
         if (block->pixelFormat != settings.expectedPixelFormat) {
             DeviceLog(m_handle, kLogError,
@@ -217,12 +136,13 @@ void StreamReceiver::FillImageGeometry(GevBufferDescriptor* block, const uint8_t
             block->status = kBlockHeaderMismatch;
             block->pixelFormat = settings.expectedPixelFormat;
         }
+        if (block->status == kBlockHeaderMismatch) block->paddingX = block->paddingY = 0;
     }
-    if (block->status == kBlockHeaderMismatch) block->paddingX = block->paddingY = 0;
     // A plain image is all the block carries; with chunk data the trailer tells the rest.
-    if (block->status != kBlockHeaderMismatch && type == Gvsp::kImage)
+    if (type == Gvsp::kImage && imageBytes != 0) {
+        block->dataSize = imageBytes;
         ExpectBytes(block, imageBytes);
-    m_state.assembly.variablePayload = false;
+    }
 }
 
 void StreamReceiver::OnLeader(const uint8_t* data, size_t size, const Gvsp::Header& header) {
@@ -230,7 +150,9 @@ void StreamReceiver::OnLeader(const uint8_t* data, size_t size, const Gvsp::Head
     StreamStatistics& statistics = m_state.statistics;
     const uint64_t id = header.blockId;
     DeviceLog(m_handle, kLogTrace, "New Leader packet received\n");
-    if (IsStaleLeader(id, header)) {
+    // A block whose ID went by (delivered, dropped, or counted lost) is not taken
+    // again: frame IDs only rise.
+    if (IsStaleLeader(id, header) || AlreadyAccounted(id)) {
         DeviceLog(m_handle, kLogTrace, "Late leader of block %lld ignored\n", id);
         return;
     }
@@ -272,9 +194,9 @@ void StreamReceiver::OnLeader(const uint8_t* data, size_t size, const Gvsp::Head
         GevBufferDescriptor* waiting = *open;
         if (waiting == nullptr || waiting->blockId != id || waiting->leaderSeen) continue;
         FillFromLeader(waiting, data, size, header);
-        if (waiting->missingPackets == 0 && waiting->trailerSeen) {
-            Deliver(waiting);
+        if (waiting->countKnown && waiting->missingPackets == 0 && waiting->trailerSeen) {
             *open = nullptr;
+            Deliver(waiting);
         }
         return;
     }
@@ -310,7 +232,7 @@ void StreamReceiver::OnLeader(const uint8_t* data, size_t size, const Gvsp::Head
         assembly.current = assembly.early;
         assembly.early = nullptr;
     } else {
-        GevBufferDescriptor* slot = TakeFreeSlot();
+        GevBufferDescriptor* slot = TakeFreeSlot(id);
         if (slot == nullptr) {
             DeviceLog(m_handle, kLogTrace, "No buffer available (BlockID: %lld)\n", id);
             return;
@@ -331,55 +253,51 @@ void StreamReceiver::FillFromLeader(GevBufferDescriptor* block, const uint8_t* d
     if (Gvsp::IsImage(type)) {
         FillImageGeometry(block, data, size, header, type);
     } else {
-        const uint32_t payloadSize = m_state.settings.payloadSize;
-        const uint32_t missing = block->missingPackets;
+        // No image geometry: the data size, where the leader gives one, and the
+        // trailer's packet ID tell where the block ends.
         block->pixelFormat = block->sizeX = block->sizeY = block->offsetX = block->offsetY = 0;
         block->paddingX = block->paddingY = 0;
         block->chunkDataLength = block->chunkLayoutId = 0;
-        block->missingPackets = missing;  // the block's packet count stands
-        bool variable = true;
+        block->sizeX = 0xFFFFFFFF;
+        uint64_t dataSize = 0;
+        bool genericPackets = true;
         switch (type) {
             case Gvsp::kRawData:
-                block->sizeX = 0xFFFFFFFF;
-                block->sizeY =
-                    static_cast<uint32_t>(Gvsp::Field(data, size, header, Gvsp::kLeaderRawSize, 4));
+                dataSize = Gvsp::Field(data, size, header, Gvsp::kLeaderLargeSize, 8);
                 break;
-            case Gvsp::kChunk:
-            case Gvsp::kExtendedChunk:
-            case Gvsp::kMultiPart:
-            case Gvsp::kMultiPartWithChunk:
-                block->sizeX = 0xFFFFFFFF;
-                block->sizeY = payloadSize;
-                break;
-            case Gvsp::kGenDC: {
-                block->dataSize = Gvsp::Field(data, size, header, Gvsp::kLeaderLargeSize, 8);
-                if (block->dataSize != payloadSize) {
-                    DeviceLog(m_handle, kLogError,
-                              "[ERROR] -Payload size expected -> %d, actual -> %lld\n", payloadSize,
-                              block->dataSize);
-                    block->dataSize = payloadSize;
-                }
+            case Gvsp::kGenDC:
+                dataSize = Gvsp::Field(data, size, header, Gvsp::kLeaderLargeSize, 8);
                 block->genDcFlags = static_cast<uint8_t>(
                     Gvsp::Field(data, size, header, Gvsp::kLeaderGenDCFlags, 1));
-                block->sizeX = 0xFFFFFFFF;
-                block->sizeY = payloadSize;
+                genericPackets = false;
+                block->ownOffsets = true;
                 break;
-            }
             case Gvsp::kJpeg:
             case Gvsp::kJpeg2000:
             case Gvsp::kJpegWithChunk:
             case Gvsp::kJpeg2000WithChunk:
-                block->dataSize = Gvsp::Field(data, size, header, Gvsp::kLeaderLargeSize, 8);
-                block->sizeX = 0xFFFFFFFF;
-                block->sizeY = block->chunkDataLength = static_cast<uint32_t>(block->dataSize);
+                dataSize = Gvsp::Field(data, size, header, Gvsp::kLeaderLargeSize, 8);
                 block->pixelFormat = static_cast<uint32_t>(
                     Gvsp::Field(data, size, header, Gvsp::kLeaderJpegFormat, 4));
                 break;
+            case Gvsp::kMultiPart:
+            case Gvsp::kMultiPartWithChunk:
+                genericPackets = false;
+                block->ownOffsets = true;
+                break;
             default:
-                variable = false;
                 break;
         }
-        if (variable) m_state.assembly.variablePayload = true;
+        if (dataSize > m_state.settings.payloadSize) {
+            DeviceLog(m_handle, kLogError, "[ERROR] -Payload size expected -> %d, actual -> %lld\n",
+                      m_state.settings.payloadSize, dataSize);
+            block->overflow = true;
+        }
+        // Chunks follow the data: with them, only the trailer knows the end.
+        if (dataSize != 0 && !Gvsp::HasChunks(type)) {
+            block->dataSize = dataSize;
+            if (genericPackets) ExpectBytes(block, dataSize);
+        }
     }
     block->timestamp = Gvsp::Field(data, size, header, Gvsp::kLeaderTimestamp, 8);
     block->blockId = id;
@@ -442,15 +360,42 @@ bool StreamReceiver::RequestLostLeader(GevBufferDescriptor* block) {
 
 void StreamReceiver::ExpectBytes(GevBufferDescriptor* block, uint64_t bytes) {
     const StreamSettings& settings = m_state.settings;
-    if (settings.packetDataSize == 0 || bytes == 0) return;
-    const uint64_t needed = (bytes + settings.packetDataSize - 1) / settings.packetDataSize +
-                            (settings.extraPacket ? 1 : 0);
-    if (needed >= block->packetCount) return;
-    const uint32_t cut = static_cast<uint32_t>(block->packetCount - needed);
-    block->missingPackets -= std::min(block->missingPackets, cut);
-    block->packetCount = static_cast<uint32_t>(needed);
+    const uint64_t size = settings.packetDataSize;
+    if (size == 0 || bytes == 0) return;
+    uint64_t needed = bytes / size + (bytes % size != 0 ? 1 : 0) + (settings.extraPacket ? 1 : 0);
+    if (bytes > settings.payloadSize) {
+        // What does not fit is neither stored nor asked for again.
+        block->overflow = true;
+        needed = std::min<uint64_t>(needed, settings.packetsPerBlock);
+    }
+    const uint64_t capacity = block->packetMap.size();
+    if (needed > capacity) {
+        block->overflow = true;
+        needed = capacity;
+    }
+    // Only ever fewer: a short trailer cuts rows, it adds none.
+    if (block->countKnown && needed >= block->packetCount) return;
+    SetPacketCount(block, static_cast<uint32_t>(needed));
     // Its last packet is a short one.
     m_state.assembly.packetSizeCheckOff = true;
+}
+
+void StreamReceiver::SetPacketCount(GevBufferDescriptor* block, uint32_t count) {
+    block->packetCount = std::min<uint32_t>(count, static_cast<uint32_t>(block->packetMap.size()));
+    block->countKnown = true;
+    RecountMissing(block);
+}
+
+void StreamReceiver::RecountMissing(GevBufferDescriptor* block) {
+    uint32_t missing = 0;
+    for (uint32_t i = 0; i < block->packetCount; ++i) {
+        const uint8_t entry = block->packetMap[i];
+        // A short packet is whole only as the block's last one.
+        if (entry == kPacketReceived || (entry == kPacketShort && i + 1 == block->packetCount))
+            continue;
+        ++missing;
+    }
+    block->missingPackets = missing;
 }
 
 void StreamReceiver::ScanForResends(GevBufferDescriptor* block) {
@@ -469,7 +414,8 @@ void StreamReceiver::ScanForResends(GevBufferDescriptor* block) {
     };
     for (uint32_t id = 1; id <= count; ++id) {
         uint8_t& entry = block->packetMap[id - 1];
-        if (entry == kPacketMissing) {
+        const bool wanted = entry == kPacketMissing || (entry == kPacketShort && id < count);
+        if (wanted) {
             if (length == 0) {
                 first = id;
                 length = 1;
@@ -491,26 +437,47 @@ void StreamReceiver::ApplyTrailer(GevBufferDescriptor* block, const uint8_t* dat
         static_cast<uint16_t>(Gvsp::Field(data, size, header, Gvsp::kTrailerPayloadType, 2));
     const uint32_t word =
         static_cast<uint32_t>(Gvsp::Field(data, size, header, Gvsp::kTrailerSizeY, 4));
+    // Without its leader the block is known by its trailer alone.
+    if (!block->leaderSeen) block->payloadType = type;
     // A trailer without size Y (shorter, or 0) cuts nothing: the leader's height stands.
     const bool hasSizeY = size >= header.size + Gvsp::kTrailerSizeY + 4 && word != 0;
     if (Gvsp::IsImage(type)) {
-        if (hasSizeY) block->trailerSizeY = word;
-        if (hasSizeY && word != block->sizeY) {
+        // A trailer only ever cuts rows: one that claims more is not believed.
+        if (hasSizeY && block->leaderSeen && word < block->sizeY) {
+            block->trailerSizeY = word;
             // The packets of the cut-off rows are never sent.
             m_state.assembly.packetSizeCheckOff = true;
             const uint64_t bytes = Gvsp::ImageBytes(block->pixelFormat, block->sizeX, word,
                                                     block->paddingX, block->paddingY);
-            if (bytes != 0) ExpectBytes(block, bytes);
+            if (type == Gvsp::kImage && bytes != 0) {
+                block->dataSize = bytes;
+                ExpectBytes(block, bytes);
+            }
         }
         if (type == Gvsp::kImageWithChunk) {
             block->chunkDataLength = static_cast<uint32_t>(
                 Gvsp::Field(data, size, header, Gvsp::kTrailerChunkLength, 4));
             block->chunkLayoutId = static_cast<uint32_t>(
                 Gvsp::Field(data, size, header, Gvsp::kTrailerChunkLayout, 4));
+            // The chunk payload length counts the whole payload, image included.
+            if (block->chunkDataLength != 0) block->dataSize = block->chunkDataLength;
         }
     } else if (type == Gvsp::kChunk || type == Gvsp::kExtendedChunk) {
-        block->sizeY = word;
-        if (type == Gvsp::kChunk) block->chunkDataLength = word;
+        block->chunkDataLength = word;
+        if (word != 0) block->dataSize = word;
+    }
+    // The trailer's packet ID follows the block's last data packet: it tells how
+    // many there were when the leader could not (variable sizes, own headers).
+    if (!block->countKnown && header.packetId >= 1) {
+        // Generic data packets past the buffer's own have no room: not waited for.
+        const uint64_t room =
+            block->ownOffsets ? block->packetMap.size() : m_state.settings.packetsPerBlock;
+        uint64_t packets = header.packetId - 1;
+        if (packets > room) {
+            block->overflow = true;
+            packets = room;
+        }
+        SetPacketCount(block, static_cast<uint32_t>(packets));
     }
 }
 
@@ -523,8 +490,8 @@ void StreamReceiver::OnTrailer(const uint8_t* data, size_t size, const Gvsp::Hea
         const bool same = previous->blockId == id;
         if (same) ApplyTrailer(previous, data, size, header);
         DeviceLog(m_handle, kLogTrace, "Sending previous buffer: got trailer\n");
-        Deliver(previous);
         assembly.previous = nullptr;
+        Deliver(previous);
         if (same) return;
     }
     GevBufferDescriptor* target = nullptr;
@@ -533,15 +500,17 @@ void StreamReceiver::OnTrailer(const uint8_t* data, size_t size, const Gvsp::Hea
     if (target == nullptr) return;
 
     target->trailerSeen = true;
+    // First what the trailer tells of the block's end, so that only packets that
+    // exist are asked for again.
+    ApplyTrailer(target, data, size, header);
     if (target->missingPackets != 0 && !target->outOfOrder && m_state.settings.resendEnabled)
         ScanForResends(target);
-    ApplyTrailer(target, data, size, header);
     const bool askLeader = RequestLostLeader(target);
     if (target->missingPackets == 0 && (target->leaderSeen || !askLeader)) {
         DeviceLog(m_handle, kLogTrace, "Sending current buffer (no missing packets)\n");
-        Deliver(target);
         if (assembly.current == target) assembly.current = nullptr;
         if (assembly.early == target) assembly.early = nullptr;
+        Deliver(target);
         return;
     }
     DeviceLog(m_handle, kLogInfo, "[INFO] -Still %d missing packets. Updated buffer pointers\n",
@@ -560,124 +529,191 @@ void StreamReceiver::OnTrailer(const uint8_t* data, size_t size, const Gvsp::Hea
 void StreamReceiver::OnPayload(const uint8_t* data, size_t size, const Gvsp::Header& header) {
     AssemblyState& assembly = m_state.assembly;
     const StreamSettings& settings = m_state.settings;
-    const size_t headerSize = header.size;
     const uint64_t id = header.blockId;
     const uint32_t packetId = header.packetId;
+    PacketPlace place;
+    if (packetId == 0 || !LocatePacket(data, size, header, &place)) return;
 
-    uint64_t offset = 0;
-    size_t copyFrom = headerSize;
-    size_t copyLength = 0;
-    if (header.format == Gvsp::kPayloadMultiPart) {
-        if (size < headerSize + Gvsp::kMultiPartHeader) return;
-        offset =
-            (Gvsp::Field(data, size, header, 2, 2) << 32) | Gvsp::Field(data, size, header, 4, 4);
-        copyFrom = headerSize + Gvsp::kMultiPartHeader;
-        copyLength = size - copyFrom;
-        if (offset + copyLength > settings.payloadSize) {
-            DeviceLog(m_handle, kLogWarning,
-                      "[WARNING] -Multipart offset %lld is larger than buffer size %d\n",
-                      offset + copyLength, settings.payloadSize);
-            return;
-        }
-    } else if (header.format == Gvsp::kPayloadGenDC) {
-        if (size < headerSize + Gvsp::kGenDCHeader) return;
-        const uint64_t dataSize = Gvsp::Field(data, size, header, 0, 4);
-        offset = Gvsp::Field(data, size, header, 4, 8);
-        const uint8_t flags = static_cast<uint8_t>(Gvsp::Field(data, size, header, 12, 1));
-        copyFrom = headerSize + Gvsp::kGenDCHeader;
-        // The header's size never reaches past the datagram.
-        copyLength = static_cast<size_t>(std::min<uint64_t>(dataSize, size - copyFrom));
-        if (dataSize + offset > settings.payloadSize) {
-            DeviceLog(m_handle, kLogWarning,
-                      "[WARNING] -GenDC data size %lld is larger than buffer size %d\n",
-                      dataSize + offset, settings.payloadSize);
-            return;
-        }
-        if (flags >= 64 && (flags & 0x10)) assembly.variablePayload = true;
-    }
-    if (packetId == 0) return;
-
-    const uint32_t perBlock = settings.packetsPerBlock;
-    if (packetId > perBlock && !assembly.variablePayload) {
+    GevBufferDescriptor* block = FindOrOpenBlock(header);
+    if (block == nullptr) return;
+    if (place.ownOffset) block->ownOffsets = true;
+    const uint32_t capacity = static_cast<uint32_t>(block->packetMap.size());
+    const uint32_t last = block->countKnown ? block->packetCount : capacity;
+    if (packetId > last) {
+        // Past the packet map the block cannot fit the buffer; past a known count
+        // (an image smaller than the buffer) the packet is not part of the block.
+        if (packetId > capacity) block->overflow = true;
         if (!assembly.packetLargerSeen) {
             DeviceLog(m_handle, kLogWarning,
                       "[WARNING] -[BlockID %lld] Packet number is larger than maximum (%d > %d)\n",
-                      id, packetId, perBlock);
+                      id, packetId, last);
             assembly.packetLargerSeen = true;
         }
         return;
     }
-    const size_t dataLength = size - headerSize;
-    if (packetId < perBlock && !assembly.variablePayload && dataLength != settings.packetDataSize &&
+    if (!place.ownOffset && packetId < last && place.length != settings.packetDataSize &&
         !assembly.packetSizeCheckOff) {
         DeviceLog(m_handle, kLogError,
                   "[ERROR] - [BlockID %lld] Packet size is not equal as the stream channel packet "
                   "size (SCPS). %d -> %d, %d\n",
-                  id, dataLength, settings.packetDataSize, packetId);
+                  id, place.length, settings.packetDataSize, packetId);
         assembly.packetSizeCheckOff = true;
     }
-
-    GevBufferDescriptor* block = nullptr;
-    if (assembly.early != nullptr && assembly.early->blockId == id)
-        block = assembly.early;
-    else if (assembly.current != nullptr && assembly.current->blockId == id)
-        block = assembly.current;
-    else if (assembly.previous != nullptr && assembly.previous->blockId == id)
-        block = assembly.previous;
-    if (block == nullptr) {
-        uint64_t following = (assembly.currentBlockId + 1) & assembly.blockIdMask;
-        if (following == 0) following = 1;  // block ID 0 is never used
-        if (id != following || (header.flags & Gvsp::kFlagResent)) return;
-        DeviceLog(m_handle, kLogTrace,
-                  "no existing buffer could host packet with [BlockID %lld] (expected [BlockID "
-                  "%lld])\n",
-                  id, assembly.currentBlockId);
-        if (assembly.early != nullptr) return;
-        block = TakeFreeSlot();
-        if (block == nullptr) return;
-        StartBlock(block, id);
-        block->nextPacket = packetId;
-        assembly.early = block;
-        // The block after this one may lose its leader too.
-        AdvanceCurrentBlockId(id);
-        assembly.packetLargerSeen = false;
-    }
-
-    const uint32_t index = std::min(packetId, perBlock);
-    if (index == 0 || index > block->packetMap.size()) return;
-    if (settings.resendEnabled && block->packetMap[index - 1] == kPacketMissing) {
-        const uint32_t expected = block->nextPacket;
-        if (packetId < expected) {
-            block->outOfOrder = true;
-            DeviceLog(m_handle, kLogWarning, "[WARNING] -Packets out of order [%lld]\n", id);
-        } else if (packetId > expected && block->resendIssued < settings.resendCount) {
-            const uint32_t first = std::min(expected, perBlock);
-            const uint32_t budget = settings.resendCount - block->resendIssued;
-            const uint32_t losses = packetId - expected;
-            uint32_t end = packetId;
-            if (losses > budget) {
-                DeviceLog(m_handle, kLogTrace, "Only requesting %d packet resends for %d losses\n",
-                          budget, losses);
-                end = first + budget;
-            }
-            end = std::min(end, perBlock);
-            if (end > first && RequestResend(block, first, end - 1)) {
-                block->resendIssued += end - first;
-                for (uint32_t p = first; p < end; ++p) {
-                    if (block->packetMap[p - 1] == kPacketMissing) {
-                        block->packetMap[p - 1] = kPacketRequested;
-                        ++block->resendRequested;
-                    }
-                }
-            }
-        }
-    }
+    if (settings.resendEnabled) RequestGap(block, packetId);
     // A packet sent again (or late) does not move the expected one back: the
     // next packet in order would otherwise look like a gap and spend the budget.
     block->nextPacket = std::max(block->nextPacket, packetId + 1);
-    uint8_t& entry = block->packetMap[index - 1];
+    StorePacket(block, packetId, data, place, header);
+
+    if (assembly.previous == block && block->countKnown && block->missingPackets == 0 &&
+        block->leaderSeen) {
+        DeviceLog(m_handle, kLogTrace,
+                  "Sending previous buffer: blockID reached %lld and missing packets is 0\n", id);
+        assembly.previous = nullptr;
+        Deliver(block);
+    }
+}
+
+bool StreamReceiver::LocatePacket(const uint8_t* data, size_t size, const Gvsp::Header& header,
+                                  PacketPlace* place) const {
+    const StreamSettings& settings = m_state.settings;
+    const size_t headerSize = header.size;
+    if (header.format == Gvsp::kPayloadMultiPart) {
+        if (size < headerSize + Gvsp::kMultiPartHeader) return false;
+        place->offset =
+            (Gvsp::Field(data, size, header, 2, 2) << 32) | Gvsp::Field(data, size, header, 4, 4);
+        place->from = headerSize + Gvsp::kMultiPartHeader;
+        place->length = place->declared = size - place->from;
+        place->ownOffset = true;
+        if (place->offset + place->length > settings.payloadSize)
+            DeviceLog(m_handle, kLogWarning,
+                      "[WARNING] -Multipart offset %lld is larger than buffer size %d\n",
+                      place->offset + place->length, settings.payloadSize);
+        return true;
+    }
+    if (header.format == Gvsp::kPayloadGenDC) {
+        if (size < headerSize + Gvsp::kGenDCHeader) return false;
+        place->declared = Gvsp::Field(data, size, header, 0, 4);
+        place->offset = Gvsp::Field(data, size, header, 4, 8);
+        place->from = headerSize + Gvsp::kGenDCHeader;
+        // The header's size never reaches past the datagram.
+        place->length =
+            static_cast<size_t>(std::min<uint64_t>(place->declared, size - place->from));
+        place->ownOffset = true;
+        if (place->declared + place->offset > settings.payloadSize)
+            DeviceLog(m_handle, kLogWarning,
+                      "[WARNING] -GenDC data size %lld is larger than buffer size %d\n",
+                      place->declared + place->offset, settings.payloadSize);
+        return true;
+    }
+    place->offset = uint64_t{header.packetId - 1} * settings.packetDataSize;
+    place->from = headerSize;
+    place->length = place->declared = size - headerSize;
+    return true;
+}
+
+GevBufferDescriptor* StreamReceiver::FindOrOpenBlock(const Gvsp::Header& header) {
+    AssemblyState& assembly = m_state.assembly;
+    const uint64_t id = header.blockId;
+    for (GevBufferDescriptor* open : {assembly.early, assembly.current, assembly.previous})
+        if (open != nullptr && open->blockId == id) return open;
+    if (id != Successor(assembly.currentBlockId) || (header.flags & Gvsp::kFlagResent))
+        return nullptr;
+    if (AlreadyAccounted(id)) return nullptr;
+    DeviceLog(m_handle, kLogTrace,
+              "no existing buffer could host packet with [BlockID %lld] (expected [BlockID "
+              "%lld])\n",
+              id, assembly.currentBlockId);
+    if (assembly.early != nullptr) return nullptr;
+    GevBufferDescriptor* block = TakeFreeSlot(id);
+    // The block after this one may lose its leader too; and without a slot, the
+    // rest of this block is not taken for a new one.
+    AdvanceCurrentBlockId(id);
+    if (block == nullptr) return nullptr;
+    StartBlock(block, id);
+    block->nextPacket = header.packetId;
+    assembly.early = block;
+    assembly.packetLargerSeen = false;
+    return block;
+}
+
+void StreamReceiver::RequestGap(GevBufferDescriptor* block, uint32_t packetId) {
+    const StreamSettings& settings = m_state.settings;
+    if (block->packetMap[packetId - 1] != kPacketMissing) return;
+    const uint32_t expected = block->nextPacket;
+    if (packetId < expected) {
+        block->outOfOrder = true;
+        DeviceLog(m_handle, kLogWarning, "[WARNING] -Packets out of order [%lld]\n",
+                  block->blockId);
+        return;
+    }
+    if (packetId == expected || block->resendIssued >= settings.resendCount) return;
+    const uint32_t first = expected;
+    const uint32_t budget = settings.resendCount - block->resendIssued;
+    const uint32_t losses = packetId - expected;
+    uint32_t end = packetId;
+    if (losses > budget) {
+        DeviceLog(m_handle, kLogTrace, "Only requesting %d packet resends for %d losses\n", budget,
+                  losses);
+        end = first + budget;
+    }
+    if (end > first && RequestResend(block, first, end - 1)) {
+        block->resendIssued += end - first;
+        for (uint32_t p = first; p < end; ++p) {
+            if (block->packetMap[p - 1] == kPacketMissing) {
+                block->packetMap[p - 1] = kPacketRequested;
+                ++block->resendRequested;
+            }
+        }
+    }
+}
+
+uint64_t StreamReceiver::ExpectedLength(const GevBufferDescriptor& block, uint32_t packetId) const {
+    const StreamSettings& settings = m_state.settings;
+    const uint64_t size = settings.packetDataSize;
+    if (block.dataSize != 0 && block.dataSize != Gvsp::kSizeOverflow) {
+        const uint64_t start = uint64_t{packetId - 1} * size;
+        // Past the data: the extra packet of zeros, whatever its length.
+        if (start >= block.dataSize) return 0;
+        return std::min(size, block.dataSize - start);
+    }
+    if (block.countKnown) return packetId < block.packetCount ? size : 0;
+    return 0;
+}
+
+void StreamReceiver::StorePacket(GevBufferDescriptor* block, uint32_t packetId, const uint8_t* data,
+                                 const PacketPlace& place, const Gvsp::Header& header) {
+    const StreamSettings& settings = m_state.settings;
+    uint8_t& entry = block->packetMap[packetId - 1];
     if (entry == kPacketReceived) return;  // a duplicate
-    if (block->missingPackets > 0) --block->missingPackets;
+    const bool last = block->countKnown && packetId == block->packetCount;
+    size_t length = place.length;
+    bool isShort = false;
+    if (place.ownOffset) {
+        // It says how much it carries: fewer bytes are missing data.
+        if (place.length < place.declared) length = 0;
+    } else {
+        const uint64_t expected = ExpectedLength(*block, packetId);
+        length = static_cast<size_t>(std::min<uint64_t>(length, settings.packetDataSize));
+        if (expected != 0) {
+            isShort = length < expected;
+            length = static_cast<size_t>(std::min<uint64_t>(length, expected));
+        } else {
+            isShort = !last && length < settings.packetDataSize;
+        }
+    }
+    if (length == 0) {
+        DeviceLog(m_handle, kLogTrace, "[BlockID %lld] packet %d carries no data: %d bytes\n",
+                  block->blockId, packetId, place.length);
+        return;
+    }
+    // A short packet is whole only as the block's last one, which a short
+    // trailer may tell later; until then it is kept, and missing.
+    if (entry == kPacketShort && isShort) return;  // no better than the one kept
+    const bool wasMissing = entry != kPacketShort || !last;
+    const bool isMissing = isShort && !last;
+    if (block->countKnown && wasMissing && !isMissing && block->missingPackets > 0)
+        --block->missingPackets;
     if (settings.resendEnabled && entry == kPacketRequested && block->resendRequested > 0) {
         // 16-bit headers carry no resent flag: a packet that was asked for is
         // taken as the answer.
@@ -686,24 +722,18 @@ void StreamReceiver::OnPayload(const uint8_t* data, size_t size, const Gvsp::Hea
         else
             --block->resendRequested;
     }
-    entry = kPacketReceived;
+    entry = isShort ? kPacketShort : kPacketReceived;
 
-    // No copy reaches past the payload size.
-    if (header.format == Gvsp::kPayloadGeneric) {
-        offset = index - 1 < m_state.packetOffsets.size() ? m_state.packetOffsets[index - 1] : 0;
-        const uint32_t expected = index < perBlock ? block->packetDataSize : block->lastPacketSize;
-        copyLength = std::min<size_t>(dataLength, expected);
-    }
-    if (offset < settings.payloadSize && block->data != nullptr) {
-        copyLength = std::min<uint64_t>(copyLength, settings.payloadSize - offset);
-        std::memcpy(block->data + offset, data + copyFrom, copyLength);
-    }
-
-    if (assembly.previous == block && block->missingPackets == 0 && block->leaderSeen) {
-        DeviceLog(m_handle, kLogTrace,
-                  "Sending previous buffer: blockID reached %lld and missing packets is 0\n", id);
-        Deliver(block);
-        assembly.previous = nullptr;
+    // No copy reaches past the payload size: what does not fit makes the block
+    // incomplete and larger than its buffer.
+    const uint64_t end = place.offset + length;
+    block->dataEnd = std::max(block->dataEnd, end);
+    if (end > settings.payloadSize) block->overflow = true;
+    if (place.offset < settings.payloadSize && block->data != nullptr) {
+        const size_t stored =
+            static_cast<size_t>(std::min<uint64_t>(length, settings.payloadSize - place.offset));
+        std::memcpy(block->data + place.offset, data + place.from, stored);
+        block->filled = std::max(block->filled, place.offset + stored);
     }
 }
 

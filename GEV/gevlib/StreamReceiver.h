@@ -1,7 +1,8 @@
 // Block assembly of one device's stream: the packet handler that the receive
 // thread feeds with GVSP datagrams, which fills ring slots, asks for lost
-// packets again and hands finished blocks to the deliver list. Free of
-// sockets and threads, so tests feed it datagrams directly.
+// packets again and hands finished blocks to the deliver list, in block order,
+// accounting for every block ID the camera sent. Free of sockets and threads,
+// so tests feed it datagrams directly.
 // Thread-bound: one receive thread (or one test) drives it.
 #pragma once
 
@@ -26,25 +27,51 @@ public:
     void HandlePacket(const uint8_t* data, size_t size);
     // The stream went quiet for a packet time-out: open blocks go out as they are.
     void FlushOnSilence();
-    // The receive thread is leaving: previous, then current; the early block is dropped.
+    // The receive thread is leaving: every open block goes out as it is.
     void FlushAtEnd();
 
-    // Hands a finished block to the deliver list (statistics, block-ID check, fps).
+    // Finishes a block: its status is settled and it goes to the deliver list
+    // (statistics, block-ID accounting, fps) once no older block is still open.
     void Deliver(GevBufferDescriptor* block);
-    // A free slot from the queued list, or null (logged with both list lengths).
-    GevBufferDescriptor* TakeFreeSlot();
+    // A free slot from the queued list for `blockId`, or null: the block is then
+    // dropped and counted as an underrun (the first of a run is logged).
+    GevBufferDescriptor* TakeFreeSlot(uint64_t blockId);
 
 private:
+    // Where a data packet's bytes go: `declared` bytes at `offset` of the block,
+    // of which `length` are present in the datagram from `from` on.
+    struct PacketPlace {
+        uint64_t offset = 0;
+        size_t from = 0;
+        size_t length = 0;
+        uint64_t declared = 0;
+        bool ownOffset = false;  // multi-part and GenDC packets say where they go
+    };
+
     void OnLeader(const uint8_t* data, size_t size, const Gvsp::Header& header);
     void OnTrailer(const uint8_t* data, size_t size, const Gvsp::Header& header);
     void OnPayload(const uint8_t* data, size_t size, const Gvsp::Header& header);
+    bool LocatePacket(const uint8_t* data, size_t size, const Gvsp::Header& header,
+                      PacketPlace* place) const;
+    // The open block of the packet's ID, or a new early block when the packet
+    // follows the newest block and its leader was lost; null otherwise.
+    GevBufferDescriptor* FindOrOpenBlock(const Gvsp::Header& header);
+    void RequestGap(GevBufferDescriptor* block, uint32_t packetId);
+    void StorePacket(GevBufferDescriptor* block, uint32_t packetId, const uint8_t* data,
+                     const PacketPlace& place, const Gvsp::Header& header);
+    // Bytes a full data packet `packetId` of the block carries; 0 when unknown.
+    uint64_t ExpectedLength(const GevBufferDescriptor& block, uint32_t packetId) const;
+
     void StartBlock(GevBufferDescriptor* block, uint64_t blockId);
     void FillFromLeader(GevBufferDescriptor* block, const uint8_t* data, size_t size,
                         const Gvsp::Header& header);
     void FillImageGeometry(GevBufferDescriptor* block, const uint8_t* data, size_t size,
                            const Gvsp::Header& header, uint16_t type);
-    // The block carries only the packets `bytes` of data need: the others are never sent.
+    // The block carries only the packets `bytes` of data need.
     void ExpectBytes(GevBufferDescriptor* block, uint64_t bytes);
+    // Sets the number of data packets the block carries and counts what it misses.
+    void SetPacketCount(GevBufferDescriptor* block, uint32_t count);
+    void RecountMissing(GevBufferDescriptor* block);
     void ScanForResends(GevBufferDescriptor* block);
     // Asks for the leader of a block that has none; true when it is awaited.
     bool RequestLostLeader(GevBufferDescriptor* block);
@@ -59,6 +86,23 @@ private:
     // leader must follow: it moves forward only (modulo the ID width), so an
     // answer for an older block does not take it back.
     void AdvanceCurrentBlockId(uint64_t id);
+
+    // ---- Delivery order and accounting (BlockDelivery.cpp)
+    uint64_t Successor(uint64_t id) const;
+    // Steps from `from` forward to `to` in the camera's ID space (16-bit IDs skip 0).
+    uint64_t Distance(uint64_t from, uint64_t to) const;
+    bool IsBehind(uint64_t distance) const;
+    // True for a block ID already accounted for (delivered, dropped or counted
+    // lost) that is not a camera starting its IDs over: such a block is not taken.
+    bool AlreadyAccounted(uint64_t id) const;
+    void StartAccounting(uint64_t id);
+    // Moves the accounting past `id`, counting the IDs skipped as lost; false for
+    // a block that comes after its ID was passed.
+    bool AccountDelivered(uint64_t id);
+    void AccountDropped(uint64_t id);
+    void AbsorbDropped();
+    void ReleaseHeld();
+    void HandOut(GevBufferDescriptor* block);
 
     const uint8_t m_handle;
     StreamState& m_state;

@@ -6,29 +6,44 @@
 #include "Clock.h"
 #include "GevLog.h"
 #include "GvcpPackets.h"
+#include "GvspPackets.h"
 #include "StreamInternal.h"
 #include "StreamReceiver.h"
 
 namespace Vantor {
+namespace {
+
+// Packets a block may carry: those with a multi-part or GenDC header hold fewer
+// data bytes, so a full payload needs more of them than of generic ones.
+uint32_t PacketMapSize(const StreamSettings& settings) {
+    const uint64_t perPacket = settings.packetDataSize > Gvsp::kGenDCHeader
+                                   ? settings.packetDataSize - Gvsp::kGenDCHeader
+                                   : settings.packetDataSize;
+    if (perPacket == 0) return settings.packetsPerBlock;
+    const uint64_t packets = (uint64_t{settings.payloadSize} + perPacket - 1) / perPacket + 1 +
+                             (settings.extraPacket ? 1 : 0);
+    return static_cast<uint32_t>(std::max<uint64_t>(packets, settings.packetsPerBlock));
+}
+
+}  // namespace
 
 bool BuildRing(StreamState& stream) {
     const StreamSettings& settings = stream.settings;
     FreeRing(stream);
     try {
         const uint16_t count = std::max<uint16_t>(stream.bufferCount, 1);
-        const uint32_t remainder = settings.payloadSize % settings.packetDataSize;
+        const uint32_t mapSize = PacketMapSize(settings);
         for (uint16_t i = 0; i < count; ++i) {
             auto descriptor = std::make_unique<GevBufferDescriptor>();
             descriptor->index = i;
             descriptor->packetDataSize = settings.packetDataSize;
-            descriptor->lastPacketSize = remainder != 0 ? remainder : settings.packetDataSize;
             if (i < stream.userBuffers.size() && stream.userBuffers[i] != nullptr) {
                 descriptor->data = stream.userBuffers[i];
             } else {
                 descriptor->ownData.assign(settings.payloadSize, 0);
                 descriptor->data = descriptor->ownData.data();
             }
-            descriptor->packetMap.assign(settings.packetsPerBlock, kPacketMissing);
+            descriptor->packetMap.assign(mapSize, kPacketMissing);
             stream.ring.push_back(std::move(descriptor));
         }
         stream.packetOffsets.resize(settings.packetsPerBlock);
@@ -41,16 +56,17 @@ bool BuildRing(StreamState& stream) {
         std::lock_guard<std::mutex> guard(stream.imageLock);
         stream.imageSignalled = false;
         stream.waitAborted = false;
+        stream.receiveEnded = false;
     }
     stream.queued.Clear();
     stream.delivered.Clear();
     std::vector<bool> marked;
     marked.swap(stream.userSlotsQueued);
-    const bool anyMarked = std::find(marked.begin(), marked.end(), true) != marked.end();
     for (auto& descriptor : stream.ring) {
         const size_t i = descriptor->index;
-        // A user buffer the consumer still holds is not written.
-        if (anyMarked && i < stream.userBuffers.size() && (i >= marked.size() || !marked[i])) {
+        // A user buffer is written only once the consumer queued it: until then
+        // it is the consumer's, as if handed out.
+        if (i < stream.userBuffers.size() && (i >= marked.size() || !marked[i])) {
             descriptor->handedOut = true;
             continue;
         }
@@ -62,6 +78,7 @@ bool BuildRing(StreamState& stream) {
 
 void FreeRing(StreamState& stream) {
     stream.ringReady = false;
+    stream.assembly.held.clear();
     stream.queued.Clear();
     stream.delivered.Clear();
     stream.ring.clear();
@@ -149,8 +166,8 @@ void GrabThread(DeviceSlot* slot) {
                               "(Extended ID): %d\n",
                               record.gevMajor, stream.assembly.blockIdMode);
             }
-            if (stream.frameLimit != 0 && stream.statistics.frameCount >= stream.frameLimit) {
-                // A limit that gaps jumped over ends the acquisition too.
+            // The limit counts frames delivered: lost ones are not frames acquired.
+            if (stream.frameLimit != 0 && stream.statistics.deliveredFrames >= stream.frameLimit) {
                 record.acquisitionIdle = 1;
                 break;
             }
@@ -174,6 +191,11 @@ void GrabThread(DeviceSlot* slot) {
                   strangers);
     DeviceLog(handle, kLogInfo, "[INFO] -GrabFunc leaving main loop\n");
     receiver.FlushAtEnd();
+    {
+        std::lock_guard<std::mutex> guard(stream.imageLock);
+        stream.receiveEnded = true;
+    }
+    stream.imageArrived.notify_all();
 }
 
 }  // namespace Vantor

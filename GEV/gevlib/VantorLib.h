@@ -165,19 +165,49 @@ GevStatus GEVSetPacketResend(uint8_t handle, bool enable);
 // Announces one user ring buffer (slot n uses the n-th announced buffer).
 GevStatus GEVSetRingBuffer(uint8_t handle, uint64_t reserved, void* buffer);
 GevStatus GEVReleaseRingBuffer(uint8_t handle);
+// Gives a slot to the receiver (before the start: marks it free for the start).
+// A user buffer's slot is free only once queued.
 GevStatus GEVQueueRingBuffer(uint8_t handle, uint64_t slot);
+// Takes a free slot back from the receiver, so that its buffer is not written;
+// kGevRingSlotBusy when the receiver holds it (being filled, or filled and waiting
+// to be handed out).
+GevStatus GEVWithdrawRingBuffer(uint8_t handle, uint64_t slot);
+// Waits up to the stream time-out until an image can be handed out: 0 when one
+// waits, 0xC008 on time-out, kGevAcquisitionEnded once the receive thread has left
+// (frame limit reached) and nothing waits, 0xC034 without a ring. The filter
+// driver path waits in the hand-out instead and answers 0 at once.
+GevStatus GEVWaitForImage(uint8_t handle);
+
+// What a hand-out says besides the image information.
+struct GevImageExtent {
+    uint64_t dataSize;      // bytes the camera sent or meant to send for the block
+    uint64_t filledSize;    // bytes written into the destination
+    bool largerThanBuffer;  // dataSize did not fit: the image was cut
+};
+
 // Copies the next image into `destination` (payload size bytes; null: the
 // library's own buffer). 0xC010 when packets are missing, 0xC008 on time-out.
 GevStatus GEVGetImageBuffer(uint8_t handle, GevImageInfo* info, void* destination);
+// The same into a destination of `destinationSize` bytes, which may be smaller
+// than the payload size: the geometry handed out never exceeds what it holds.
+GevStatus GEVGetImageBufferEx(uint8_t handle, GevImageInfo* info, GevImageExtent* extent,
+                              void* destination, uint64_t destinationSize);
 // The next image without copying: its ring slot, given back with GEVQueueRingBuffer.
 GevStatus GEVGetRingBufferImage(uint8_t handle, GevImageInfo* info, uint16_t* slot);
+GevStatus GEVGetRingBufferImageEx(uint8_t handle, GevImageInfo* info, GevImageExtent* extent,
+                                  uint16_t* slot);
 GevStatus GEVGetFrameRate(uint8_t handle, double* fps);
-// Counters of the running or last acquisition (reset by its start).
+// Counters of the running or last acquisition (reset by its start). Every block
+// the camera sent is started, an underrun (no free slot) or lost (never seen);
+// frames dropped after delivery to the hand-out (left at a stop) count as lost too.
 struct GevStreamStatistics {
     uint64_t frames;
     uint64_t missingFrames;
     uint64_t lostPackets;      // still missing when their block was given out
     uint64_t resendRequested;  // packets asked for again
+    uint64_t framesStarted;
+    uint64_t underrunFrames;
+    uint64_t lostFrames;
 };
 GevStatus GEVGetStreamStatistics(uint8_t handle, GevStreamStatistics* statistics);
 // The camera sends one test packet at its current packet size.

@@ -17,6 +17,7 @@ namespace {
 
 // The simulator's camera registers (tools/gevsim/Bootstrap.h): big-endian.
 constexpr uint64_t kVersionRegister = 0x0000;
+constexpr uint64_t kPayloadSize = 0x00010018;
 constexpr uint64_t kAcquisitionStart = 0x00010020;
 constexpr uint64_t kAcquisitionStop = 0x00010024;
 
@@ -136,11 +137,12 @@ TEST_F(GenTLConsumer, AcquiresFrames) {
     ASSERT_EQ(cti.DevGetPort(device, &remote), GC_ERR_SUCCESS);
     DS_HANDLE stream = nullptr;
     ASSERT_EQ(cti.DevOpenDataStream(device, "DS0", &stream), GC_ERR_SUCCESS) << cti.LastErrorText();
-    size_t payload = 0;
-    size_t size = sizeof payload;
-    INFO_DATATYPE type = 0;
-    ASSERT_EQ(cti.DSGetInfo(stream, STREAM_INFO_PAYLOAD_SIZE, &type, &payload, &size),
-              GC_ERR_SUCCESS);
+    // Buffers of the camera's payload size, as a consumer reads it from the camera.
+    uint8_t bytes[4] = {};
+    size_t size = sizeof bytes;
+    ASSERT_EQ(cti.GCReadPort(remote, kPayloadSize, bytes, &size), GC_ERR_SUCCESS)
+        << cti.LastErrorText();
+    const size_t payload = BigEndian(bytes);
     ASSERT_GT(payload, 0u);
 
     std::vector<BUFFER_HANDLE> buffers(4);

@@ -123,30 +123,42 @@ TEST_F(StreamFeatures, WithoutResendLossIsFlaggedAndReported) {
     StopAndRelease(buffers);
 }
 
-TEST_F(StreamFeatures, OnlyBuffersOfThePayloadSizeAreFilledByCopy) {
-    OpenSimulator(SimulatorConfig());
+// Copy mode fills a buffer of any size: a larger one holds the image whole, a
+// smaller one holds the rows that fit and says the image was cut.
+TEST_F(StreamFeatures, BuffersOfAnySizeAreFilledAndSmallOnesSayTheImageWasCut) {
+    OpenSimulator(SimulatorConfig(64, 48));
     const size_t payload = PayloadSize();
-    // The payload size is that of the last buffer announced.
     std::vector<BUFFER_HANDLE> big = Announce(1, payload * 2, false);
-    std::vector<BUFFER_HANDLE> right = Announce(2, payload, false);
-    EXPECT_EQ(StreamInfo<size_t>(STREAM_INFO_PAYLOAD_SIZE), payload);
-    QueueAll(big);
-    QueueAll(right);
+    std::vector<BUFFER_HANDLE> small = Announce(1, payload / 2 + 10, false);
+    std::vector<BUFFER_HANDLE> right = Announce(1, payload, false);
+    std::vector<BUFFER_HANDLE> all = big;
+    all.insert(all.end(), small.begin(), small.end());
+    all.insert(all.end(), right.begin(), right.end());
+    QueueAll(all);
     RegisterNewBuffer();
     ASSERT_EQ(cti.DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE),
               GC_ERR_SUCCESS);
     CameraApi().Execute("AcquisitionStart");
-    for (int i = 0; i < 10; ++i) {
+    std::set<BUFFER_HANDLE> seen;
+    for (int i = 0; i < 12; ++i) {
         Delivery delivery = Next();
         ASSERT_EQ(delivery.result, GC_ERR_SUCCESS) << cti.LastErrorText();
-        EXPECT_NE(delivery.buffer, big[0]);
-        EXPECT_TRUE(HoldsTestPattern(delivery.buffer));
+        seen.insert(delivery.buffer);
+        const size_t height = BufferInfo<size_t>(delivery.buffer, BUFFER_INFO_HEIGHT);
+        const size_t size = BufferInfo<size_t>(delivery.buffer, BUFFER_INFO_SIZE);
+        EXPECT_LE(BufferInfo<size_t>(delivery.buffer, BUFFER_INFO_WIDTH) * height, size);
+        EXPECT_LE(BufferInfo<size_t>(delivery.buffer, BUFFER_INFO_SIZE_FILLED), size);
+        EXPECT_EQ(BufferInfo<size_t>(delivery.buffer, BUFFER_INFO_DATA_SIZE), payload);
+        const bool cut = delivery.buffer == small[0];
+        EXPECT_EQ(BufferInfo<bool8_t>(delivery.buffer, BUFFER_INFO_IS_INCOMPLETE) != 0, cut);
+        EXPECT_EQ(BufferInfo<bool8_t>(delivery.buffer, BUFFER_INFO_DATA_LARGER_THAN_BUFFER) != 0,
+                  cut);
+        EXPECT_EQ(height, cut ? 24u : 48u);
+        EXPECT_EQ(BufferInfo<size_t>(delivery.buffer, BUFFER_INFO_DELIVERED_IMAGEHEIGHT), height);
+        EXPECT_TRUE(HoldsTestPattern(delivery.buffer)) << "the rows it holds are right";
         cti.DSQueueBuffer(stream, delivery.buffer);
     }
-    EXPECT_TRUE(BufferInfo<bool8_t>(big[0], BUFFER_INFO_IS_QUEUED));
-    EXPECT_FALSE(BufferInfo<bool8_t>(big[0], BUFFER_INFO_NEW_DATA));
-    std::vector<BUFFER_HANDLE> all = big;
-    all.insert(all.end(), right.begin(), right.end());
+    EXPECT_EQ(seen.size(), 3u) << "every buffer takes its turn";
     StopAndRelease(all);
 }
 

@@ -137,25 +137,29 @@ TEST_F(Streaming, WithoutResendALostPacketMarksTheImageIncomplete) {
     EXPECT_TRUE(LogCapture::Contains("[INFO] -Packets: "));
 }
 
-TEST_F(Streaming, ZeroCopySlotsAreTheAnnouncedBuffers) {
+TEST_F(Streaming, ZeroCopySlotsAreTheAnnouncedBuffersOnceQueued) {
     Start(Fast());
-    std::vector<std::vector<uint8_t>> buffers(3, std::vector<uint8_t>(kPayload));
+    std::vector<std::vector<uint8_t>> buffers(3, std::vector<uint8_t>(kPayload, 0xEE));
     for (auto& buffer : buffers) ASSERT_EQ(GEVSetRingBuffer(1, 0, buffer.data()), kGevOk);
     uint16_t count = 0;
     ASSERT_EQ(GEVGetBufferCount(1, &count), kGevOk);
     EXPECT_EQ(count, 3);
+    // The consumer still holds the third buffer: it must never be written.
+    ASSERT_EQ(GEVQueueRingBuffer(1, 0), kGevOk);
+    ASSERT_EQ(GEVQueueRingBuffer(1, 1), kGevOk);
     ASSERT_EQ(Begin(), kGevOk);
     for (int i = 0; i < 8; ++i) {
         GevImageInfo info{};
         uint16_t slot = 99;
         ASSERT_EQ(GEVGetRingBufferImage(1, &info, &slot), kGevOk);
-        ASSERT_LT(slot, 3);
+        ASSERT_LT(slot, 2);
         EXPECT_TRUE(PatternHolds(buffers[slot], info.blockId));
         EXPECT_EQ(GEVQueueRingBuffer(1, slot), kGevOk);
         EXPECT_EQ(GEVQueueRingBuffer(1, slot), kGevNotSupported) << "queued twice";
     }
     EXPECT_EQ(GEVAcquisitionStop(1), kGevOk);
     EXPECT_EQ(GEVReleaseRingBuffer(1), kGevOk);
+    EXPECT_EQ(buffers[2], std::vector<uint8_t>(kPayload, 0xEE));
 }
 
 TEST_F(Streaming, ExtendedIdsAndAFrameLimit) {
@@ -225,16 +229,18 @@ TEST_F(Streaming, ReorderedDuplicatedAndTrailerlessBlocksStillArriveWhole) {
     EXPECT_EQ(GEVAcquisitionStop(1), kGevOk);
 }
 
-TEST_F(Streaming, ShortTrailerZeroesTheRowsThatNeverCame) {
+TEST_F(Streaming, AShortTrailerDeliversTheRowsSentAndNothingElse) {
     GevSim::Camera& sim = Start(Fast());
     sim.faults().Stream().ShortTrailer(GevSim::StreamFaults::kEveryBlock, 100);
     ASSERT_EQ(Begin(), kGevOk);
     std::vector<uint8_t> image(kPayload, 0x5A);
     GevImageInfo info{};
-    ASSERT_EQ(GEVGetImageBuffer(1, &info, image.data()), kGevOk);
+    GevImageExtent extent{};
+    ASSERT_EQ(GEVGetImageBufferEx(1, &info, &extent, image.data(), image.size()), kGevOk);
     EXPECT_EQ(info.sizeY, 100u);
     EXPECT_EQ(image[99 * kWidth + 5], static_cast<uint8_t>(5 + 99 + info.blockId));
-    EXPECT_EQ(image[100 * kWidth + 5], 0) << "rows past the trailer's height are zero";
+    EXPECT_EQ(image[100 * kWidth + 5], 0x5A) << "rows past the trailer's height are not written";
+    EXPECT_EQ(extent.filledSize, 100u * kWidth);
     EXPECT_EQ(GEVAcquisitionStop(1), kGevOk);
 }
 

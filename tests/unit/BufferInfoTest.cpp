@@ -43,6 +43,7 @@ TEST(BufferRecord, DeliveryCopiesTheImageDescription) {
     CBufferInfo buffer(nullptr, memory.data(), memory.size(), nullptr);
     Vantor::GevImageInfo info{};
     info.blockId = 77;
+    info.timestamp = 3000000123;  // ticks of a 1 GHz clock
     info.sizeX = 640;
     info.sizeY = 480;
     info.pixelFormat = 0x01080001;
@@ -51,7 +52,7 @@ TEST(BufferRecord, DeliveryCopiesTheImageDescription) {
     info.payloadType = 0x4001;
     info.chunkDataLength = 900;
     info.chunkLayoutId = 5;
-    buffer.Deliver(info, 123456);
+    buffer.Deliver(info, Vantor::GevImageExtent{1000, 64, true}, true, 1000000000);
     EXPECT_EQ(buffer.frameId, 77u);
     EXPECT_EQ(buffer.width, 640u);
     EXPECT_EQ(buffer.deliveredImageHeight, 480u);
@@ -60,39 +61,79 @@ TEST(BufferRecord, DeliveryCopiesTheImageDescription) {
     EXPECT_TRUE(buffer.containsChunkData);
     EXPECT_EQ(buffer.deliveredChunkPayloadSize, 900u);
     EXPECT_EQ(buffer.chunkLayoutId, 5u);
+    EXPECT_EQ(buffer.pixelFormatNamespace, uint64_t{PIXELFORMAT_NAMESPACE_PFNC_32BIT});
+    EXPECT_EQ(buffer.sizeFilled, 64u);
+    EXPECT_EQ(buffer.dataSize, 1000u);
+    EXPECT_TRUE(buffer.dataLargerThanBuffer);
+    EXPECT_EQ(buffer.timestamp, 3000000123u) << "the camera's time stamp, not the host's";
+    ASSERT_TRUE(buffer.timestampNsKnown);
+    EXPECT_EQ(buffer.timestampNs, 3000000123u);
     uint64_t stamp = 0;
     size_t size = 8;
     buffer.ReadBlock(CBufferInfo::kRegTimestamp, &stamp, &size);
-    EXPECT_EQ(stamp, 123456u);
+    EXPECT_EQ(stamp, 3000000123u);
 
-    info.payloadType = 0x000B;
-    buffer.Deliver(info, 1);
-    EXPECT_EQ(buffer.payloadType, uint64_t{PAYLOAD_TYPE_GENDC});
-    info.payloadType = 0x0002;
-    info.missingPackets = 0;
-    buffer.Deliver(info, 1);
-    EXPECT_EQ(buffer.payloadType, uint64_t{PAYLOAD_TYPE_IMAGE});
-    EXPECT_FALSE(buffer.containsChunkData);
-    EXPECT_FALSE(buffer.incomplete);
+    // 125 MHz: 8 ns a tick, past the 64-bit product of ticks and 10^9.
+    info.timestamp = 0x0123456789ABCDEFull;
+    buffer.Deliver(info, Vantor::GevImageExtent{64, 64, false}, false, 125000000);
+    EXPECT_EQ(buffer.timestampNs, 0x0123456789ABCDEFull * 8);
+    buffer.Deliver(info, Vantor::GevImageExtent{64, 64, false}, false, 0);
+    EXPECT_FALSE(buffer.timestampNsKnown) << "no frequency, no nanoseconds";
 }
 
-TEST(BufferRecord, QueueFlagsFollowTheBuffersWay) {
+TEST(BufferRecord, PayloadTypesAreReportedAsTheLeaderSays) {
+    std::vector<uint8_t> memory(64);
+    CBufferInfo buffer(nullptr, memory.data(), memory.size(), nullptr);
+    struct Case {
+        uint16_t gev;
+        uint64_t gentl;
+        bool chunks;
+    };
+    const Case cases[] = {
+        {0x0001, PAYLOAD_TYPE_IMAGE, false},    {0x4001, PAYLOAD_TYPE_CHUNK_DATA, true},
+        {0x0002, PAYLOAD_TYPE_RAW_DATA, false}, {0x0004, PAYLOAD_TYPE_CHUNK_ONLY, true},
+        {0x0006, PAYLOAD_TYPE_JPEG, false},     {0x4006, PAYLOAD_TYPE_JPEG, true},
+        {0x0007, PAYLOAD_TYPE_JPEG2000, false}, {0x000A, PAYLOAD_TYPE_MULTI_PART, false},
+        {0x000B, PAYLOAD_TYPE_GENDC, false},    {0x8001, PAYLOAD_TYPE_DEVICE_SPECIFIC, false},
+        {0x0000, PAYLOAD_TYPE_UNKNOWN, false},
+    };
+    for (const Case& c : cases) {
+        Vantor::GevImageInfo info{};
+        info.payloadType = c.gev;
+        info.sizeX = c.gev == 0x0001 || c.gev == 0x4001 ? 8 : 0xFFFFFFFF;
+        info.sizeY = 4;
+        info.chunkDataLength = 32;
+        buffer.Deliver(info, Vantor::GevImageExtent{32, 32, false}, false, 0);
+        EXPECT_EQ(buffer.payloadType, c.gentl) << std::hex << c.gev;
+        EXPECT_EQ(buffer.containsChunkData, c.chunks) << std::hex << c.gev;
+        if (c.gentl != PAYLOAD_TYPE_IMAGE && c.gentl != PAYLOAD_TYPE_CHUNK_DATA) {
+            EXPECT_EQ(buffer.width, 0u) << "no image, no width: " << std::hex << c.gev;
+            EXPECT_EQ(buffer.height, 0u);
+        }
+    }
+}
+
+TEST(BufferRecord, AQueueMovesTheBufferThroughOnePlaceAtATime) {
     std::vector<uint8_t> memory(64);
     CBufferInfo buffer(nullptr, memory.data(), memory.size(), nullptr);
     EXPECT_TRUE(buffer.CanRevoke());
     buffer.OnQueued();
-    EXPECT_TRUE(buffer.queued);
+    EXPECT_TRUE(buffer.IsQueued());
     EXPECT_FALSE(buffer.CanRevoke());
     buffer.OnTaken();
-    EXPECT_TRUE(buffer.acquiring);
+    EXPECT_TRUE(buffer.IsAcquiring());
+    EXPECT_TRUE(buffer.IsQueued());
     buffer.OnDelivered();
-    EXPECT_FALSE(buffer.queued);
-    EXPECT_TRUE(buffer.awaitingDelivery && buffer.newData && buffer.imagePresent);
+    EXPECT_EQ(buffer.Place(), BufferPlace::OutputQueue);
+    EXPECT_TRUE(buffer.newData && buffer.imagePresent);
     EXPECT_FALSE(buffer.CanRevoke());
     buffer.OnEventData();
     EXPECT_TRUE(buffer.CanRevoke());
     buffer.OnQueued();
-    EXPECT_FALSE(buffer.newData || buffer.imagePresent || buffer.acquiring || buffer.incomplete);
+    EXPECT_FALSE(buffer.newData || buffer.imagePresent || buffer.IsAcquiring() ||
+                 buffer.incomplete);
+    buffer.OnDiscarded();
+    EXPECT_TRUE(buffer.CanRevoke());
 }
 
 TEST(BufferRecord, BufferPortServesAddressSizeAndDescription) {
