@@ -1,6 +1,8 @@
 // Each stream fault once, as a host receives it: packet loss by id and by seeded
 // ratio, loss that survives resends, reordering, duplicates, lost leader and trailer,
-// a short trailer, the device-discard flag, a block id gap, error status and silence.
+// a short trailer, the device-discard flag, a block id gap, error status and silence;
+// then the seeded duplicate and reorder ratios, and ratio loss that spares every block.
+#include <algorithm>
 #include <set>
 
 #include "StreamTestBase.h"
@@ -127,6 +129,83 @@ TEST_F(StreamFaultTest, ErrorStatusAndSilence) {
     const auto blocks = ByBlock(Acquire(1));
     ASSERT_EQ(blocks.size(), 1u);
     EXPECT_EQ(blocks.begin()->first, 4u);
+}
+
+TEST_F(StreamFaultTest, DuplicateRatioSendsTheSamePacketsTwiceForTheSameSeed) {
+    ASSERT_EQ(client_.WriteReg(kHeightReg, 200), 0);  // 24 data packets, trailer 25
+    faults().DuplicateRatio(0.2, 42);
+    auto twice = [&] {
+        std::set<std::pair<uint64_t, uint32_t>> marks;
+        const auto order = Order(Acquire(4));
+        EXPECT_EQ(order.size(), 4u);
+        for (const auto& [block, ids] : order) {
+            for (uint32_t id = 0; id <= 25; ++id) {
+                const auto n = std::count(ids.begin(), ids.end(), id);
+                EXPECT_GE(n, 1) << block << "/" << id;
+                EXPECT_LE(n, 2) << block << "/" << id;
+                if (n == 2) marks.emplace(block, id);
+            }
+            for (const auto& [marked, id] : marks) {
+                if (marked != block) continue;
+                const auto at = std::find(ids.begin(), ids.end(), id);
+                // The copies leave in a row.
+                EXPECT_TRUE(at + 1 < ids.end() && at[1] == id) << block << "/" << id;
+            }
+        }
+        return marks;
+    };
+    const auto first = twice();
+    EXPECT_GE(first.size(), 8u);  // about 21 of 104
+    EXPECT_LE(first.size(), 40u);
+    EXPECT_EQ(camera_->StreamStats().packetsSent, 104u + first.size());
+    camera_->SetNextBlockId(1);
+    EXPECT_EQ(twice(), first);
+    faults().DuplicateRatio(0.2, 43);
+    camera_->SetNextBlockId(1);
+    EXPECT_NE(twice(), first);
+}
+
+TEST_F(StreamFaultTest, ReorderRatioSendsEachBlockInItsPlannedOrder) {
+    ASSERT_EQ(client_.WriteReg(kHeightReg, 200), 0);
+    faults().ReorderRatio(0.2, 5, 3);
+    // A held packet may leave after its block's trailer: collect past the last one.
+    auto acquire = [&] {
+        auto packets = Acquire(4);
+        for (auto& late : receiver_.Collect(1, 100)) packets.push_back(std::move(late));
+        return Order(packets);
+    };
+    const auto first = acquire();
+    ASSERT_EQ(first.size(), 4u);
+    size_t late = 0;
+    for (const auto& [block, ids] : first) {
+        EXPECT_EQ(ids, faults().Plan(block, 25).Order()) << block;
+        std::vector<uint32_t> sorted = ids;
+        std::sort(sorted.begin(), sorted.end());
+        for (uint32_t id = 0; id <= 25; ++id) ASSERT_EQ(sorted[id], id) << block;
+        for (size_t i = 0; i < ids.size(); ++i) late += ids[i] < i;  // passed by a later id
+    }
+    EXPECT_GT(late, 0u);
+    camera_->SetNextBlockId(1);
+    EXPECT_EQ(acquire(), first);
+    faults().ReorderRatio(0.2, 6, 3);
+    camera_->SetNextBlockId(1);
+    EXPECT_NE(acquire(), first);
+}
+
+TEST_F(StreamFaultTest, SparedTotalLossStillShowsEveryBlock) {
+    faults().DropRatio(1.0, 3);
+    faults().SpareOnePacketPerBlock();
+    const auto order = Order(Acquire(5));
+    ASSERT_EQ(order.size(), 5u);
+    uint64_t block = 1;
+    for (const auto& [id, ids] : order) {
+        EXPECT_EQ(id, block++);
+        EXPECT_EQ(ids, (std::vector<uint32_t>{1}));
+    }
+    EXPECT_EQ(camera_->StreamStats().blocksSent, 5u);
+    Resend(3, 0, 4);  // resends get through
+    const auto resent = Order(receiver_.Collect(1, 300));
+    EXPECT_EQ(resent.at(3), (std::vector<uint32_t>{0, 1, 2, 3, 4}));
 }
 
 }  // namespace

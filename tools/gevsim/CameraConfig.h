@@ -65,7 +65,8 @@ struct CameraConfig {
     uint32_t paddingX = 0;              // zero bytes after each image line
 
     // Streaming (GVSP). payloadType: 0x0001 image, 0x4001 image + extended chunk,
-    // 0x0002 raw data; the PayloadType register starts with it.
+    // 0x0002 raw data, 0x0004 chunk data, 0x0006 JPEG, 0x000A multi-part, 0x000B
+    // GenDC; the PayloadType register starts with it.
     uint16_t payloadType = 0x0001;
     // Initial AcquisitionFrameRate (1..100 per second); 0: as fast as it can, whatever
     // the register says.

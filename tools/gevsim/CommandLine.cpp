@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "UdpSocket.h"
@@ -62,6 +63,14 @@ Apply Text(std::string CameraConfig::*field) {
         s.camera.*field = v;
         return true;
     };
+}
+
+const std::vector<std::pair<std::string, uint16_t>>& PayloadTypes() {
+    static const std::vector<std::pair<std::string, uint16_t>> types = {
+        {"image", 0x0001}, {"chunk", 0x4001},      {"raw", 0x0002},   {"chunk-data", 0x0004},
+        {"jpeg", 0x0006},  {"multi-part", 0x000A}, {"gendc", 0x000B},
+    };
+    return types;
 }
 
 const std::vector<Option>& Options() {
@@ -135,17 +144,15 @@ const std::vector<Option>& Options() {
              s.camera.frameRate = static_cast<float>(rate);
              return true;
          }},
-        {"payload", "image|chunk|raw", "GVSP payload type (default image)",
+        {"payload", "image|chunk|raw|chunk-data|jpeg|multi-part|gendc",
+         "GVSP payload type (default image; chunk: image with extended chunk data)",
          [](CommandLineSettings& s, const std::string& v) {
-             if (v == "image")
-                 s.camera.payloadType = 0x0001;
-             else if (v == "chunk")
-                 s.camera.payloadType = 0x4001;
-             else if (v == "raw")
-                 s.camera.payloadType = 0x0002;
-             else
-                 return false;
-             return true;
+             for (const auto& [name, type] : PayloadTypes())
+                 if (v == name) {
+                     s.camera.payloadType = type;
+                     return true;
+                 }
+             return false;
          }},
         {"extended-ids", nullptr, "start with 64-bit GVSP block ids enabled",
          [](CommandLineSettings& s, const std::string&) { return s.camera.extendedIds = true; }},
@@ -174,7 +181,26 @@ const std::vector<Option>& Options() {
          [](CommandLineSettings& s, const std::string& v) {
              return ParseFraction(v, &s.lossRatio) && s.lossRatio <= 1;
          }},
-        {"seed", "S", "seed of --loss-ratio (default 0)",
+        {"spare-one-packet", nullptr,
+         "--loss-ratio never loses every packet of a block on first transmission",
+         [](CommandLineSettings& s, const std::string&) { return s.spareOnePacket = true; }},
+        {"duplicate-ratio", "R", "send this fraction (0..1) of stream packets twice",
+         [](CommandLineSettings& s, const std::string& v) {
+             return ParseFraction(v, &s.duplicateRatio) && s.duplicateRatio <= 1;
+         }},
+        {"reorder-ratio", "R",
+         "hold this fraction (0..1) of stream packets back a few places in their block",
+         [](CommandLineSettings& s, const std::string& v) {
+             return ParseFraction(v, &s.reorderRatio) && s.reorderRatio <= 1;
+         }},
+        {"reorder-distance", "N", "most places a held packet moves (default 3)",
+         [](CommandLineSettings& s, const std::string& v) {
+             uint64_t distance;
+             if (!ParseNumber(v, 1000, &distance) || distance == 0) return false;
+             s.reorderDistance = static_cast<uint32_t>(distance);
+             return true;
+         }},
+        {"seed", "S", "seed of the loss, duplicate and reorder ratios (default 0)",
          [](CommandLineSettings& s, const std::string& v) {
              return ParseNumber(v, UINT64_MAX, &s.lossSeed);
          }},
@@ -231,6 +257,15 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLineSettings* se
         return false;
     }
     return true;
+}
+
+void ApplyStreamFaults(const CommandLineSettings& settings, StreamFaults* faults) {
+    if (settings.lossRatio > 0) faults->DropRatio(settings.lossRatio, settings.lossSeed);
+    faults->SpareOnePacketPerBlock(settings.spareOnePacket);
+    if (settings.duplicateRatio > 0)
+        faults->DuplicateRatio(settings.duplicateRatio, settings.lossSeed);
+    if (settings.reorderRatio > 0)
+        faults->ReorderRatio(settings.reorderRatio, settings.lossSeed, settings.reorderDistance);
 }
 
 std::string Usage() {

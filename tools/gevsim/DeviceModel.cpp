@@ -41,7 +41,8 @@ uint32_t DefaultMask(uint32_t ip) {
 }
 
 bool IsKnownPayloadType(uint32_t type) {
-    return type == 0x0001 || type == 0x0002 || type == 0x4001;
+    return type == 0x0001 || type == 0x0002 || type == 0x0004 || type == 0x0006 || type == 0x000A ||
+           type == 0x000B || type == 0x4001;
 }
 
 bool IsKnownPixelFormat(uint32_t format) {

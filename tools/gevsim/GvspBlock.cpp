@@ -10,9 +10,8 @@ using namespace Gvsp;
 
 GvspBlock::GvspBlock(uint64_t blockId, BlockContent content, PacketGeometry geometry)
     : id_(blockId), content_(std::move(content)), geometry_(geometry) {
-    const uint64_t per = std::max<uint32_t>(geometry_.dataBytesPerPacket, 1);
-    dataPackets_ = static_cast<uint32_t>((content_.payload.size() + per - 1) / per);
-    if (geometry_.extraPacket) ++dataPackets_;
+    data_ = CutDataPackets(content_, geometry_.dataBytesPerPacket);
+    dataPackets_ = static_cast<uint32_t>(data_.size()) + (geometry_.extraPacket ? 1 : 0);
 }
 
 std::vector<uint8_t> GvspBlock::Packet(uint32_t packetId, uint16_t status, uint16_t flags) const {
@@ -21,6 +20,7 @@ std::vector<uint8_t> GvspBlock::Packet(uint32_t packetId, uint16_t status, uint1
     const uint8_t* body = nullptr;
     size_t size = 0;
     Format format = kPayload;
+    const DataPacket* data = nullptr;
     if (packetId == 0) {
         format = kLeader;
         body = content_.leader.data();
@@ -29,19 +29,19 @@ std::vector<uint8_t> GvspBlock::Packet(uint32_t packetId, uint16_t status, uint1
         format = kTrailer;
         body = content_.trailer.data();
         size = content_.trailer.size();
+    } else if (packetId <= data_.size()) {
+        data = &data_[packetId - 1];
+        format = static_cast<Format>(data->format);
+        body = content_.payload.data() + data->offset;
+        size = data->size;
     } else {
-        const uint64_t offset = uint64_t{packetId - 1} * geometry_.dataBytesPerPacket;
-        if (offset < content_.payload.size()) {
-            body = content_.payload.data() + offset;
-            size =
-                std::min<uint64_t>(geometry_.dataBytesPerPacket, content_.payload.size() - offset);
-        } else {
-            size = geometry_.dataBytesPerPacket;  // the extra packet: zeros
-        }
+        size = geometry_.dataBytesPerPacket;  // the extra packet: zeros
     }
-    std::vector<uint8_t> packet(header + size, 0);
+    const size_t own = data ? data->headerSize : 0;
+    std::vector<uint8_t> packet(header + own + size, 0);
     PutHeader(packet.data(), geometry_.extendedIds, status, flags, id_, format, packetId);
-    if (body) std::copy_n(body, size, packet.begin() + header);
+    if (data) std::copy_n(data->header.begin(), own, packet.begin() + header);
+    if (body) std::copy_n(body, size, packet.begin() + header + own);
     return packet;
 }
 

@@ -1,19 +1,21 @@
 // One block cut into GVSP packets: leader (packet id 0), data packets 1..N of at most
-// `dataBytesPerPacket` payload bytes each (the last may be shorter), an optional extra
-// data packet of zeros, and the trailer. Immutable once made; any thread may read it.
+// `dataBytesPerPacket` bytes after the GVSP header each (cut as GvspDataPackets.h
+// tells), an optional extra generic data packet of zeros, and the trailer. Immutable
+// once made; any thread may read it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "GvspDataPackets.h"
 #include "StreamPayload.h"
 
 namespace GevSim {
 
 struct PacketGeometry {
     bool extendedIds = false;
-    uint32_t dataBytesPerPacket = 0;  // > 0
+    uint32_t dataBytesPerPacket = 0;  // > 0, the packet format's own header included
     bool extraPacket = false;         // SCCFG extra-packet mode: one zero packet more
 };
 
@@ -35,6 +37,7 @@ private:
     uint64_t id_;
     BlockContent content_;
     PacketGeometry geometry_;
+    std::vector<DataPacket> data_;
     uint32_t dataPackets_ = 0;
 };
 

@@ -4,7 +4,6 @@
 #include <sys/socket.h>
 
 #include <algorithm>
-#include <numeric>
 
 #include "Bootstrap.h"
 #include "GvspWire.h"
@@ -174,16 +173,9 @@ void StreamChannel::SendBlock(const DeviceModel::StreamState& state) {
     }
 
     const StreamFaults::BlockPlan plan = faults_.Plan(id, block->TrailerId());
-    std::vector<uint32_t> order(block->TrailerId() + 1);
-    std::iota(order.begin(), order.end(), 0u);
-    for (const auto& [first, second] : plan.swaps) {
-        auto a = std::find(order.begin(), order.end(), first);
-        auto b = std::find(order.begin(), order.end(), second);
-        if (a != order.end() && b != order.end()) std::iter_swap(a, b);
-    }
     uint64_t dropped = 0;
     uint32_t sent = 0;
-    for (uint32_t packetId : order) {
+    for (uint32_t packetId : plan.Order()) {
         // A camera answers resend requests while it streams, not only between blocks.
         if ((++sent & 15) == 0) ServeRequests(state);
         if (plan.Drops(packetId, false)) {

@@ -1,6 +1,7 @@
 #include "StreamFaults.h"
 
 #include <algorithm>
+#include <numeric>
 
 namespace GevSim {
 
@@ -21,6 +22,21 @@ uint64_t SplitMix(uint64_t x) {
     return x ^ (x >> 31);
 }
 
+uint64_t Hash(uint64_t seed, uint64_t blockId, uint32_t packetId) {
+    return SplitMix(seed ^ SplitMix(blockId ^ SplitMix(packetId)));
+}
+
+// 53 hashed bits as a fraction in [0, 1).
+double Fraction(uint64_t hash) {
+    return static_cast<double>(hash >> 11) * 0x1.0p-53;
+}
+
+// Each ratio salts its seed: with one seed for all of them, the packets lost would
+// otherwise be exactly the ones duplicated or held.
+constexpr uint64_t kDuplicateSalt = 0xD0B1E5A17D0B1E5Aull;
+constexpr uint64_t kReorderSalt = 0x5E0D3E5A175E0D3Eull;
+constexpr uint64_t kDistanceSalt = 0xD157A9CED157A9CEull;
+
 }  // namespace
 
 void StreamFaults::DropPackets(uint64_t blockId, std::vector<uint32_t> packetIds, Drop when) {
@@ -33,6 +49,24 @@ void StreamFaults::DropRatio(double ratio, uint64_t seed, Drop when) {
     ratio_ = std::clamp(ratio, 0.0, 1.0);
     seed_ = seed;
     ratioAlways_ = when == Drop::Always;
+}
+
+void StreamFaults::SpareOnePacketPerBlock(bool spare) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    spare_ = spare;
+}
+
+void StreamFaults::DuplicateRatio(double ratio, uint64_t seed) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    duplicateRatio_ = std::clamp(ratio, 0.0, 1.0);
+    duplicateSeed_ = seed;
+}
+
+void StreamFaults::ReorderRatio(double ratio, uint64_t seed, uint32_t maxDistance) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    reorderRatio_ = std::clamp(ratio, 0.0, 1.0);
+    reorderSeed_ = seed;
+    reorderDistance_ = maxDistance;
 }
 
 void StreamFaults::SwapPackets(uint64_t blockId, uint32_t first, uint32_t second) {
@@ -78,9 +112,11 @@ void StreamFaults::Clear() {
     statuses_.clear();
     shortRows_.clear();
     discards_.clear();
-    ratio_ = 0;
+    ratio_ = duplicateRatio_ = reorderRatio_ = 0;
+    seed_ = duplicateSeed_ = reorderSeed_ = 0;
+    reorderDistance_ = 0;
     skip_ = 0;
-    silent_ = ratioAlways_ = false;
+    silent_ = ratioAlways_ = spare_ = false;
 }
 
 StreamFaults::BlockPlan StreamFaults::Plan(uint64_t blockId, uint32_t trailerId) const {
@@ -106,22 +142,78 @@ StreamFaults::BlockPlan StreamFaults::Plan(uint64_t blockId, uint32_t trailerId)
     plan.ratio = ratio_;
     plan.seed = seed_;
     plan.ratioAlways = ratioAlways_;
+    plan.duplicateRatio = duplicateRatio_;
+    plan.duplicateSeed = duplicateSeed_;
+    plan.reorderRatio = reorderRatio_;
+    plan.reorderSeed = reorderSeed_;
+    plan.reorderDistance = reorderDistance_;
+    if (spare_ && ratio_ > 0 && trailerId > 0) plan.spared = SparedPacket(plan);
     return plan;
 }
 
-bool StreamFaults::BlockPlan::Drops(uint32_t packetId, bool resend) const {
+// The packet ratio loss lets through when it would lose the whole block; none when
+// something gets through anyway, or when rules alone drop every packet.
+std::optional<uint32_t> StreamFaults::SparedPacket(const BlockPlan& plan) {
+    for (uint32_t id = 0; id <= plan.trailerId; ++id)
+        if (!plan.Drops(id, false)) return std::nullopt;
+    std::vector<uint32_t> candidates(plan.trailerId > 1 ? plan.trailerId - 1 : 0);
+    std::iota(candidates.begin(), candidates.end(), 1u);
+    candidates.push_back(0);
+    candidates.push_back(plan.trailerId);
+    for (uint32_t id : candidates)
+        if (!plan.DroppedByRule(id, false)) return id;
+    return std::nullopt;
+}
+
+bool StreamFaults::BlockPlan::DroppedByRule(uint32_t packetId, bool resend) const {
     for (const auto& [id, always] : drops)
         if (id == packetId && (always || !resend)) return true;
-    if (ratio > 0 && (ratioAlways || !resend)) {
-        const uint64_t hash = SplitMix(seed ^ SplitMix(blockId ^ SplitMix(packetId)));
-        // 53 random bits as a fraction in [0, 1).
-        if (static_cast<double>(hash >> 11) * 0x1.0p-53 < ratio) return true;
-    }
     return false;
 }
 
+bool StreamFaults::BlockPlan::DroppedByRatio(uint32_t packetId, bool resend) const {
+    if (ratio <= 0 || (resend && !ratioAlways)) return false;
+    if (!resend && spared == packetId) return false;
+    return Fraction(Hash(seed, blockId, packetId)) < ratio;
+}
+
+bool StreamFaults::BlockPlan::Drops(uint32_t packetId, bool resend) const {
+    return DroppedByRule(packetId, resend) || DroppedByRatio(packetId, resend);
+}
+
 bool StreamFaults::BlockPlan::Duplicated(uint32_t packetId) const {
-    return std::find(duplicates.begin(), duplicates.end(), packetId) != duplicates.end();
+    if (std::find(duplicates.begin(), duplicates.end(), packetId) != duplicates.end()) return true;
+    return duplicateRatio > 0 &&
+           Fraction(Hash(duplicateSeed ^ kDuplicateSalt, blockId, packetId)) < duplicateRatio;
+}
+
+uint32_t StreamFaults::BlockPlan::Held(uint32_t packetId) const {
+    if (reorderRatio <= 0 || reorderDistance == 0) return 0;
+    if (Fraction(Hash(reorderSeed ^ kReorderSalt, blockId, packetId)) >= reorderRatio) return 0;
+    return 1 + static_cast<uint32_t>(Hash(reorderSeed ^ kDistanceSalt, blockId, packetId) %
+                                     reorderDistance);
+}
+
+std::vector<uint32_t> StreamFaults::BlockPlan::Order() const {
+    std::vector<uint32_t> order(trailerId + 1);
+    std::iota(order.begin(), order.end(), 0u);
+    for (const auto& [first, second] : swaps) {
+        auto a = std::find(order.begin(), order.end(), first);
+        auto b = std::find(order.begin(), order.end(), second);
+        if (a != order.end() && b != order.end()) std::iter_swap(a, b);
+    }
+    if (reorderRatio <= 0) return order;
+    // A packet held k places sorts just after the one that was k places behind it.
+    std::vector<std::pair<double, uint32_t>> keyed;
+    keyed.reserve(order.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        const uint32_t held = Held(order[i]);
+        keyed.emplace_back(static_cast<double>(i) + (held ? held + 0.5 : 0.0), order[i]);
+    }
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 0; i < keyed.size(); ++i) order[i] = keyed[i].second;
+    return order;
 }
 
 uint16_t StreamFaults::BlockPlan::Status(uint32_t packetId) const {

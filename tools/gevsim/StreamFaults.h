@@ -1,7 +1,8 @@
 // Misbehaviours of the GVSP stream a test switches on at run time. All deterministic:
-// rules name blocks and packet ids, and the ratio loss is a hash of (seed, block id,
-// packet id), so the same seed loses the same packets in every run. Block ids are the
-// ones on the wire (after 16-bit wrap). Rules stay until Clear(). Safe from any thread.
+// rules name blocks and packet ids, and the ratios (loss, duplicates, reordering) are
+// hashes of (seed, block id, packet id), so the same seed upsets the same packets in
+// every run. Block ids are the ones on the wire (after 16-bit wrap). Rules stay until
+// Clear(). Safe from any thread.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +29,16 @@ public:
                      Drop when = Drop::FirstTransmission);
     // Each packet is lost with probability `ratio` (0..1), decided by the seed.
     void DropRatio(double ratio, uint64_t seed, Drop when = Drop::FirstTransmission);
+    // Ratio loss never takes every packet of a block on first transmission: when it
+    // would, the first data packet (or, failing that, the leader, then the trailer) not
+    // dropped by a DropPackets rule gets through. So every block made reaches the host.
+    void SpareOnePacketPerBlock(bool spare = true);
+    // Each packet's first transmission is sent twice in a row with probability `ratio`.
+    void DuplicateRatio(double ratio, uint64_t seed);
+    // With probability `ratio` a packet is held back and leaves 1..`maxDistance` places
+    // later in its block's sending order (a held packet can pass the trailer; it never
+    // leaves the block).
+    void ReorderRatio(double ratio, uint64_t seed, uint32_t maxDistance = 3);
     // Packets `first` and `second` of the block trade places in the sending order.
     void SwapPackets(uint64_t blockId, uint32_t first, uint32_t second);
     // Each of these packets is sent twice in a row.
@@ -53,6 +64,12 @@ public:
         double ratio = 0;
         uint64_t seed = 0;
         bool ratioAlways = false;
+        std::optional<uint32_t> spared;  // kept from ratio loss on first transmission
+        double duplicateRatio = 0;
+        uint64_t duplicateSeed = 0;
+        double reorderRatio = 0;
+        uint64_t reorderSeed = 0;
+        uint32_t reorderDistance = 0;
         std::vector<std::pair<uint32_t, uint32_t>> swaps;
         std::vector<uint32_t> duplicates;
         std::vector<std::pair<uint32_t, uint16_t>> statuses;
@@ -62,6 +79,16 @@ public:
         bool Drops(uint32_t packetId, bool resend) const;
         bool Duplicated(uint32_t packetId) const;
         uint16_t Status(uint32_t packetId) const;
+        // Packet ids 0..trailerId in their first transmission's order: swaps, then
+        // held packets moved later. Each id once; drops and duplicates not applied.
+        std::vector<uint32_t> Order() const;
+        // How many places packet `packetId` is held back by the reorder ratio (0: none).
+        uint32_t Held(uint32_t packetId) const;
+
+    private:
+        bool DroppedByRule(uint32_t packetId, bool resend) const;
+        bool DroppedByRatio(uint32_t packetId, bool resend) const;
+        friend class StreamFaults;
     };
     // Call with trailerId 0 first to learn shortRows, then again with the real one.
     BlockPlan Plan(uint64_t blockId, uint32_t trailerId) const;
@@ -69,6 +96,8 @@ public:
     bool Silent() const;
 
 private:
+    static std::optional<uint32_t> SparedPacket(const BlockPlan& plan);
+
     struct Rule {
         uint64_t blockId;
         uint32_t packetId;
@@ -87,6 +116,12 @@ private:
     double ratio_ = 0;
     uint64_t seed_ = 0;
     bool ratioAlways_ = false;
+    bool spare_ = false;
+    double duplicateRatio_ = 0;
+    uint64_t duplicateSeed_ = 0;
+    double reorderRatio_ = 0;
+    uint64_t reorderSeed_ = 0;
+    uint32_t reorderDistance_ = 0;
     uint64_t skip_ = 0;
     bool silent_ = false;
 };

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 
+#include "GenDCContainer.h"
 #include "GvspWire.h"
+#include "MultiPartPayload.h"
+#include "VariablePayload.h"
 
 namespace GevSim {
 
@@ -34,11 +37,6 @@ uint32_t DepthMask(uint32_t pixelFormat) {
     }
 }
 
-void PutTag(std::vector<uint8_t>& payload, size_t at, uint32_t id, uint32_t length) {
-    Put32(&payload[at], id);
-    Put32(&payload[at + 4], length);
-}
-
 }  // namespace
 
 uint32_t StreamPayload::BytesPerPixel(uint32_t pixelFormat) {
@@ -50,8 +48,19 @@ uint64_t StreamPayload::ImageBytes(const StreamFormat& format) {
 }
 
 uint64_t StreamPayload::PayloadSize(const StreamFormat& format) {
-    if (format.payloadType == kPayloadRawData)
-        return uint64_t{format.width} * format.height * BytesPerPixel(format.pixelFormat);
+    switch (format.payloadType) {
+        case kPayloadRawData:
+            return uint64_t{format.width} * format.height * BytesPerPixel(format.pixelFormat);
+        case kPayloadJpeg:
+        case kPayloadChunkData:
+            return VariablePayload::MaxSize(format);
+        case kPayloadMultiPart:
+            return MultiPartPayload::Size(format);
+        case kPayloadGenDC:
+            return GenDCContainer::Size(format);
+        default:
+            break;
+    }
     uint64_t size = ImageBytes(format);
     if (format.payloadType == kPayloadImageExtendedChunk)
         size += kChunkTagSize + kBlockInfoSize + kChunkTagSize;
@@ -83,32 +92,70 @@ uint8_t StreamPayload::RawByte(uint64_t index, uint64_t blockId) {
     return static_cast<uint8_t>(index + blockId);
 }
 
+void StreamPayload::FillImage(const StreamFormat& format, uint64_t blockId, uint8_t* out) {
+    const uint32_t bpp = BytesPerPixel(format.pixelFormat);
+    const uint64_t line = LineBytes(format);
+    for (uint32_t y = 0; y < format.height; ++y) {
+        uint8_t* row = out + y * line;
+        for (uint32_t x = 0; x < format.width; ++x) {
+            const uint32_t value = PixelValue(format, x, y, blockId);
+            for (uint32_t i = 0; i < bpp; ++i)
+                row[x * bpp + i] = static_cast<uint8_t>(value >> (8 * i));
+        }
+        std::fill_n(row + uint64_t{format.width} * bpp, format.paddingX, 0);
+    }
+}
+
+void StreamPayload::PutChunkTag(uint8_t* at, uint32_t id, uint32_t length) {
+    Put32(at, id);
+    Put32(at + 4, length);
+}
+
+void StreamPayload::PutBlockInfoChunk(uint8_t* at, uint64_t blockId, uint64_t timestamp) {
+    Put64(at, blockId);
+    Put64(at + 8, timestamp);
+    PutChunkTag(at + kBlockInfoSize, kChunkIdBlockInfo, kBlockInfoSize);
+}
+
+std::vector<uint8_t> StreamPayload::Leader(size_t size, uint16_t payloadType, uint64_t timestamp) {
+    std::vector<uint8_t> leader(size, 0);
+    Put16(&leader[kLeaderPayloadTypeOffset], payloadType);
+    Put64(&leader[kLeaderTimestampOffset], timestamp);
+    return leader;
+}
+
+std::vector<uint8_t> StreamPayload::Trailer(size_t size, uint16_t payloadType) {
+    std::vector<uint8_t> trailer(size, 0);
+    Put16(&trailer[kTrailerPayloadTypeOffset], payloadType);
+    return trailer;
+}
+
 BlockContent StreamPayload::Build(const StreamFormat& format, uint64_t blockId, uint64_t timestamp,
                                   uint32_t chunkLayoutId) {
+    switch (format.payloadType) {
+        case kPayloadJpeg:
+            return VariablePayload::BuildJpeg(format, blockId, timestamp);
+        case kPayloadChunkData:
+            return VariablePayload::BuildChunkData(format, blockId, timestamp);
+        case kPayloadMultiPart:
+            return MultiPartPayload::Build(format, blockId, timestamp);
+        case kPayloadGenDC:
+            return GenDCContainer::Build(format, blockId, timestamp);
+        default:
+            break;
+    }
     BlockContent block;
     block.payload.assign(PayloadSize(format), 0);
     const bool image = IsImage(format.payloadType);
     if (image) {
-        const uint32_t bpp = BytesPerPixel(format.pixelFormat);
-        const uint64_t line = LineBytes(format);
-        for (uint32_t y = 0; y < format.height; ++y) {
-            uint8_t* row = &block.payload[y * line];
-            for (uint32_t x = 0; x < format.width; ++x) {
-                const uint32_t value = PixelValue(format, x, y, blockId);
-                for (uint32_t i = 0; i < bpp; ++i)
-                    row[x * bpp + i] = static_cast<uint8_t>(value >> (8 * i));
-            }
-        }
+        FillImage(format, blockId, block.payload.data());
     } else {
         for (size_t i = 0; i < block.payload.size(); ++i) block.payload[i] = RawByte(i, blockId);
     }
     if (format.payloadType == kPayloadImageExtendedChunk) {
         const uint64_t imageBytes = ImageBytes(format);
-        PutTag(block.payload, imageBytes, kChunkIdImage, static_cast<uint32_t>(imageBytes));
-        const size_t info = imageBytes + kChunkTagSize;
-        Put64(&block.payload[info], blockId);
-        Put64(&block.payload[info + 8], timestamp);
-        PutTag(block.payload, info + kBlockInfoSize, kChunkIdBlockInfo, kBlockInfoSize);
+        PutChunkTag(&block.payload[imageBytes], kChunkIdImage, static_cast<uint32_t>(imageBytes));
+        PutBlockInfoChunk(&block.payload[imageBytes + kChunkTagSize], blockId, timestamp);
     }
 
     block.leader.assign(image ? kImageLeaderSize : kRawLeaderSize, 0);

@@ -16,8 +16,26 @@
 // block id u64, timestamp u64, tag (id kChunkIdBlockInfo, length 16). So the whole
 // payload also parses as chunks from its end; the trailer's chunk payload length is
 // the whole payload.
+//
+// Blocks of changing size (JPEG, chunk data): the size comes from the block id, in
+// 64-bit unsigned arithmetic, with M the maximum of the payload type:
+//   JPEG (0x0006), M = width * height * bytes per pixel (PayloadSize):
+//     size = M - 1 - (b * 7919) % (M / 2)     (from M / 2 to M - 1: never M)
+//     byte i = (i * 7 + b) & 0xFF
+//   Chunk data (0x0004), D = width * height * bytes per pixel (a multiple of 4):
+//     data chunk length L = D - 4 * ((b * 7919) % (D / 8))   (D / 2 + 4 .. D)
+//     data chunk byte i = (i * 3 + b) & 0xFF, then its tag (id kChunkIdData, length L),
+//     then the block-info chunk as above. Payload L + 32 bytes, PayloadSize D + 32;
+//     the trailer's chunk payload length is the payload of the block.
+// Multi-part (0x000A), two parts one after the other:
+//   part 0, a 2D image: the image as above (padding included);
+//   part 1, a confidence map of (width / 2) x (height / 2) Confidence8 pixels,
+//     c(x, y) = (255 - x - y - b) & 0xFF, no padding.
+// GenDC (0x000B): a container whose descriptor (GenDCContainer.h) is followed by
+//   the image as above (padding included).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -32,27 +50,49 @@ struct StreamFormat {
     uint32_t testPattern = 0;
 };
 
+// A run of payload bytes that data packets carry apart from the rest: a part of a
+// multi-part block, or the descriptor or the data of a GenDC container.
+struct PayloadSegment {
+    uint64_t offset = 0;
+    uint64_t size = 0;
+};
+
 // Payload, leader and trailer of one block; leader and trailer without the GVSP header.
 struct BlockContent {
     std::vector<uint8_t> payload;
     std::vector<uint8_t> leader;
     std::vector<uint8_t> trailer;
+    // The data packets' format (Gvsp::Format) and, for the multi-part and GenDC
+    // formats, the segments of the payload in sending order.
+    uint8_t dataFormat = 3;
+    std::vector<PayloadSegment> segments;
 };
 
 class StreamPayload {
 public:
     static constexpr uint32_t kChunkIdImage = 0x00000001;
     static constexpr uint32_t kChunkIdBlockInfo = 0x00000002;
+    static constexpr uint32_t kChunkIdData = 0x00000003;
     static constexpr uint32_t kBlockInfoSize = 16;
 
     static uint32_t BytesPerPixel(uint32_t pixelFormat);
     // Image bytes (padding included), or the raw data size.
     static uint64_t ImageBytes(const StreamFormat& format);
-    // Bytes of a block's payload: what PayloadSize announces.
+    // Bytes of the largest block's payload: what PayloadSize announces.
     static uint64_t PayloadSize(const StreamFormat& format);
     static uint32_t PixelValue(const StreamFormat& format, uint32_t x, uint32_t y,
                                uint64_t blockId);
     static uint8_t RawByte(uint64_t index, uint64_t blockId);
+    // Writes the image of the test pattern, ImageBytes(format) bytes, at `out`.
+    static void FillImage(const StreamFormat& format, uint64_t blockId, uint8_t* out);
+    // A chunk tag (id, data length: 8 bytes), and the block-info chunk with its tag
+    // (kBlockInfoSize + 8 bytes).
+    static void PutChunkTag(uint8_t* at, uint32_t id, uint32_t length);
+    static void PutBlockInfoChunk(uint8_t* at, uint64_t blockId, uint64_t timestamp);
+    // A zeroed leader of `size` bytes with its payload type and timestamp, and a zeroed
+    // trailer with its payload type.
+    static std::vector<uint8_t> Leader(size_t size, uint16_t payloadType, uint64_t timestamp);
+    static std::vector<uint8_t> Trailer(size_t size, uint16_t payloadType);
 
     static BlockContent Build(const StreamFormat& format, uint64_t blockId, uint64_t timestamp,
                               uint32_t chunkLayoutId);

@@ -34,8 +34,7 @@ int main(int argc, char** argv) {
 
     GevSim::Camera camera(settings.camera);
     camera.faults().SetSilent(settings.silent);
-    if (settings.lossRatio > 0)
-        camera.faults().Stream().DropRatio(settings.lossRatio, settings.lossSeed);
+    GevSim::ApplyStreamFaults(settings, &camera.faults().Stream());
     if (!camera.Start(&error)) {
         std::fprintf(stderr, "gevsim: cannot start: %s\n", error.c_str());
         return 1;
