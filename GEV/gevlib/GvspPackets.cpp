@@ -34,6 +34,20 @@ uint64_t Field(const uint8_t* data, size_t size, const Header& header, size_t of
     return value;
 }
 
+std::vector<uint64_t> PartStarts(const uint8_t* data, size_t size, const Header& header) {
+    std::vector<uint64_t> starts;
+    uint64_t start = 0;
+    for (size_t at = kLeaderParts; starts.size() < kMaxParts; at += kPartDescriptorSize) {
+        if (header.size + at + kPartDescriptorSize > size) break;
+        starts.push_back(start);
+        const uint64_t length = Field(data, size, header, at + kPartLength, 6);
+        // A length that would wrap makes the later parts unplaceable, not misplaced.
+        if (length > ~uint64_t{0} - start) break;
+        start += length;
+    }
+    return starts;
+}
+
 uint32_t BytesPerPixel(uint32_t pixelFormat) {
     const uint32_t bits = (pixelFormat >> 16) & 0xFF;
     if (bits >= 9 && bits <= 15) return 2;

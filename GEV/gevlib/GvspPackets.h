@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace Vantor {
 namespace Gvsp {
@@ -64,13 +65,27 @@ constexpr size_t kLeaderRawSize = 16;    // raw data: low 32 bits of the data si
 constexpr size_t kLeaderLargeSize = 12;  // GenDC and JPEG: 64-bit data size
 constexpr size_t kLeaderGenDCFlags = 20;
 constexpr size_t kLeaderJpegFormat = 28;
+// Where each part of a multi-part block starts in the block: the running sum of
+// the part lengths the leader gives (at most kMaxParts).
+std::vector<uint64_t> PartStarts(const uint8_t* data, size_t size, const Header& header);
+
 // Trailer fields, offsets after the header.
 constexpr size_t kTrailerPayloadType = 2, kTrailerSizeY = 4;
 constexpr size_t kTrailerChunkLength = 8, kTrailerChunkLayout = 12;
-// Multi-part payload: 8-byte part header (offset high 16 bits at 2, low 32 at 4).
+// Multi-part leader: after the 12 common bytes, one 48-byte descriptor per part,
+// each with the part's length (48 bits) at 2.
+constexpr size_t kLeaderParts = 12;
+constexpr size_t kPartDescriptorSize = 48;
+constexpr size_t kPartLength = 2;
+constexpr size_t kMaxParts = 64;  // more than any camera describes in one leader
+// Multi-part data packet: 8-byte header, part id u8 at 0, zone info u8 at 1, and
+// the data's offset within its part (48 bits) at 2.
 constexpr size_t kMultiPartHeader = 8;
-// GenDC payload: 16-byte header (size at 0, offset at 4, flags at 12).
+constexpr size_t kMultiPartId = 0, kMultiPartOffset = 2;
+// GenDC data packet: 16-byte header, data size u32 at 0, offset in the container
+// u64 at 4, data flags u8 at 12, flow flags u8 at 13, flow id u16 at 14.
 constexpr size_t kGenDCHeader = 16;
+constexpr size_t kGenDCDataSize = 0, kGenDCOffset = 4, kGenDCFlags = 12;
 
 // Big-endian field of `length` bytes at `offset` after the header; 0 when the
 // datagram does not reach it.

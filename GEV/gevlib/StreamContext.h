@@ -64,9 +64,10 @@ struct GevBufferDescriptor {
     bool leaderSeen = false;  // without its leader a block has no geometry
     bool trailerSeen = false;
     bool leaderAsked = false;
-    bool overflow = false;    // the image is larger than the buffer: its end was dropped
-    bool ownOffsets = false;  // multi-part or GenDC: each data packet says where it goes
-    bool finished = false;    // handed to delivery, maybe held back for an older block
+    bool overflow = false;             // the image is larger than the buffer: its end was dropped
+    bool ownOffsets = false;           // multi-part or GenDC: each data packet says where it goes
+    std::vector<uint64_t> partStarts;  // multi-part: where each part begins in the block
+    bool finished = false;             // handed to delivery, maybe held back for an older block
 };
 
 // A FIFO of ring slots with its own lock.

@@ -36,6 +36,7 @@ void StreamReceiver::StartBlock(GevBufferDescriptor* block, uint64_t blockId) {
     block->leaderAsked = false;
     block->overflow = false;
     block->ownOffsets = false;
+    block->partStarts.clear();
     block->finished = false;
     StartAccounting(blockId);
     ++m_state.statistics.framesStarted;
@@ -284,6 +285,7 @@ void StreamReceiver::FillFromLeader(GevBufferDescriptor* block, const uint8_t* d
             case Gvsp::kMultiPartWithChunk:
                 genericPackets = false;
                 block->ownOffsets = true;
+                block->partStarts = Gvsp::PartStarts(data, size, header);
                 break;
             default:
                 break;
@@ -580,30 +582,22 @@ bool StreamReceiver::LocatePacket(const uint8_t* data, size_t size, const Gvsp::
     const size_t headerSize = header.size;
     if (header.format == Gvsp::kPayloadMultiPart) {
         if (size < headerSize + Gvsp::kMultiPartHeader) return false;
-        place->offset =
-            (Gvsp::Field(data, size, header, 2, 2) << 32) | Gvsp::Field(data, size, header, 4, 4);
+        place->offset = Gvsp::Field(data, size, header, Gvsp::kMultiPartOffset, 6);
+        place->part = static_cast<uint8_t>(Gvsp::Field(data, size, header, Gvsp::kMultiPartId, 1));
         place->from = headerSize + Gvsp::kMultiPartHeader;
         place->length = place->declared = size - place->from;
-        place->ownOffset = true;
-        if (place->offset + place->length > settings.payloadSize)
-            DeviceLog(m_handle, kLogWarning,
-                      "[WARNING] -Multipart offset %lld is larger than buffer size %d\n",
-                      place->offset + place->length, settings.payloadSize);
+        place->ownOffset = place->inPart = true;
         return true;
     }
     if (header.format == Gvsp::kPayloadGenDC) {
         if (size < headerSize + Gvsp::kGenDCHeader) return false;
-        place->declared = Gvsp::Field(data, size, header, 0, 4);
-        place->offset = Gvsp::Field(data, size, header, 4, 8);
+        place->declared = Gvsp::Field(data, size, header, Gvsp::kGenDCDataSize, 4);
+        place->offset = Gvsp::Field(data, size, header, Gvsp::kGenDCOffset, 8);
         place->from = headerSize + Gvsp::kGenDCHeader;
         // The header's size never reaches past the datagram.
         place->length =
             static_cast<size_t>(std::min<uint64_t>(place->declared, size - place->from));
         place->ownOffset = true;
-        if (place->declared + place->offset > settings.payloadSize)
-            DeviceLog(m_handle, kLogWarning,
-                      "[WARNING] -GenDC data size %lld is larger than buffer size %d\n",
-                      place->declared + place->offset, settings.payloadSize);
         return true;
     }
     place->offset = uint64_t{header.packetId - 1} * settings.packetDataSize;
@@ -689,6 +683,15 @@ void StreamReceiver::StorePacket(GevBufferDescriptor* block, uint32_t packetId, 
     const bool last = block->countKnown && packetId == block->packetCount;
     size_t length = place.length;
     bool isShort = false;
+    uint64_t offset = place.offset;
+    if (place.inPart) {
+        // Placed within its part: without the leader's part table it has no place yet.
+        if (place.part >= block->partStarts.size() ||
+            offset > ~uint64_t{0} - block->partStarts[place.part])
+            length = 0;
+        else
+            offset += block->partStarts[place.part];
+    }
     if (place.ownOffset) {
         // It says how much it carries: fewer bytes are missing data.
         if (place.length < place.declared) length = 0;
@@ -726,14 +729,18 @@ void StreamReceiver::StorePacket(GevBufferDescriptor* block, uint32_t packetId, 
 
     // No copy reaches past the payload size: what does not fit makes the block
     // incomplete and larger than its buffer.
-    const uint64_t end = place.offset + length;
+    const uint64_t end = offset > ~uint64_t{0} - length ? Gvsp::kSizeOverflow : offset + length;
     block->dataEnd = std::max(block->dataEnd, end);
-    if (end > settings.payloadSize) block->overflow = true;
-    if (place.offset < settings.payloadSize && block->data != nullptr) {
+    if (end > settings.payloadSize) {
+        block->overflow = true;
+        DeviceLog(m_handle, kLogTrace, "[BlockID %lld] data ends at %lld, past the buffer (%d)\n",
+                  block->blockId, end, settings.payloadSize);
+    }
+    if (offset < settings.payloadSize && block->data != nullptr) {
         const size_t stored =
-            static_cast<size_t>(std::min<uint64_t>(length, settings.payloadSize - place.offset));
-        std::memcpy(block->data + place.offset, data + place.from, stored);
-        block->filled = std::max(block->filled, place.offset + stored);
+            static_cast<size_t>(std::min<uint64_t>(length, settings.payloadSize - offset));
+        std::memcpy(block->data + offset, data + place.from, stored);
+        block->filled = std::max(block->filled, offset + stored);
     }
 }
 

@@ -46,6 +46,8 @@ private:
         size_t length = 0;
         uint64_t declared = 0;
         bool ownOffset = false;  // multi-part and GenDC packets say where they go
+        bool inPart = false;     // multi-part: `offset` counts from the start of `part`
+        uint8_t part = 0;
     };
 
     void OnLeader(const uint8_t* data, size_t size, const Gvsp::Header& header);

@@ -154,3 +154,60 @@ TEST_F(PayloadAssembly, PacketsBeyondTheBufferMakeTheBlockIncomplete) {
     EXPECT_EQ(block->status, kBlockIncomplete);
     EXPECT_TRUE(block->overflow);
 }
+
+// Multi-part and GenDC data packets carry 8 and 16 header bytes: a payload that
+// fills the buffer needs more packets than generic ones would.
+TEST_F(PayloadAssembly, MultiPartPartsArePlacedWholeByTheirLeadersPartTable) {
+    // Two parts of 128 bytes in a buffer of 256: 56 data bytes a packet, three
+    // packets a part, six in all where generic packets would need four.
+    Bytes leader = DataLeader(Gvsp::kMultiPart, 0);
+    leader.resize(12);
+    for (uint64_t length : {128u, 128u}) {
+        Bytes part(48, 0);
+        for (int i = 0; i < 6; ++i) part[2 + i] = static_cast<uint8_t>(length >> (8 * (5 - i)));
+        leader.insert(leader.end(), part.begin(), part.end());
+    }
+    Feed(Packet(1, 1, 0, leader));
+    uint32_t packet = 1;
+    for (uint8_t partId : {0, 1}) {
+        for (uint64_t offset = 0; offset < 128; offset += 56, ++packet) {
+            Bytes body;
+            Put(body, partId, 1);
+            Put(body, 0, 1);
+            Put(body, offset, 6);
+            const Bytes data =
+                Counting(1, partId * 128 + offset, std::min<uint64_t>(56, 128 - offset));
+            body.insert(body.end(), data.begin(), data.end());
+            Feed(Packet(7, 1, packet, body));
+        }
+    }
+    Feed(Packet(2, 1, packet, TypedTrailer(Gvsp::kMultiPart)));
+    GevBufferDescriptor* block = Delivered();
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->status, kBlockComplete);
+    EXPECT_TRUE(HoldsCounting(*block, 256)) << "both parts whole, the second after the first";
+    EXPECT_TRUE(resends.empty());
+}
+
+TEST_F(PayloadAssembly, GenDCDataIsPlacedWholeByItsOwnOffsets) {
+    // 256 bytes of container in 48-byte pieces: six packets.
+    Feed(Packet(1, 1, 0, DataLeader(Gvsp::kGenDC, 256)));
+    uint32_t packet = 1;
+    for (uint64_t offset = 0; offset < 256; offset += 48, ++packet) {
+        const uint64_t size = std::min<uint64_t>(48, 256 - offset);
+        Bytes body;
+        Put(body, size, 4);
+        Put(body, offset, 8);
+        Put(body, 0, 4);
+        const Bytes data = Counting(1, offset, size);
+        body.insert(body.end(), data.begin(), data.end());
+        Feed(Packet(8, 1, packet, body));
+    }
+    Feed(Packet(2, 1, packet, TypedTrailer(Gvsp::kGenDC)));
+    GevBufferDescriptor* block = Delivered();
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->status, kBlockComplete);
+    EXPECT_EQ(block->missingPackets, 0u);
+    EXPECT_TRUE(HoldsCounting(*block, 256)) << "the tail is not lost";
+    EXPECT_FALSE(block->overflow);
+}
