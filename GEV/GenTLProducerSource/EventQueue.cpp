@@ -247,6 +247,34 @@ void CEventError::GetDataInfo(const void* pInBuffer, size_t iInSize, EVENT_DATA_
     CEventQueue::GetDataInfo(pInBuffer, iInSize, iInfoCmd, piType, pOutBuffer, piOutSize);
 }
 
+void CEventError::Push(const std::shared_ptr<ErrorEventEntry>& entry) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (!m_queueRegistered) return;
+    // A failure that repeats (an incomplete frame after another) is told once while unread.
+    if (!m_queue.empty() && m_queue.back()->code == entry->code &&
+        m_queue.back()->message == entry->message) {
+        ++m_folded;
+        return;
+    }
+    m_queue.push_back(entry);
+    if (m_queue.size() > kMaxQueued) {
+        m_queue.pop_front();
+        if (m_dropped++ == 0)
+            Platform::DebugOutput("[ERROR] - Error event queue full: oldest reports dropped");
+    }
+    m_condition.notify_all();
+}
+
+uint64_t CEventError::Folded() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_folded;
+}
+
+uint64_t CEventError::Dropped() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_dropped;
+}
+
 void CEventError::Report(GC_ERROR code, const std::string& message) {
     try {
         auto entry = std::make_shared<ErrorEventEntry>();

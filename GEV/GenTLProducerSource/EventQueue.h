@@ -69,16 +69,29 @@ private:
     uint64_t m_kills = 0;
 };
 
+// Bounded: a consumer that registers the event and never reads it must not
+// grow the producer's memory. A report equal to the newest one still queued is
+// folded into it; past kMaxQueued entries the oldest goes, and is counted.
 class CEventError : public CEventQueue<std::shared_ptr<ErrorEventEntry>> {
 public:
+    static constexpr size_t kMaxQueued = 256;
+
     CEventError() = default;
     ~CEventError() override;
+
+    void Push(const std::shared_ptr<ErrorEventEntry>& entry) override;
+    // Reports folded into an equal one or dropped as the oldest since construction.
+    uint64_t Folded();
+    uint64_t Dropped();
 
     void GetDataInfo(const void* pInBuffer, size_t iInSize, EVENT_DATA_INFO_CMD iInfoCmd,
                      INFO_DATATYPE* piType, void* pOutBuffer, size_t* piOutSize) override;
 
     // Convenience for producers: pushes (code, message). Never throws.
     void Report(GC_ERROR code, const std::string& message);
+
+private:
+    uint64_t m_folded = 0, m_dropped = 0;  // under m_lock
 };
 
 // Defined once, in EventQueue.cpp.

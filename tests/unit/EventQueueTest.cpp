@@ -114,6 +114,26 @@ TEST_F(EventQueueTest, DeliversFirstInFirstOut) {
     EXPECT_FALSE(Take(&record));
 }
 
+// A consumer that registers the error event and never reads it: the queue
+// stays bounded, repeats fold into one entry, and the newest reports are kept.
+TEST_F(EventQueueTest, AnUnreadQueueStaysBoundedAndKeepsTheNewest) {
+    for (int i = 0; i < 1000; ++i) event.Report(GC_ERR_CUSTOM_ID, "Error GEVGetImageBuffer.");
+    EXPECT_EQ(NumInQueue(event), 1u) << "one failure told once while unread";
+    EXPECT_EQ(event.Folded(), 999u);
+    for (int i = 0; i < 10000; ++i) event.Report(GC_ERR_ERROR, "report " + std::to_string(i));
+    EXPECT_EQ(NumInQueue(event), CEventError::kMaxQueued);
+    EXPECT_EQ(event.Dropped(), 10001u - CEventError::kMaxQueued);
+    Record record;
+    ASSERT_TRUE(Take(&record));
+    EXPECT_EQ(record.text, "report " + std::to_string(10000 - CEventError::kMaxQueued));
+    // Once read, the same failure is told again.
+    event.Flush();
+    event.Report(GC_ERR_CUSTOM_ID, "Error GEVGetImageBuffer.");
+    event.Report(GC_ERR_ERROR, "other");
+    event.Report(GC_ERR_CUSTOM_ID, "Error GEVGetImageBuffer.");
+    EXPECT_EQ(NumInQueue(event), 3u) << "only repeats in a row fold";
+}
+
 TEST_F(EventQueueTest, WritesExactlyTheRecordBytes) {
     event.Report(0x12345678, "abc");
     std::vector<unsigned char> buffer(16, 0xAA);
