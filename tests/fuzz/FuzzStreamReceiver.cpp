@@ -1,5 +1,7 @@
 // Any sequence of datagrams reaching a stream socket: the input is cut into
-// datagrams by a length byte each and fed to block assembly.
+// datagrams by a length byte each and fed to block assembly. Every block handed
+// out must describe no more than its buffer holds, and be complete only when
+// nothing is missing.
 #include <cstddef>
 #include <cstdint>
 
@@ -24,7 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         receiver.HandlePacket(data + at, take);
         at += take;
         // Hand delivered slots back, as the consumer does.
-        while (GevBufferDescriptor* block = state.delivered.TakeHead()) state.queued.Append(block);
+        while (GevBufferDescriptor* block = state.delivered.TakeHead()) {
+            if (block->filled > state.settings.payloadSize ||
+                block->packetCount > block->packetMap.size() ||
+                (block->status == kBlockComplete &&
+                 (block->overflow || block->missingPackets != 0 || !block->countKnown)))
+                __builtin_trap();
+            state.queued.Append(block);
+        }
     }
     receiver.FlushOnSilence();
     receiver.FlushAtEnd();
