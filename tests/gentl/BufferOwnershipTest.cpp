@@ -2,6 +2,7 @@
 // producer: flushes and queueing during acquisition, a start with an empty
 // input pool, revokes after a stop, and zero-copy slots in release mode. The
 // producer writes only into buffers in the input pool or being filled from it.
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <set>
@@ -189,4 +190,52 @@ TEST_F(BufferOwnership, ReleaseModeNeverPublishesASlotItGaveBack) {
     }
     EXPECT_GE(StreamInfo<uint64_t>(STREAM_INFO_GEVTLKRV_LOST_FRAMES), 5u);
     StopAndRelease(buffers);
+}
+
+// A consumer thread taking buffers and queueing them again, while another
+// thread queues everything it holds (ALL_TO_INPUT): each buffer stays in one
+// place, so the queue counts agree with the buffers' own flags at the end.
+TEST_F(BufferOwnership, QueueingWhileBuffersAreHandedOutKeepsOnePlaceEach) {
+    OpenSimulator(SimulatorConfig(64, 48, 500.0f));
+    std::vector<BUFFER_HANDLE> buffers = Announce(3, PayloadSize(), false);
+    QueueAll(buffers);
+    RegisterNewBuffer();
+    Start();
+    CameraApi().Execute("AcquisitionStart");
+    std::atomic<bool> done{false};
+    std::thread flusher([&] {
+        while (!done) {
+            EXPECT_EQ(cti.DSFlushQueue(stream, ACQ_QUEUE_ALL_TO_INPUT), GC_ERR_SUCCESS);
+            std::this_thread::yield();
+        }
+    });
+    int taken = 0;
+    for (int i = 0; i < 400 && taken < 100; ++i) {
+        Delivery delivery = Next(50);
+        if (delivery.result != GC_ERR_SUCCESS) continue;
+        ++taken;
+        // Queued again, or already queued by the other thread: either is fine.
+        EXPECT_EQ(cti.DSQueueBuffer(stream, delivery.buffer), GC_ERR_SUCCESS);
+    }
+    done = true;
+    flusher.join();
+    EXPECT_GT(taken, 0);
+    CameraApi().Execute("AcquisitionStop");
+    ASSERT_EQ(cti.DSStopAcquisition(stream, ACQ_STOP_FLAGS_DEFAULT), GC_ERR_SUCCESS);
+    size_t flagged = 0;
+    for (BUFFER_HANDLE buffer : buffers) flagged += IsQueued(buffer) ? 1 : 0;
+    EXPECT_EQ(StreamInfo<size_t>(STREAM_INFO_NUM_QUEUED) +
+                  StreamInfo<size_t>(STREAM_INFO_NUM_AWAIT_DELIVERY),
+              flagged);
+    // A buffer that says it is the consumer's revokes; the others refuse.
+    std::vector<BUFFER_HANDLE> left;
+    for (BUFFER_HANDLE buffer : buffers) {
+        const bool queued = IsQueued(buffer);
+        EXPECT_EQ(cti.DSRevokeBuffer(stream, buffer, nullptr, nullptr) == GC_ERR_SUCCESS, !queued);
+        if (queued) left.push_back(buffer);
+    }
+    Flush(ACQ_QUEUE_ALL_DISCARD);
+    for (BUFFER_HANDLE buffer : left)
+        EXPECT_EQ(cti.DSRevokeBuffer(stream, buffer, nullptr, nullptr), GC_ERR_SUCCESS);
+    EXPECT_EQ(StreamInfo<size_t>(STREAM_INFO_NUM_ANNOUNCED), 0u);
 }

@@ -372,3 +372,29 @@ TEST_F(Streaming, PacketSizeSearchHonoursACameraThatRoundsItsPacketSize) {
     EXPECT_GT(size, 1400);
     EXPECT_LE(size, 1500);
 }
+
+// While the consumer holds every buffer, each frame is an underrun, and the
+// warning is logged once for the run, not once per frame.
+TEST_F(Streaming, AnExhaustedRingWarnsOncePerRunAndCountsEveryFrame) {
+    GevSim::CameraConfig config = Fast();
+    config.frameRate = 200.0f;
+    GevSim::Camera& sim = Start(config);
+    std::vector<uint8_t> buffer(kPayload);
+    ASSERT_EQ(GEVSetRingBuffer(1, 0, buffer.data()), kGevOk);
+    ASSERT_EQ(GEVQueueRingBuffer(1, 0), kGevOk);
+    ASSERT_EQ(Begin(), kGevOk);
+    GevImageInfo info{};
+    uint16_t slot = 99;
+    ASSERT_EQ(GEVGetRingBufferImage(1, &info, &slot), kGevOk);
+    const uint64_t sent = sim.StreamStats().blocksSent;
+    EXPECT_TRUE(TestSockets::WaitFor([&] { return sim.StreamStats().blocksSent >= sent + 10; }));
+    EXPECT_TRUE(TestSockets::WaitFor(
+        [] { return SlotOf(1)->stream.statistics.underrunFrames.load() >= 9; }));
+    EXPECT_EQ(LogCapture::Count("There is no buffer available"), 1u);
+    ASSERT_EQ(GEVQueueRingBuffer(1, slot), kGevOk);
+    ASSERT_EQ(GEVGetRingBufferImage(1, &info, &slot), kGevOk);
+    EXPECT_TRUE(PatternHolds(buffer, info.blockId));
+    EXPECT_EQ(GEVAcquisitionStop(1), kGevOk);
+    EXPECT_TRUE(LogCapture::Contains("blocks dropped: no buffer was available"));
+    EXPECT_EQ(GEVReleaseRingBuffer(1), kGevOk);
+}
