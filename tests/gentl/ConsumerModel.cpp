@@ -10,8 +10,8 @@ using namespace GenTL;
 namespace {
 
 const char* const kInvariantNames[kInvariantCount] = {
-    "canary",      "delivery",   "placement", "revoke", "geometry", "completeness",
-    "frame-order", "accounting", "grabbing",  "timing", "event",    "call"};
+    "canary",      "delivery",   "new-data", "placement", "revoke", "geometry", "completeness",
+    "frame-order", "accounting", "grabbing", "timing",    "event",  "call"};
 
 Violation Broken(Invariant invariant, const std::string& text) {
     return Violation{invariant, text};

@@ -25,6 +25,7 @@ namespace ConsumerModel {
 enum class Invariant {
     Canary,        // nothing writes into a buffer the consumer holds or revoked
     Delivery,      // a buffer is delivered once per queueing, after it was queued
+    NewData,       // BUFFER_INFO_NEW_DATA exactly when the engine filled the buffer
     Placement,     // queue counts and flags match where the buffers are
     Revoke,        // revoking succeeds exactly for held buffers while not acquiring
     Geometry,      // what a buffer describes fits in it
@@ -36,7 +37,7 @@ enum class Invariant {
     Event,         // EventKill and time-outs of EventGetData
     Call,          // a call that must succeed (or fail) did not
 };
-constexpr int kInvariantCount = 12;
+constexpr int kInvariantCount = 13;
 const char* Name(Invariant invariant);
 std::optional<Invariant> InvariantNamed(const std::string& name);
 

@@ -123,6 +123,27 @@ uint64_t Driver::InvisibleBlocks(uint64_t first, uint64_t last) {
     return invisible;
 }
 
+std::string Driver::PacketFaults(uint64_t block) {
+    const GevSim::StreamFaults::BlockPlan plan = camera_.faults().Stream().Plan(block, trailerId_);
+    std::ostringstream out;
+    out << " (the camera sent packets 0.." << trailerId_;
+    std::string dropped, duplicated;
+    for (uint32_t packet = 0; packet <= trailerId_; ++packet) {
+        if (plan.Drops(packet, false)) dropped += " " + std::to_string(packet);
+        if (plan.Duplicated(packet)) duplicated += " " + std::to_string(packet);
+    }
+    if (!dropped.empty()) out << ", dropped" << dropped;
+    if (!duplicated.empty()) out << ", twice" << duplicated;
+    for (const auto& [first, second] : plan.swaps) out << ", " << first << " after " << second;
+    out << ")";
+    return out.str();
+}
+
+bool Driver::FrameLost(uint64_t block) {
+    const GevSim::StreamFaults::BlockPlan plan = camera_.faults().Stream().Plan(block, trailerId_);
+    return plan.Drops(0, false) || plan.Drops(trailerId_, false);
+}
+
 void Driver::CheckFrameLimit() {
     if (!episode_ || episode_->frameLimit == 0 || !model_.EngineRunning()) return;
     uint64_t delivered = 0;
@@ -276,7 +297,7 @@ void Driver::CheckDelivery(size_t index) {
     if (!buffer.fillable) {
         if (newData) {
             out << "has BUFFER_INFO_NEW_DATA set, but was never queued while the engine ran";
-            return Fail(Invariant::Delivery, out.str());
+            return Fail(Invariant::NewData, out.str());
         }
         if (buffer.canary) VerifyCanary(index, "while in the input pool, without new data");
         return;
@@ -284,7 +305,7 @@ void Driver::CheckDelivery(size_t index) {
     if (!newData) return Note("no new data");
     if (CanaryIntact(index)) {
         out << "has BUFFER_INFO_NEW_DATA set, but nothing was written into it";
-        return Fail(Invariant::Delivery, out.str());
+        return Fail(Invariant::NewData, out.str());
     }
 
     Described d;
@@ -347,10 +368,14 @@ void Driver::CheckDelivery(size_t index) {
     // IS_INCOMPLETE exactly when bytes of the block are missing.
     const std::string difference = CompareContent(index, d.frameId);
     if (!d.incomplete && !difference.empty())
-        return Fail(Invariant::Completeness, out.str() + "is complete, but " + difference);
-    if (d.incomplete && difference.empty())
         return Fail(Invariant::Completeness,
-                    out.str() + "is incomplete, yet holds the block whole");
+                    out.str() + "is complete, but " + difference + PacketFaults(d.frameId));
+    // Without its leader or trailer a receiver cannot know the block's shape: whole
+    // bytes may then still be called incomplete.
+    if (d.incomplete && difference.empty() && !FrameLost(d.frameId))
+        return Fail(
+            Invariant::Completeness,
+            out.str() + "is incomplete, yet holds the block whole" + PacketFaults(d.frameId));
 
     // Each block once, in the order the camera sent them.
     const uint64_t lastSent = camera_.StreamStats().lastBlockId;

@@ -108,8 +108,10 @@ std::optional<Failure> Driver::Run(const std::vector<Step>& steps) {
 
     for (step_ = 0; step_ < steps.size() && !Failed(); ++step_) {
         note_.clear();
+        const auto start = Clock::now();
         Execute(steps[step_]);
         if (!Failed()) CheckPlaces();
+        const auto took = std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
         ++stats_.steps;
         std::ostringstream line;
         line << (step_ < 10    ? "   "
@@ -117,6 +119,7 @@ std::optional<Failure> Driver::Run(const std::vector<Step>& steps) {
                                : " ")
              << step_ << " " << steps[step_].Describe();
         if (!note_.empty()) line << ": " << note_;
+        if (took >= 100) line << " (" << took << " ms)";
         log_.push_back(line.str());
     }
     if (!Failed()) {
@@ -296,8 +299,9 @@ void Driver::Start(uint32_t frames) {
     const auto start = Clock::now();
     const GC_ERROR result = cti_.DSStartAcquisition(stream_, ACQ_START_FLAGS_DEFAULT,
                                                     frames == 0 ? GENTL_INFINITE : frames);
-    if (Clock::now() - start > stopLimit_ + options_.hangMargin)
-        Fail(Invariant::Timing, "DSStartAcquisition took too long");
+    const auto took = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+    if (took > stopLimit_ + options_.hangMargin)
+        Fail(Invariant::Timing, "DSStartAcquisition took " + std::to_string(took.count()) + " ms");
     Note(result == GC_ERR_SUCCESS ? "started" : "refused with " + Error(result));
     Apply(model_.Started(result));
     if (result != GC_ERR_SUCCESS || wasAcquiring) return;
@@ -320,8 +324,9 @@ void Driver::Stop(ACQ_STOP_FLAGS flags) {
     const bool wasAcquiring = model_.Acquiring();
     const auto start = Clock::now();
     const GC_ERROR result = cti_.DSStopAcquisition(stream_, flags);
-    if (Clock::now() - start > stopLimit_ + options_.hangMargin)
-        Fail(Invariant::Timing, "DSStopAcquisition took longer than the image time-out");
+    const auto took = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+    if (took > stopLimit_ + options_.hangMargin)
+        Fail(Invariant::Timing, "DSStopAcquisition took " + std::to_string(took.count()) + " ms");
     Note(result == GC_ERR_SUCCESS ? "stopped" : "refused with " + Error(result));
     Apply(model_.Stopped(result));
     if (!wasAcquiring || result != GC_ERR_SUCCESS) return;
@@ -409,13 +414,16 @@ void Driver::Handle(GC_ERROR result, uint8_t* data, size_t size, Clock::duration
 
 void Driver::Consume(uint32_t frames) {
     uint32_t taken = 0;
-    for (; taken < frames && !Failed(); ++taken) {
+    std::string last;
+    for (uint32_t i = 0; i < frames && !Failed(); ++i) {
         note_.clear();
         const std::optional<size_t> index = GetData(100);
+        if (index) QueueIndex(*index);
+        last = note_;
         if (!index) break;
-        QueueIndex(*index);
+        ++taken;
     }
-    note_ = std::to_string(taken) + " taken" + (note_.empty() ? "" : ", then " + note_);
+    note_ = std::to_string(taken) + " taken" + (last.empty() ? "" : ", the last: " + last);
 }
 
 void Driver::KillWaiter() {

@@ -118,6 +118,10 @@ private:
     void CheckCountersAfterEpisode(uint64_t sentAtWait);
     Counters ReadCounters();
     uint64_t InvisibleBlocks(uint64_t first, uint64_t last);
+    // True when the camera drops the block's leader or trailer in first transmission.
+    bool FrameLost(uint64_t block);
+    // What the camera did to the block's packets, for a report.
+    std::string PacketFaults(uint64_t block);
     void ResolveOpen(const std::vector<size_t>& open);
     void WriteCanary(size_t index);
     void VerifyCanary(size_t index, const char* when);

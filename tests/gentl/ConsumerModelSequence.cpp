@@ -87,11 +87,12 @@ std::vector<Step> MakeSteps(uint64_t seed, const SequenceConfig& config, size_t 
         Op op;
         uint32_t weight;
     };
+    // Weighted so that an acquisition with frames flowing is the usual state.
     static const Weighted kWeights[] = {
-        {Op::Announce, 6},     {Op::AllocAnnounce, 4},  {Op::Queue, 18},      {Op::Revoke, 5},
-        {Op::Flush, 8},        {Op::Start, 7},          {Op::Stop, 4},        {Op::CleanStop, 4},
-        {Op::GetData, 12},     {Op::Consume, 10},       {Op::Kill, 2},        {Op::KillWaiter, 2},
-        {Op::EventFlush, 2},   {Op::Reopen, 1},         {Op::CameraStart, 8}, {Op::CameraStop, 4},
+        {Op::Announce, 4},     {Op::AllocAnnounce, 3},  {Op::Queue, 16},      {Op::Revoke, 4},
+        {Op::Flush, 8},        {Op::Start, 8},          {Op::Stop, 3},        {Op::CleanStop, 4},
+        {Op::GetData, 10},     {Op::Consume, 16},       {Op::Kill, 2},        {Op::KillWaiter, 1},
+        {Op::EventFlush, 2},   {Op::Reopen, 1},         {Op::CameraStart, 7}, {Op::CameraStop, 2},
         {Op::ToggleResend, 1}, {Op::ToggleZeroCopy, 1},
     };
     uint32_t total = 0;
@@ -99,9 +100,13 @@ std::vector<Step> MakeSteps(uint64_t seed, const SequenceConfig& config, size_t 
     Random random(seed);
     std::vector<Step> steps;
     // A consumer's usual opening, so that most runs reach frames early.
-    steps.push_back({Op::Announce, 0});
-    steps.push_back({Op::AllocAnnounce, 0});
     steps.push_back({Op::Announce, 1});
+    steps.push_back({Op::AllocAnnounce, 0});
+    steps.push_back({Op::Announce, 0});
+    steps.push_back({Op::Flush, GenTL::ACQ_QUEUE_UNQUEUED_TO_INPUT});
+    steps.push_back({Op::Start, 0});
+    steps.push_back({Op::CameraStart, 0});
+    steps.push_back({Op::Consume, 6});
     while (steps.size() < count) {
         uint32_t pick = random.Below(total);
         Op op = kWeights[0].op;

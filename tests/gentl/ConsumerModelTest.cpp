@@ -135,6 +135,10 @@ TEST_F(ConsumerModelRuns, RandomSequencesKeepToTheModel) {
         total.ignored += stats.ignored;
         if (!failure) continue;
         ++failures;
+        if (keepGoing)
+            std::printf("[ model    ] seed %llu [%s] step %zu: %s\n",
+                        static_cast<unsigned long long>(seed), Name(failure->violation.invariant),
+                        failure->step, failure->violation.text.c_str());
         const int rule = static_cast<int>(failure->violation.invariant);
         auto known = found.find(rule);
         if (known == found.end() || failure->step < std::get<0>(known->second))
