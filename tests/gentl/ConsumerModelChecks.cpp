@@ -254,7 +254,8 @@ void Driver::CheckCountersAfterEpisode(uint64_t sentAtWait) {
     const Counters now = ReadCounters();
     if (!now.complete) return Fail(Invariant::Accounting, now.missing);
     const GevSim::StreamStatistics sent = camera_.StreamStats();
-    const uint64_t invisible = InvisibleBlocks(episode.firstBlock, sent.lastBlockId);
+    const uint64_t invisible =
+        InvisibleBlocks(episode.firstBlock, sent.blocksSent - sequenceSentBase_);
     // A block the camera began just as it was stopped may have come after the wait.
     const uint64_t high = sent.blocksSent - episode.sentBase;
     const uint64_t atWait = sentAtWait - episode.sentBase;
@@ -378,7 +379,7 @@ void Driver::CheckDelivery(size_t index) {
             out.str() + "is incomplete, yet holds the block whole" + PacketFaults(d.frameId));
 
     // Each block once, in the order the camera sent them.
-    const uint64_t lastSent = camera_.StreamStats().lastBlockId;
+    const uint64_t lastSent = camera_.StreamStats().blocksSent - sequenceSentBase_;
     if (d.frameId == 0 || d.frameId > lastSent) {
         out << "names a block the camera did not send (the last was " << lastSent << ")";
         return Fail(Invariant::FrameOrder, out.str());

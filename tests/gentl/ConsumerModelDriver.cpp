@@ -78,12 +78,16 @@ std::optional<Failure> Driver::Run(const std::vector<Step>& steps) {
     std::memcpy(&rateBits, &rate, 4);
     camera_.SetRegister(U::kAcquisitionFrameRate, rateBits);
     camera_.SetRegister(U::kAcquisitionMode, U::kAcquisitionContinuous);
-    camera_.SetNextBlockId(1);
+    camera_.StopStreaming();
     payloadSize_ = camera_.Register(U::kPayloadSize);
     zeroCopy_ = config_.delivery == Delivery::ZeroCopy;
     resend_ = config_.resend;
     OpenStream();
+    // Block ids from 1, one after the other: the count of blocks sent names the last.
+    Fence();
     if (Failed()) return failure_;
+    camera_.SetNextBlockId(1);
+    sequenceSentBase_ = sentAtOpen_ = camera_.StreamStats().blocksSent;
 
     // The packet rules name real packets of this block size: drops only data
     // packets, so that every block keeps its leader and trailer.
@@ -312,10 +316,10 @@ void Driver::Start(uint32_t frames) {
         Fail(Invariant::Grabbing, "STREAM_INFO_IS_GRABBING is false after DSStartAcquisition");
     }
     Episode episode;
-    episode.clean = frames == 0 && !cameraRunning_ && cameraFenced_ && before.complete;
+    episode.clean = frames == 0 && !cameraRunning_ && cameraFenced_;
     episode.frameLimit = frames;
     episode.sentBase = sent.blocksSent;
-    episode.firstBlock = sent.lastBlockId + 1;
+    episode.firstBlock = sent.blocksSent - sequenceSentBase_ + 1;
     episode.base = before;
     episode_ = episode;
 }
@@ -351,7 +355,7 @@ void Driver::CleanStop() {
             const GevSim::StreamStatistics sent = camera_.StreamStats();
             sentAtWait = sent.blocksSent;
             need = sent.blocksSent - episode.sentBase -
-                   InvisibleBlocks(episode.firstBlock, sent.lastBlockId);
+                   InvisibleBlocks(episode.firstBlock, sent.blocksSent - sequenceSentBase_);
             return !now.complete || now.Seen() - episode.base.Seen() >= need;
         });
         if (!now.complete) {

@@ -163,6 +163,7 @@ private:
     bool cameraRunning_ = false;
     bool cameraFenced_ = true;
     uint64_t sentAtOpen_ = 0;
+    uint64_t sequenceSentBase_ = 0;  // blocks sent before block 1 of this sequence
     Counters lastCounters_;
     std::optional<Episode> episode_;
     std::set<uint64_t> framesSeen_;

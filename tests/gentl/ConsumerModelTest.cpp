@@ -7,6 +7,7 @@
 //   GEVTLKRV_MODEL_MINUTES=m     as many seeds as m minutes take (bench/run --soak)
 //   GEVTLKRV_MODEL_IGNORE=a,b    leaves those rules out (names in ConsumerModel.cpp)
 //   GEVTLKRV_MODEL_KEEP_GOING=1  goes on after a failing seed and sums up the rules broken
+//   GEVTLKRV_MODEL_VERBOSE=1     prints the steps of every sequence
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -95,6 +96,7 @@ TEST_F(ConsumerModelRuns, RandomSequencesKeepToTheModel) {
     const double minutes = std::atof(
         std::getenv("GEVTLKRV_MODEL_MINUTES") ? std::getenv("GEVTLKRV_MODEL_MINUTES") : "0");
     const bool keepGoing = EnvNumber("GEVTLKRV_MODEL_KEEP_GOING", 0) != 0;
+    const bool verbose = EnvNumber("GEVTLKRV_MODEL_VERBOSE", 0) != 0;
     Options options;
     if (const char* ignore = std::getenv("GEVTLKRV_MODEL_IGNORE")) {
         std::stringstream names(ignore);
@@ -125,6 +127,11 @@ TEST_F(ConsumerModelRuns, RandomSequencesKeepToTheModel) {
             failure = driver.Run(steps);
             stats = driver.Stats();
             if (failure) report = Report(seed, *failure, driver, steps);
+            if (verbose && !failure) {
+                std::printf("[ model    ] seed %llu: %s\n", static_cast<unsigned long long>(seed),
+                            driver.Config().Describe().c_str());
+                for (const std::string& line : driver.Log()) std::printf("  %s\n", line.c_str());
+            }
         }
         ++sequences;
         total.steps += stats.steps;
