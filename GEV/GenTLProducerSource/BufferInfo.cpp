@@ -170,8 +170,8 @@ void CBufferInfo::OnDelivered() {
 }
 
 void CBufferInfo::OnEventData() {
+    // New data only if it was filled: a buffer flushed to the output queue unfilled has none.
     m_place = BufferPlace::Consumer;
-    newData = true;
 }
 
 void CBufferInfo::OnDiscarded() {

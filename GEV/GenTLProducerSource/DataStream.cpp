@@ -309,17 +309,24 @@ size_t CDataStream::NumAnnounced() {
 
 // ---- Acquisition -----------------------------------------------------------
 
+uint32_t CDataStream::RingPayloadSize() {
+    // Zero-copy slots are the buffers: the smallest bounds every write, and a
+    // larger image is cut and said to be. A copy goes into any buffer: the
+    // largest holds whole images, and a smaller one is told what it missed.
+    std::lock_guard<std::mutex> guard(m_announcedLock);
+    uint64_t size = 0;
+    for (const auto& record : m_announced) {
+        if (size == 0) size = record->Size();
+        size = m_userBufferMode ? std::min(size, record->Size()) : std::max(size, record->Size());
+    }
+    if (size == 0) size = m_payloadSize;
+    return static_cast<uint32_t>(std::min<uint64_t>(size, 0xFFFFFFFFu));
+}
+
 void CDataStream::PrepareUserRing() {
     // The library's ring is rebuilt from the announced list as it stands, so a
     // revoked buffer's memory is never written and every slot n is buffer n.
     std::lock_guard<std::mutex> announcedGuard(m_announcedLock);
-    for (const auto& record : m_announced) {
-        if (record->Size() < m_payloadSize)
-            throw invalid_buffer_size_exception(
-                Format("Announced buffer of %llu bytes is smaller than the payload size %llu.",
-                       static_cast<unsigned long long>(record->Size()),
-                       static_cast<unsigned long long>(m_payloadSize.load())));
-    }
     Vantor::GEVReleaseRingBuffer(m_handle);
     uint16_t index = 0;
     for (const auto& record : m_announced) {
@@ -352,8 +359,8 @@ void CDataStream::StartAcquisition(uint64_t iNumToAcquire) {
     if (m_userBufferMode) PrepareUserRing();
     m_framesRemaining = frames;
     m_registerMap.Poke(kRegFramesToAcquire, frames);
-    const Vantor::GevStatus status = Vantor::GEVAcquisitionStartEx(
-        m_handle, frames, static_cast<uint32_t>(m_payloadSize.load()), 0, 0, 0);
+    const Vantor::GevStatus status =
+        Vantor::GEVAcquisitionStartEx(m_handle, frames, RingPayloadSize(), 0, 0, 0);
     if (status != Vantor::kGevOk) {
         // Nothing runs: the consumer hears it from this call, not only from the event.
         Report("Error GEVAcquisitionStartEx.", status);
@@ -575,8 +582,8 @@ bool CDataStream::WaitForNewBuffer(void* pBuffer, size_t* piSize, uint64_t iTime
         // Thrown, not returned: the caller must not touch the stream's event
         // object once this wait has left, as the stream is going.
         if (m_closing) throw abort_exception("The data stream was closed during the wait.");
-        if (m_outputQueue.empty()) {
-            // One kill ends one wait.
+        if (m_killed || m_outputQueue.empty()) {
+            // One kill ends one wait, whether or not a buffer waits too: it stays queued.
             m_killed = false;
             return false;
         }

@@ -144,6 +144,8 @@ private:
     CBufferInfo* AnnouncedRecord(ICommonBase* hBuffer, const char* notAnnouncedText);
     // Gives the library the announced buffers, in order, for the ring of the next start.
     void PrepareUserRing();
+    // The size of the library's ring slots for the next start.
+    uint32_t RingPayloadSize();
     void GiveSlotBack(uint16_t ringIndex);
 
     void DeliveryLoop();

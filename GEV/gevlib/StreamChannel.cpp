@@ -103,9 +103,14 @@ GevStatus OpenStreamSocket(DeviceSlot& slot) {
 
 size_t FlushStreamSocket(Platform::SocketHandle socket, size_t scratchSize) {
     constexpr size_t kFlushLimit = 0xA00000;
+    // A camera that already streams never leaves 10 ms of silence: the drain
+    // takes what is queued, not everything the camera goes on sending.
+    constexpr auto kFlushTimeLimit = std::chrono::milliseconds(100);
+    const auto deadline = std::chrono::steady_clock::now() + kFlushTimeLimit;
     std::vector<uint8_t> scratch(scratchSize);
     size_t drained = 0;
-    while (drained <= kFlushLimit && Platform::WaitReadableMs(socket, 10) > 0) {
+    while (drained <= kFlushLimit && std::chrono::steady_clock::now() < deadline &&
+           Platform::WaitReadableMs(socket, 10) > 0) {
         int size = Platform::ReceiveFrom(socket, scratch.data(), scratch.size());
         if (size <= 0) break;
         drained += static_cast<size_t>(size);

@@ -305,8 +305,16 @@ void Driver::CheckDelivery(size_t index) {
     }
     if (!newData) return Note("no new data");
     if (CanaryIntact(index)) {
-        out << "has BUFFER_INFO_NEW_DATA set, but nothing was written into it";
-        return Fail(Invariant::NewData, out.str());
+        // A frame whose every data packet was lost fills nothing, and says so.
+        size_t filled = 0;
+        bool8_t incomplete = 0;
+        if (BufferInfo(index, BUFFER_INFO_SIZE_FILLED, &filled) != GC_ERR_SUCCESS ||
+            BufferInfo(index, BUFFER_INFO_IS_INCOMPLETE, &incomplete) != GC_ERR_SUCCESS ||
+            !incomplete || filled != 0) {
+            out << "has BUFFER_INFO_NEW_DATA set, but nothing was written into it";
+            return Fail(Invariant::NewData, out.str());
+        }
+        return Note("an incomplete frame without data");
     }
 
     Described d;
