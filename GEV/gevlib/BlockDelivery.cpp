@@ -42,6 +42,11 @@ void StreamReceiver::Deliver(GevBufferDescriptor* block) {
                   block->blockId, block->resendRequested, block->resendReceived);
     if (block->countKnown) {
         RecountMissing(block);
+    } else if (block->ownOffsets && block->dataSize != 0 &&
+               block->bytesReceived >= block->dataSize) {
+        // Packets that say where they go, and every byte the leader announced is
+        // here: whole, whether or not the trailer came.
+        block->missingPackets = 0;
     } else {
         // Where the block ends was never told (no trailer): whatever arrived, the
         // consumer cannot know the data is whole. The gaps below the last packet

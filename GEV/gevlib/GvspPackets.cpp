@@ -34,17 +34,19 @@ uint64_t Field(const uint8_t* data, size_t size, const Header& header, size_t of
     return value;
 }
 
-std::vector<uint64_t> PartStarts(const uint8_t* data, size_t size, const Header& header) {
+std::vector<uint64_t> PartStarts(const uint8_t* data, size_t size, const Header& header,
+                                 uint64_t* total) {
     std::vector<uint64_t> starts;
     uint64_t start = 0;
     for (size_t at = kLeaderParts; starts.size() < kMaxParts; at += kPartDescriptorSize) {
         if (header.size + at + kPartDescriptorSize > size) break;
-        starts.push_back(start);
         const uint64_t length = Field(data, size, header, at + kPartLength, 6);
-        // A length that would wrap makes the later parts unplaceable, not misplaced.
+        // A length that would wrap makes this and the later parts unplaceable, not misplaced.
         if (length > ~uint64_t{0} - start) break;
+        starts.push_back(start);
         start += length;
     }
+    *total = start;
     return starts;
 }
 

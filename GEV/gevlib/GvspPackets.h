@@ -66,8 +66,9 @@ constexpr size_t kLeaderLargeSize = 12;  // GenDC and JPEG: 64-bit data size
 constexpr size_t kLeaderGenDCFlags = 20;
 constexpr size_t kLeaderJpegFormat = 28;
 // Where each part of a multi-part block starts in the block: the running sum of
-// the part lengths the leader gives (at most kMaxParts).
-std::vector<uint64_t> PartStarts(const uint8_t* data, size_t size, const Header& header);
+// the part lengths the leader gives (at most kMaxParts); `total` receives their sum.
+std::vector<uint64_t> PartStarts(const uint8_t* data, size_t size, const Header& header,
+                                 uint64_t* total);
 
 // Trailer fields, offsets after the header.
 constexpr size_t kTrailerPayloadType = 2, kTrailerSizeY = 4;

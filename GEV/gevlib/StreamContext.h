@@ -67,6 +67,7 @@ struct GevBufferDescriptor {
     bool overflow = false;             // the image is larger than the buffer: its end was dropped
     bool ownOffsets = false;           // multi-part or GenDC: each data packet says where it goes
     std::vector<uint64_t> partStarts;  // multi-part: where each part begins in the block
+    uint64_t bytesReceived = 0;        // of packets that say where they go
     bool finished = false;             // handed to delivery, maybe held back for an older block
 };
 

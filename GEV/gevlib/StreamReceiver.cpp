@@ -37,6 +37,7 @@ void StreamReceiver::StartBlock(GevBufferDescriptor* block, uint64_t blockId) {
     block->overflow = false;
     block->ownOffsets = false;
     block->partStarts.clear();
+    block->bytesReceived = 0;
     block->finished = false;
     StartAccounting(blockId);
     ++m_state.statistics.framesStarted;
@@ -189,6 +190,7 @@ void StreamReceiver::OnLeader(const uint8_t* data, size_t size, const Gvsp::Head
     if (assembly.early != nullptr && assembly.early->blockId == id && !assembly.early->leaderSeen &&
         assembly.current != nullptr) {
         FillFromLeader(assembly.early, data, size, header);
+        FinishIfWhole(assembly.early);
         return;
     }
     for (GevBufferDescriptor** open : {&assembly.previous, &assembly.current}) {
@@ -242,6 +244,7 @@ void StreamReceiver::OnLeader(const uint8_t* data, size_t size, const Gvsp::Head
         assembly.current = slot;
     }
     FillFromLeader(assembly.current, data, size, header);
+    FinishIfWhole(assembly.current);
 }
 
 void StreamReceiver::FillFromLeader(GevBufferDescriptor* block, const uint8_t* data, size_t size,
@@ -285,7 +288,7 @@ void StreamReceiver::FillFromLeader(GevBufferDescriptor* block, const uint8_t* d
             case Gvsp::kMultiPartWithChunk:
                 genericPackets = false;
                 block->ownOffsets = true;
-                block->partStarts = Gvsp::PartStarts(data, size, header);
+                block->partStarts = Gvsp::PartStarts(data, size, header, &dataSize);
                 break;
             default:
                 break;
@@ -499,7 +502,14 @@ void StreamReceiver::OnTrailer(const uint8_t* data, size_t size, const Gvsp::Hea
     GevBufferDescriptor* target = nullptr;
     if (assembly.current != nullptr && assembly.current->blockId == id) target = assembly.current;
     if (assembly.early != nullptr && assembly.early->blockId == id) target = assembly.early;
-    if (target == nullptr) return;
+    if (target == nullptr) {
+        // The trailer of the next block came before any other of its packets: the
+        // block starts here, and its packets, still on their way, are not asked for.
+        target = FindOrOpenBlock(header);
+        if (target == nullptr) return;
+        target->nextPacket = 1;
+        target->outOfOrder = true;
+    }
 
     target->trailerSeen = true;
     // First what the trailer tells of the block's end, so that only packets that
@@ -573,7 +583,21 @@ void StreamReceiver::OnPayload(const uint8_t* data, size_t size, const Gvsp::Hea
                   "Sending previous buffer: blockID reached %lld and missing packets is 0\n", id);
         assembly.previous = nullptr;
         Deliver(block);
+        return;
     }
+    FinishIfWhole(block);
+}
+
+bool StreamReceiver::FinishIfWhole(GevBufferDescriptor* block) {
+    // Its trailer came early (packets out of order): the last packet completes it.
+    if (!block->trailerSeen || !block->leaderSeen || !block->countKnown ||
+        block->missingPackets != 0)
+        return false;
+    AssemblyState& assembly = m_state.assembly;
+    for (GevBufferDescriptor** open : {&assembly.early, &assembly.current, &assembly.previous})
+        if (*open == block) *open = nullptr;
+    Deliver(block);
+    return true;
 }
 
 bool StreamReceiver::LocatePacket(const uint8_t* data, size_t size, const Gvsp::Header& header,
@@ -726,6 +750,7 @@ void StreamReceiver::StorePacket(GevBufferDescriptor* block, uint32_t packetId, 
             --block->resendRequested;
     }
     entry = isShort ? kPacketShort : kPacketReceived;
+    if (place.ownOffset) block->bytesReceived += length;
 
     // No copy reaches past the payload size: what does not fit makes the block
     // incomplete and larger than its buffer.

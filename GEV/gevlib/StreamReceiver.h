@@ -59,6 +59,8 @@ private:
     // follows the newest block and its leader was lost; null otherwise.
     GevBufferDescriptor* FindOrOpenBlock(const Gvsp::Header& header);
     void RequestGap(GevBufferDescriptor* block, uint32_t packetId);
+    // Delivers a block that has its leader, trailer and every packet; true when it went.
+    bool FinishIfWhole(GevBufferDescriptor* block);
     void StorePacket(GevBufferDescriptor* block, uint32_t packetId, const uint8_t* data,
                      const PacketPlace& place, const Gvsp::Header& header);
     // Bytes a full data packet `packetId` of the block carries; 0 when unknown.

@@ -3,13 +3,18 @@
 #include <sstream>
 
 #include "GenTL.h"
+#include "StreamPayload.h"
 
 namespace ConsumerModel {
 
 const PayloadKind kPayloadKinds[] = {
-    {0x0001, "image", GenTL::PAYLOAD_TYPE_IMAGE, true, 0},
-    {0x4001, "image+chunk", GenTL::PAYLOAD_TYPE_CHUNK_DATA, true, 16},
-    {0x0002, "raw", GenTL::PAYLOAD_TYPE_RAW_DATA, false, 0},
+    {0x0001, "image", GenTL::PAYLOAD_TYPE_IMAGE, true},
+    {0x4001, "image+chunk", GenTL::PAYLOAD_TYPE_CHUNK_DATA, true},
+    {0x0002, "raw", GenTL::PAYLOAD_TYPE_RAW_DATA, false},
+    {0x0006, "jpeg", GenTL::PAYLOAD_TYPE_JPEG, false},
+    {0x0004, "chunk", GenTL::PAYLOAD_TYPE_CHUNK_ONLY, false},
+    {0x000A, "multi-part", GenTL::PAYLOAD_TYPE_MULTI_PART, false},
+    {0x000B, "gendc", GenTL::PAYLOAD_TYPE_GENDC, false},
 };
 const size_t kPayloadKindCount = sizeof kPayloadKinds / sizeof kPayloadKinds[0];
 
@@ -46,10 +51,15 @@ SequenceConfig MakeConfig(uint64_t seed) {
     Random random(seed ^ 0xC0FFEEull);
     SequenceConfig config;
     config.payload = &kPayloadKinds[random.Below(static_cast<uint32_t>(kPayloadKindCount))];
+    // Multi-part and GenDC packets carry 8 and 16 bytes of their own: room for them.
+    GevSim::StreamFormat format;
+    format.payloadType = config.payload->gvsp;
     do {
         config.width = 8 * (4 + random.Below(17));
         config.height = 16 + random.Below(97);
-    } while (config.width * config.height + 64 > kMaxPayload);
+        format.width = config.width;
+        format.height = config.height;
+    } while (GevSim::StreamPayload::PayloadSize(format) + 16 * 16 > kMaxPayload);
     // Padded lines only for plain images: a copy without the padding is an image.
     config.paddedCamera = config.payload->gvsp == 0x0001 && random.Chance(25);
     config.frameRate = static_cast<float>(100 + 50 * random.Below(3));

@@ -17,9 +17,8 @@ namespace ConsumerModel {
 struct PayloadKind {
     uint16_t gvsp;  // the GVSP payload type the camera sends
     const char* name;
-    size_t gentlType;         // BUFFER_INFO_PAYLOADTYPE of a delivered buffer
-    bool image;               // carries width, height and pixel format
-    size_t timestampFromEnd;  // bytes from the end where an 8-byte time stamp sits; 0: none
+    size_t gentlType;  // BUFFER_INFO_PAYLOADTYPE of a delivered buffer
+    bool image;        // carries width, height and pixel format
 };
 
 extern const PayloadKind kPayloadKinds[];

@@ -211,3 +211,37 @@ TEST_F(PayloadAssembly, GenDCDataIsPlacedWholeByItsOwnOffsets) {
     EXPECT_TRUE(HoldsCounting(*block, 256)) << "the tail is not lost";
     EXPECT_FALSE(block->overflow);
 }
+
+TEST_F(PayloadAssembly, ATrailerBeforeTheRestOfItsBlockStartsIt) {
+    SendVariable(1, Gvsp::kRawData, 100);
+    ASSERT_NE(Delivered(), nullptr);
+    // Block 2 arrives back to front: trailer, data, leader.
+    Feed(Packet(2, 2, 3, TypedTrailer(Gvsp::kRawData)));
+    Feed(Packet(3, 2, 2, Counting(2, 64, 36)));
+    Feed(Packet(3, 2, 1, Counting(2, 0, 64)));
+    EXPECT_TRUE(resends.empty() || std::get<1>(resends[0]) == 0) << "its packets were on their way";
+    Feed(Packet(1, 2, 0, DataLeader(Gvsp::kRawData, 100)));
+    GevBufferDescriptor* block = Delivered();
+    ASSERT_NE(block, nullptr) << "whole with its leader";
+    EXPECT_EQ(block->blockId, 2u);
+    EXPECT_EQ(block->status, kBlockComplete);
+    EXPECT_TRUE(HoldsCounting(*block, 100));
+}
+
+TEST_F(PayloadAssembly, GenDCWithEveryByteIsWholeWithoutItsTrailer) {
+    Feed(Packet(1, 1, 0, DataLeader(Gvsp::kGenDC, 96)));
+    for (uint64_t offset : {0u, 48u}) {
+        Bytes body;
+        Put(body, 48, 4);
+        Put(body, offset, 8);
+        Put(body, 0, 4);
+        const Bytes data = Counting(1, offset, 48);
+        body.insert(body.end(), data.begin(), data.end());
+        Feed(Packet(8, 1, 1 + static_cast<uint32_t>(offset / 48), body));
+    }
+    receiver.FlushOnSilence();  // the trailer was lost
+    GevBufferDescriptor* block = Delivered();
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->status, kBlockComplete) << "all 96 bytes the leader announced are here";
+    EXPECT_TRUE(HoldsCounting(*block, 96));
+}
