@@ -356,7 +356,11 @@ void CDataStream::StartAcquisition(uint64_t iNumToAcquire) {
     if (m_newBufferEvent->IsRegistered()) m_newBufferEvent->ClearKilled();
     const uint32_t frames =
         iNumToAcquire < kUnlimited ? static_cast<uint32_t>(iNumToAcquire) : kUnlimited;
-    if (m_userBufferMode) PrepareUserRing();
+    if (m_userBufferMode)
+        PrepareUserRing();
+    else
+        // Buffers announced while zero-copy was on must not become the copy ring's slots.
+        Vantor::GEVReleaseRingBuffer(m_handle);
     m_framesRemaining = frames;
     m_registerMap.Poke(kRegFramesToAcquire, frames);
     const Vantor::GevStatus status =

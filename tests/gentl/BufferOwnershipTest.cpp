@@ -239,3 +239,25 @@ TEST_F(BufferOwnership, QueueingWhileBuffersAreHandedOutKeepsOnePlaceEach) {
         EXPECT_EQ(cti.DSRevokeBuffer(stream, buffer, nullptr, nullptr), GC_ERR_SUCCESS);
     EXPECT_EQ(StreamInfo<size_t>(STREAM_INFO_NUM_ANNOUNCED), 0u);
 }
+
+// Buffers announced in zero-copy mode, then delivered by copy: the receiver fills
+// its own ring, never the consumer's buffers, which change only by a delivery.
+TEST_F(BufferOwnership, SwitchingToCopyModeLeavesNoBufferWithTheReceiver) {
+    OpenSimulator(SimulatorConfig(64, 48, 200.0f));
+    WriteStreamRegister(kRegUseUserBuffer, 1);
+    std::vector<BUFFER_HANDLE> buffers = Announce(3, PayloadSize(), false);
+    WriteStreamRegister(kRegUseUserBuffer, 0);
+    for (BUFFER_HANDLE buffer : buffers) FillCanary(buffer);
+    ASSERT_EQ(cti.DSQueueBuffer(stream, buffers[0]), GC_ERR_SUCCESS);
+    RegisterNewBuffer();
+    Start();
+    CameraApi().Execute("AcquisitionStart");
+    AwaitBlocksSent(10);
+    EXPECT_TRUE(HoldsCanary(buffers[1]));
+    EXPECT_TRUE(HoldsCanary(buffers[2]));
+    Delivery delivery = Next();
+    ASSERT_EQ(delivery.result, GC_ERR_SUCCESS) << cti.LastErrorText();
+    EXPECT_EQ(delivery.buffer, buffers[0]);
+    EXPECT_TRUE(HoldsTestPattern(delivery.buffer));
+    StopAndRelease(buffers);
+}
