@@ -215,7 +215,8 @@ void CDataStream::QueueBuffer(ICommonBase* hBuffer) {
         // In the input pool, or taken by the engine to be filled: nothing to do.
         if (buffer->Place() == BufferPlace::InputPool || buffer->Place() == BufferPlace::Filling)
             return;
-        if (m_userBufferMode) {
+        // Before the start the pool alone counts: the start gives the library its slots.
+        if (m_userBufferMode && m_acquiring) {
             // Under the queue lock: the delivery thread cannot see the slot's
             // image before the buffer is in the pool. A slot the library
             // still holds (0xC020) is already where it should be.
@@ -255,7 +256,8 @@ void CDataStream::FlushQueue(ACQ_QUEUE_TYPE iOperation) {
     auto toInput = [&](CBufferInfo* buffer) {
         buffer->OnQueued();
         m_inputPool.push_back(buffer);
-        if (m_userBufferMode) Vantor::GEVQueueRingBuffer(m_handle, buffer->ringIndex - 1u);
+        if (m_userBufferMode && m_acquiring)
+            Vantor::GEVQueueRingBuffer(m_handle, buffer->ringIndex - 1u);
     };
     auto heldByConsumer = [&](auto&& action) {
         for (const auto& record : m_announced)
@@ -376,6 +378,11 @@ void CDataStream::StartAcquisition(uint64_t iNumToAcquire) {
         std::lock_guard<std::mutex> guard(m_queueLock);
         m_countersLive = true;
         m_acquiring = true;
+        // A buffer queued on another thread since the ring was prepared: its slot
+        // is free too (one already free answers 0xC020 and stays as it is).
+        if (m_userBufferMode)
+            for (CBufferInfo* buffer : m_inputPool)
+                Vantor::GEVQueueRingBuffer(m_handle, buffer->ringIndex - 1u);
     }
     // Grabbing from the moment the start returns, not from when the thread runs.
     m_registerMap.Poke(kRegGrabbing, 1);

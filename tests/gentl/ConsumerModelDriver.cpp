@@ -443,12 +443,16 @@ void Driver::KillWaiter() {
         took = Clock::now() - start;
     });
     const GC_ERROR killed = cti_.EventKill(event_);
-    model_.Killed();
     waiter.join();
     if (killed != GC_ERR_SUCCESS)
         return Fail(Invariant::Call, "EventKill failed with " + Error(killed));
+    // With a buffer already queued the wait may end with it before the kill comes:
+    // the kill then ends the next wait instead.
+    const bool endedByKill = result == GC_ERR_ABORT;
+    if (endedByKill) model_.Killed();
     std::optional<size_t> delivered;
     Handle(result, data, size, took, kWait, &delivered);
+    if (!endedByKill) model_.Killed();
 }
 
 void Driver::CameraAcquisition(bool start) {
