@@ -635,8 +635,9 @@ GevBufferDescriptor* StreamReceiver::FindOrOpenBlock(const Gvsp::Header& header)
     const uint64_t id = header.blockId;
     for (GevBufferDescriptor* open : {assembly.early, assembly.current, assembly.previous})
         if (open != nullptr && open->blockId == id) return open;
-    if (id != Successor(assembly.currentBlockId) || (header.flags & Gvsp::kFlagResent))
-        return nullptr;
+    // The first block of an acquisition may have lost its leader too: any ID follows none.
+    const bool follows = assembly.currentBlockId == 0 || id == Successor(assembly.currentBlockId);
+    if (!follows || (header.flags & Gvsp::kFlagResent)) return nullptr;
     if (AlreadyAccounted(id)) return nullptr;
     DeviceLog(m_handle, kLogTrace,
               "no existing buffer could host packet with [BlockID %lld] (expected [BlockID "

@@ -5,6 +5,7 @@
 
 #include "ConsumerModelDriver.h"
 #include "GEVTLKRVInfo.h"
+#include "GvspBlock.h"
 #include "StreamPayload.h"
 
 namespace ConsumerModel {
@@ -111,10 +112,11 @@ uint64_t Driver::InvisibleBlocks(uint64_t first, uint64_t last) {
     for (uint64_t block = first; block <= last; ++block) {
         if (blockInvisible_.size() <= block) blockInvisible_.resize(block + 64, 0);
         if (blockInvisible_[block] == 0) {
+            const uint32_t trailerId = TrailerIdOf(block);
             const GevSim::StreamFaults::BlockPlan plan =
-                camera_.faults().Stream().Plan(block, trailerId_);
+                camera_.faults().Stream().Plan(block, trailerId);
             bool all = true;
-            for (uint32_t packet = 0; packet <= trailerId_ && all; ++packet)
+            for (uint32_t packet = 0; packet <= trailerId && all; ++packet)
                 all = plan.Drops(packet, false);
             blockInvisible_[block] = all ? 2 : 1;
         }
@@ -124,11 +126,12 @@ uint64_t Driver::InvisibleBlocks(uint64_t first, uint64_t last) {
 }
 
 std::string Driver::PacketFaults(uint64_t block) {
-    const GevSim::StreamFaults::BlockPlan plan = camera_.faults().Stream().Plan(block, trailerId_);
+    const uint32_t trailerId = TrailerIdOf(block);
+    const GevSim::StreamFaults::BlockPlan plan = camera_.faults().Stream().Plan(block, trailerId);
     std::ostringstream out;
-    out << " (the camera sent packets 0.." << trailerId_;
+    out << " (the camera sent packets 0.." << trailerId;
     std::string dropped, duplicated;
-    for (uint32_t packet = 0; packet <= trailerId_; ++packet) {
+    for (uint32_t packet = 0; packet <= trailerId; ++packet) {
         if (plan.Drops(packet, false)) dropped += " " + std::to_string(packet);
         if (plan.Duplicated(packet)) duplicated += " " + std::to_string(packet);
     }
@@ -140,8 +143,31 @@ std::string Driver::PacketFaults(uint64_t block) {
 }
 
 bool Driver::FrameLost(uint64_t block) {
-    const GevSim::StreamFaults::BlockPlan plan = camera_.faults().Stream().Plan(block, trailerId_);
-    return plan.Drops(0, false) || plan.Drops(trailerId_, false);
+    const uint32_t trailerId = TrailerIdOf(block);
+    const GevSim::StreamFaults::BlockPlan plan = camera_.faults().Stream().Plan(block, trailerId);
+    return plan.Drops(0, false) || plan.Drops(trailerId, false);
+}
+
+GevSim::StreamFormat Driver::Format() const {
+    const PayloadKind& kind = *config_.payload;
+    GevSim::StreamFormat format;
+    format.payloadType = kind.gvsp;
+    format.width = config_.width;
+    format.height = config_.height;
+    format.paddingX = kind.image && config_.paddedCamera ? kCameraPadding : 0;
+    return format;
+}
+
+uint32_t Driver::TrailerIdOf(uint64_t block) {
+    if (trailerIds_.size() <= block) trailerIds_.resize(block + 64, 0);
+    if (trailerIds_[block] == 0) {
+        GevSim::PacketGeometry geometry;
+        geometry.dataBytesPerPacket = dataBytes_;
+        trailerIds_[block] =
+            GevSim::GvspBlock(block, GevSim::StreamPayload::Build(Format(), block, 0, 0), geometry)
+                .TrailerId();
+    }
+    return trailerIds_[block];
 }
 
 void Driver::CheckFrameLimit() {
@@ -410,11 +436,7 @@ void Driver::CheckDelivery(size_t index) {
 std::string Driver::CompareContent(size_t index, uint64_t frameId) {
     const Buffer& buffer = model_.At(index);
     const PayloadKind& kind = *config_.payload;
-    GevSim::StreamFormat format;
-    format.payloadType = kind.gvsp;
-    format.width = config_.width;
-    format.height = config_.height;
-    format.paddingX = kind.image && config_.paddedCamera ? kCameraPadding : 0;
+    const GevSim::StreamFormat format = Format();
     // The payload carries the camera's time stamp (chunks, GenDC descriptors): the
     // block sent is rebuilt with the one the buffer reports, which checks that too.
     uint64_t stamp = 0;

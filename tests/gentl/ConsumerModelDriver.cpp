@@ -93,6 +93,8 @@ std::optional<Failure> Driver::Run(const std::vector<Step>& steps) {
     // packets, so that every block keeps its leader and trailer.
     const uint32_t packetSize = camera_.Register(GevSim::Bootstrap::kScps0) & 0xFFFF;
     const uint32_t dataBytes = packetSize - 28 - 8;
+    dataBytes_ = dataBytes;
+    trailerIds_.clear();
     trailerId_ = static_cast<uint32_t>((payloadSize_ + dataBytes - 1) / dataBytes) + 1;
     GevSim::StreamFaults& faults = camera_.faults().Stream();
     for (PacketRule& rule : config_.drops) {

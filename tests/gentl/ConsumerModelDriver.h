@@ -17,6 +17,7 @@
 #include "CtiLibrary.h"
 #include "GenApiPortBridge.h"
 #include "GevSimCamera.h"
+#include "StreamPayload.h"
 
 namespace ConsumerModel {
 
@@ -122,6 +123,10 @@ private:
     bool FrameLost(uint64_t block);
     // What the camera did to the block's packets, for a report.
     std::string PacketFaults(uint64_t block);
+    // What the camera sends: the format, and the packet ID of a block's trailer
+    // (blocks of JPEG and chunk data differ in size; part and GenDC headers take room).
+    GevSim::StreamFormat Format() const;
+    uint32_t TrailerIdOf(uint64_t block);
     void ResolveOpen(const std::vector<size_t>& open);
     void WriteCanary(size_t index);
     void VerifyCanary(size_t index, const char* when);
@@ -156,7 +161,9 @@ private:
     GenTL::DS_HANDLE stream_ = nullptr;
     GenTL::EVENT_HANDLE event_ = nullptr;
     size_t payloadSize_ = 0;
-    uint32_t trailerId_ = 0;
+    uint32_t trailerId_ = 0;            // of the largest block
+    uint32_t dataBytes_ = 0;            // payload bytes of a generic data packet
+    std::vector<uint32_t> trailerIds_;  // of each block, by block id; 0 not yet known
     bool zeroCopy_ = false;
     bool resend_ = false;
     std::chrono::milliseconds stopLimit_{1000};

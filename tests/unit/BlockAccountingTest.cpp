@@ -88,3 +88,14 @@ TEST_F(Accounting, AnUnderrunBehindAnOpenBlockIsCountedOnce) {
     EXPECT_EQ(Underrun(), 1u);
     EXPECT_EQ(Lost(), 0u);
 }
+
+TEST_F(Accounting, TheFirstBlockOfAnAcquisitionMayLoseItsLeader) {
+    Configure(4, 64, 8, false);
+    for (uint32_t p = 1; p <= 4; ++p) Feed(Packet(3, 24, p, Payload(24, p)));
+    Feed(Packet(2, 24, 5, ImageTrailer(4)));
+    SendBlock(25);
+    receiver.FlushOnSilence();
+    EXPECT_EQ(DrainIds(state), (std::vector<uint64_t>{24, 25}))
+        << "block 24 is seen, if incomplete";
+    EXPECT_EQ(state.statistics.framesStarted, 2u);
+}
