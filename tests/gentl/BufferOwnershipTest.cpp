@@ -22,18 +22,6 @@ constexpr uint8_t kCanary = 0xC5;
 
 class BufferOwnership : public StreamTest {
 protected:
-    GevSim::Camera& Camera() { return *cameras.back(); }
-
-    // Waits (bounded) until the camera has sent `count` more blocks than now.
-    void AwaitBlocksSent(uint64_t count) {
-        const uint64_t target = Camera().StreamStats().blocksSent + count;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (Camera().StreamStats().blocksSent < target &&
-               std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        ASSERT_GE(Camera().StreamStats().blocksSent, target) << "the camera stopped sending";
-    }
-
     uint8_t* Memory(BUFFER_HANDLE buffer) { return BufferInfo<uint8_t*>(buffer, BUFFER_INFO_BASE); }
     size_t Size(BUFFER_HANDLE buffer) { return BufferInfo<size_t>(buffer, BUFFER_INFO_SIZE); }
     bool IsQueued(BUFFER_HANDLE buffer) {
@@ -50,10 +38,6 @@ protected:
     void Flush(ACQ_QUEUE_TYPE operation) {
         ASSERT_EQ(cti.DSFlushQueue(stream, operation), GC_ERR_SUCCESS) << cti.LastErrorText();
     }
-    void Start(uint64_t frames = GENTL_INFINITE) {
-        ASSERT_EQ(cti.DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, frames), GC_ERR_SUCCESS)
-            << cti.LastErrorText();
-    }
 };
 
 }  // namespace
@@ -67,7 +51,7 @@ TEST_F(BufferOwnership, ADiscardDuringAcquisitionLeavesEachBufferInOnePlace) {
     std::vector<BUFFER_HANDLE> buffers = Announce(2, PayloadSize(), false);
     QueueAll(buffers);
     RegisterNewBuffer();
-    Start();
+    StartStream();
     // No image comes yet: give the engine time to look for one, then discard.
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     Flush(ACQ_QUEUE_ALL_DISCARD);
@@ -96,7 +80,7 @@ TEST_F(BufferOwnership, ADiscardDuringAcquisitionLeavesEachBufferInOnePlace) {
     // see a write into a revoked one).
     std::vector<BUFFER_HANDLE> fresh = Announce(1, PayloadSize(), true);
     QueueAll(fresh);
-    Start();
+    StartStream();
     CameraApi().Execute("AcquisitionStart");
     Delivery delivery = Next();
     ASSERT_EQ(delivery.result, GC_ERR_SUCCESS) << cti.LastErrorText();
@@ -113,7 +97,7 @@ TEST_F(BufferOwnership, ZeroCopyStartedWithAnEmptyPoolWritesNoBufferUntilQueued)
     std::vector<BUFFER_HANDLE> buffers = Announce(3, PayloadSize(), false);
     for (BUFFER_HANDLE buffer : buffers) FillCanary(buffer);
     RegisterNewBuffer();
-    Start();
+    StartStream();
     CameraApi().Execute("AcquisitionStart");
     AwaitBlocksSent(10);
     for (BUFFER_HANDLE buffer : buffers) EXPECT_TRUE(HoldsCanary(buffer));
@@ -138,7 +122,7 @@ TEST_F(BufferOwnership, ZeroCopyFlushesTakeTheSlotsBackBeforeTheBuffersChangeHan
     std::vector<BUFFER_HANDLE> buffers = Announce(4, PayloadSize(), false);
     QueueAll(buffers);
     RegisterNewBuffer();
-    Start();
+    StartStream();
     CameraApi().Execute("AcquisitionStart");
     for (ACQ_QUEUE_TYPE flush : {ACQ_QUEUE_ALL_DISCARD, ACQ_QUEUE_INPUT_TO_OUTPUT}) {
         SCOPED_TRACE(flush);
@@ -172,13 +156,13 @@ TEST_F(BufferOwnership, ReleaseModeNeverPublishesASlotItGaveBack) {
     OpenSimulator(SimulatorConfig(64, 48, 200.0f));
     // Every even block loses its first data packet for good.
     for (uint64_t block = 2; block <= 200; block += 2)
-        Camera().faults().Stream().DropPackets(block, {1}, GevSim::StreamFaults::Drop::Always);
+        Simulator().faults().Stream().DropPackets(block, {1}, GevSim::StreamFaults::Drop::Always);
     WriteStreamRegister(kRegRingBufferCount, 0);
     WriteStreamRegister(kRegUseUserBuffer, 1);
     std::vector<BUFFER_HANDLE> buffers = Announce(3, PayloadSize(), false);
     QueueAll(buffers);
     RegisterNewBuffer();
-    Start();
+    StartStream();
     CameraApi().Execute("AcquisitionStart");
     for (int i = 0; i < 10; ++i) {
         Delivery delivery = Next();
@@ -200,7 +184,7 @@ TEST_F(BufferOwnership, QueueingWhileBuffersAreHandedOutKeepsOnePlaceEach) {
     std::vector<BUFFER_HANDLE> buffers = Announce(3, PayloadSize(), false);
     QueueAll(buffers);
     RegisterNewBuffer();
-    Start();
+    StartStream();
     CameraApi().Execute("AcquisitionStart");
     std::atomic<bool> done{false};
     std::thread flusher([&] {
@@ -250,7 +234,7 @@ TEST_F(BufferOwnership, SwitchingToCopyModeLeavesNoBufferWithTheReceiver) {
     for (BUFFER_HANDLE buffer : buffers) FillCanary(buffer);
     ASSERT_EQ(cti.DSQueueBuffer(stream, buffers[0]), GC_ERR_SUCCESS);
     RegisterNewBuffer();
-    Start();
+    StartStream();
     CameraApi().Execute("AcquisitionStart");
     AwaitBlocksSent(10);
     EXPECT_TRUE(HoldsCanary(buffers[1]));

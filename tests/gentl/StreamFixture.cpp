@@ -103,6 +103,17 @@ Delivery StreamTest::Next(uint64_t timeoutMs) {
     return ::testing::AssertionSuccess();
 }
 
+void StreamTest::StartStream(uint64_t frames) {
+    ASSERT_EQ(cti.DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, frames), GC_ERR_SUCCESS)
+        << cti.LastErrorText();
+}
+
+void StreamTest::AwaitBlocksSent(uint64_t count) {
+    const uint64_t target = Simulator().StreamStats().blocksSent + count;
+    ASSERT_TRUE(Await([&] { return Simulator().StreamStats().blocksSent >= target; }))
+        << "the camera stopped sending";
+}
+
 void StreamTest::WriteStreamRegister(uint64_t address, uint32_t value) {
     size_t size = sizeof value;
     EXPECT_EQ(cti.GCWritePort(stream, address, &value, &size), GC_ERR_SUCCESS)

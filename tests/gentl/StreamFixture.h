@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "GenTLFixture.h"
@@ -72,6 +74,22 @@ protected:
 
     // True when the buffer holds the simulator's Mono8 test pattern (v = x + y + frame ID).
     ::testing::AssertionResult HoldsTestPattern(BUFFER_HANDLE buffer);
+
+    GevSim::Camera& Simulator() { return *cameras.back(); }
+    // DSStartAcquisition, which must succeed.
+    void StartStream(uint64_t frames = GENTL_INFINITE);
+    // Waits (bounded) for `condition`; false when it never held.
+    template <class Condition>
+    bool Await(Condition condition, std::chrono::seconds limit = std::chrono::seconds(10)) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+    // Waits (bounded) until the simulator has sent `count` more blocks than now.
+    void AwaitBlocksSent(uint64_t count);
 
     // Writes a stream register through its port.
     void WriteStreamRegister(uint64_t address, uint32_t value);

@@ -20,22 +20,6 @@ constexpr uint32_t kStreamPacketSizeRegister = 0x0D04;
 
 class StreamReports : public StreamTest {
 protected:
-    GevSim::Camera& Camera() { return *cameras.back(); }
-
-    void Start(uint64_t frames = GENTL_INFINITE) {
-        ASSERT_EQ(cti.DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, frames), GC_ERR_SUCCESS)
-            << cti.LastErrorText();
-    }
-    // Waits (bounded) for `condition`; false when it never held.
-    template <class Condition>
-    bool Await(Condition condition, std::chrono::seconds limit = std::chrono::seconds(10)) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return true;
-    }
     uint64_t Counter(STREAM_INFO_CMD command) { return StreamInfo<uint64_t>(command); }
     bool Grabbing() { return StreamInfo<bool8_t>(STREAM_INFO_IS_GRABBING) != 0; }
 };
@@ -57,7 +41,7 @@ TEST_F(StreamReports, TimeStampsAreTheCamerasOwn) {
     std::vector<BUFFER_HANDLE> buffers = Announce(4, PayloadSize(), false);
     QueueAll(buffers);
     RegisterNewBuffer();
-    Start();
+    StartStream();
     CameraApi().Execute("AcquisitionStart");
     uint64_t last = 0;
     for (int i = 0; i < 5; ++i) {
@@ -99,7 +83,7 @@ TEST_P(PayloadTypes, AreDeliveredWholeWithTheirSize) {
     std::vector<BUFFER_HANDLE> buffers = Announce(4, PayloadSize(), false);
     QueueAll(buffers);
     RegisterNewBuffer();
-    Start();
+    StartStream();
     CameraApi().Execute("AcquisitionStart");
     const uint64_t expectedType = type == 0x0002   ? PAYLOAD_TYPE_RAW_DATA
                                   : type == 0x0006 ? PAYLOAD_TYPE_JPEG
@@ -151,12 +135,12 @@ TEST_F(StreamReports, EveryFrameSentIsDeliveredOrCounted) {
     std::vector<BUFFER_HANDLE> buffers = Announce(1, PayloadSize(), false);
     QueueAll(buffers);
     RegisterNewBuffer();
-    const uint64_t before = Camera().StreamStats().blocksSent;
-    Start();
+    const uint64_t before = Simulator().StreamStats().blocksSent;
+    StartStream();
     CameraApi().Execute("AcquisitionStart");
-    ASSERT_TRUE(Await([&] { return Camera().StreamStats().blocksSent >= before + 30; }));
+    ASSERT_TRUE(Await([&] { return Simulator().StreamStats().blocksSent >= before + 30; }));
     CameraApi().Execute("AcquisitionStop");
-    const uint64_t sent = Camera().StreamStats().blocksSent - before;
+    const uint64_t sent = Simulator().StreamStats().blocksSent - before;
     ASSERT_TRUE(Await([&] {
         return Counter(STREAM_INFO_NUM_STARTED) + Counter(STREAM_INFO_NUM_UNDERRUN) +
                    Counter(STREAM_INFO_GEVTLKRV_LOST_FRAMES) >=
@@ -179,12 +163,12 @@ TEST_F(StreamReports, AFrameLimitIsReachedAcrossALostBlock) {
     std::vector<BUFFER_HANDLE> buffers = Announce(8, PayloadSize(), false);
     QueueAll(buffers);
     RegisterNewBuffer();
-    Start(5);
+    StartStream(5);
     EXPECT_TRUE(Grabbing());
     CameraApi().Execute("AcquisitionStart");
     Delivery first = Next();
     ASSERT_EQ(first.result, GC_ERR_SUCCESS) << cti.LastErrorText();
-    Camera().faults().Stream().SkipBlockIds(1);  // one block ID never comes
+    Simulator().faults().Stream().SkipBlockIds(1);  // one block ID never comes
     uint64_t last = BufferInfo<uint64_t>(first.buffer, BUFFER_INFO_FRAMEID);
     for (int i = 1; i < 5; ++i) {
         Delivery delivery = Next();
@@ -206,20 +190,20 @@ TEST_F(StreamReports, GrabbingFromTheStartsReturnAndFailuresAreReturned) {
     std::vector<BUFFER_HANDLE> buffers = Announce(2, PayloadSize(), false);
     QueueAll(buffers);
     for (int i = 0; i < 20; ++i) {
-        Start();
+        StartStream();
         ASSERT_TRUE(Grabbing()) << "start " << i;
         ASSERT_EQ(cti.DSStopAcquisition(stream, ACQ_STOP_FLAGS_DEFAULT), GC_ERR_SUCCESS);
         ASSERT_FALSE(Grabbing());
     }
     // The packet size search would drain the stream socket under a running receiver.
-    Start();
+    StartStream();
     uint32_t value = 1;
     size_t size = sizeof value;
     EXPECT_EQ(cti.GCWritePort(stream, kRegFindMaxPacketSize, &value, &size), GC_ERR_BUSY);
     ASSERT_EQ(cti.DSStopAcquisition(stream, ACQ_STOP_FLAGS_DEFAULT), GC_ERR_SUCCESS);
 
     // The camera refuses the read of its packet size: the start fails, and says so.
-    Camera().faults().FailCommands(1, 0x8006, kStreamPacketSizeRegister);
+    Simulator().faults().FailCommands(1, 0x8006, kStreamPacketSizeRegister);
     EXPECT_NE(cti.DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE),
               GC_ERR_SUCCESS);
     EXPECT_NE(cti.LastErrorText().find("GEVAcquisitionStartEx"), std::string::npos)
@@ -227,7 +211,7 @@ TEST_F(StreamReports, GrabbingFromTheStartsReturnAndFailuresAreReturned) {
     EXPECT_FALSE(Grabbing());
     EXPECT_NE(cti.DSStopAcquisition(stream, ACQ_STOP_FLAGS_DEFAULT), GC_ERR_SUCCESS)
         << "nothing was started";
-    Start();
+    StartStream();
     EXPECT_TRUE(Grabbing());
     ASSERT_EQ(cti.DSStopAcquisition(stream, ACQ_STOP_FLAGS_DEFAULT), GC_ERR_SUCCESS);
     StopAndReleaseIdle(buffers);
