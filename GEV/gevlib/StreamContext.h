@@ -114,6 +114,7 @@ struct AssemblyState {
     bool packetSizeCheckOff = true;
     bool packetLargerSeen = false;
     uint64_t lastTimestamp = 0;
+    uint16_t lastPayloadType = 0;  // of the last leader: the stream's, for a block without one
     uint64_t discardBase = 1;
     // Accounting: nextBlockId is the oldest ID not yet delivered, dropped or
     // counted lost; blocks dropped while an older one is open wait in `dropped`.

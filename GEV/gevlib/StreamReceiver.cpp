@@ -517,8 +517,10 @@ void StreamReceiver::OnTrailer(const uint8_t* data, size_t size, const Gvsp::Hea
     ApplyTrailer(target, data, size, header);
     if (target->missingPackets != 0 && !target->outOfOrder && m_state.settings.resendEnabled)
         ScanForResends(target);
-    const bool askLeader = RequestLostLeader(target);
-    if (target->missingPackets == 0 && (target->leaderSeen || !askLeader)) {
+    // Without its leader the block waits, asked for or not: a leader that was only
+    // overtaken comes next, and the block goes out as it is once a later one pushes.
+    RequestLostLeader(target);
+    if (target->missingPackets == 0 && target->leaderSeen) {
         DeviceLog(m_handle, kLogTrace, "Sending current buffer (no missing packets)\n");
         if (assembly.current == target) assembly.current = nullptr;
         if (assembly.early == target) assembly.early = nullptr;

@@ -374,12 +374,16 @@ void Driver::CheckDelivery(size_t index) {
     out << "(block " << d.frameId << (d.incomplete ? ", incomplete" : "") << ") ";
     Note("block " + std::to_string(d.frameId) + (d.incomplete ? " incomplete" : ""));
 
+    // An acquisition started while the camera streams may begin inside a block: its
+    // first frame can lack the leader, and with it its type, and reads incomplete.
+    const bool begunInside = d.incomplete && episode_ && !episode_->clean && !episode_->lastFrame;
+
     // What the buffer describes fits in it.
     if (d.sizeFilled > size) {
         out << "has SIZE_FILLED " << d.sizeFilled << " of " << size << " bytes";
         return Fail(Invariant::Geometry, out.str());
     }
-    if (d.payloadType != kind.gentlType) {
+    if (d.payloadType != kind.gentlType && !(begunInside && d.payloadType == 0)) {
         out << "of a " << kind.name << " stream has BUFFER_INFO_PAYLOADTYPE " << d.payloadType
             << ", not " << kind.gentlType;
         return Fail(Invariant::Geometry, out.str());
@@ -407,7 +411,7 @@ void Driver::CheckDelivery(size_t index) {
                     out.str() + "is complete, but " + difference + PacketFaults(d.frameId));
     // Without its leader or trailer a receiver cannot know the block's shape: whole
     // bytes may then still be called incomplete.
-    if (d.incomplete && difference.empty() && !FrameLost(d.frameId))
+    if (d.incomplete && difference.empty() && !FrameLost(d.frameId) && !begunInside)
         return Fail(
             Invariant::Completeness,
             out.str() + "is incomplete, yet holds the block whole" + PacketFaults(d.frameId));

@@ -324,9 +324,24 @@ TEST_F(Assembly, WithoutResendABlockThatLostItsLeaderIsIncomplete) {
     ASSERT_NE(Delivered(), nullptr);
     for (uint32_t p = 1; p <= 4; ++p) Feed(Packet(3, 2, p, Payload(2, p)));
     Feed(Packet(2, 2, 5, ImageTrailer(4)));
+    EXPECT_EQ(Delivered(), nullptr) << "its leader may only have been overtaken";
+    SendBlock(3);
     GevBufferDescriptor* block = Delivered();
     ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->blockId, 2u);
     EXPECT_EQ(block->status, kBlockIncomplete) << "no geometry: the consumer must be told";
+}
+
+TEST_F(Assembly, ALeaderOvertakenByItsBlockStillCompletesIt) {
+    Configure(4, 64, 4, false);
+    SendBlock(1);
+    ASSERT_NE(Delivered(), nullptr);
+    for (uint32_t p = 1; p <= 4; ++p) Feed(Packet(3, 2, p, Payload(2, p)));
+    Feed(Packet(2, 2, 5, ImageTrailer(4)));
+    Feed(Packet(1, 2, 0, ImageLeader(64, 4)));
+    GevBufferDescriptor* block = Delivered();
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->status, kBlockComplete);
 }
 
 TEST_F(Assembly, TheBlockAfterFFFFMayStartBeforeItsLeader) {
