@@ -184,10 +184,8 @@ GevStatus GEVWaitForImage(uint8_t handle) {
 }
 
 GevStatus GEVGetImageBuffer(uint8_t handle, GevImageInfo* info, void* destination) {
-    DeviceSlot* slot = OpenSlot(handle);
-    if (slot == nullptr) return kGevHandleNotOpen;
-    return GEVGetImageBufferEx(handle, info, nullptr, destination,
-                               slot->stream.settings.payloadSize);
+    // A destination of the payload size: the hand-out bounds every copy by it.
+    return GEVGetImageBufferEx(handle, info, nullptr, destination, ~uint64_t{0});
 }
 
 GevStatus GEVGetImageBufferEx(uint8_t handle, GevImageInfo* info, GevImageExtent* extent,
