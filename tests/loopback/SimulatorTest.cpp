@@ -206,17 +206,20 @@ TEST_F(Simulator, UnpluggedCameraFailsAndCanBeOpenedAgainWhenBack) {
 }
 
 TEST_F(Simulator, FaultSwitchesAreRiddenOut) {
-    GevSim::Camera& camera = Start(Config("127.0.0.2", "FLT"));
+    // A heartbeat every 20 s: none of its commands takes a fault meant for the test's.
+    GevSim::CameraConfig config = Config("127.0.0.2", "FLT");
+    config.heartbeatTimeoutMs = 60000;
+    GevSim::Camera& camera = Start(config);
     ASSERT_EQ(Open("127.0.0.2", kAccessModeControl), kGevOk);
     uint32_t value = 0;
     camera.faults().DropAcks(2);
     EXPECT_EQ(GEVReadRegister(1, 0x0938, 1, &value), kGevOk);
-    EXPECT_EQ(value, 3000u);
+    EXPECT_EQ(value, 60000u);
     camera.faults().SendPendingAcks(1, 400ms);
     EXPECT_EQ(GEVReadRegister(1, 0x0938, 1, &value), kGevOk);
     camera.faults().SendStaleAcks(1);
     EXPECT_EQ(GEVReadRegister(1, 0x0938, 1, &value), kGevOk);
-    camera.faults().FailCommands(1, 0x8003);
+    camera.faults().FailCommands(1, 0x8003, 0x0938);
     EXPECT_EQ(GEVReadRegister(1, 0x0938, 1, &value), kGevStatusInvalidAddress);
     camera.faults().DropAcks(3);
     EXPECT_EQ(GEVReadRegister(1, 0x0938, 1, &value), kGevTimeout);

@@ -309,7 +309,7 @@ TEST_F(StreamPayloadTest, PacketResendOfAMultiPartPacketKeepsItsPartHeader) {
     PutBe32(request, 3);
     PutBe32(request, 3);
     client_.Send(0x0040, request, 0x00);
-    auto resent = receiver_.Receive(500);
+    auto resent = receiver_.Receive(5000);
     ASSERT_TRUE(resent);
     EXPECT_EQ(resent->packetId, 3u);
     EXPECT_EQ(resent->format, 7);

@@ -216,7 +216,7 @@ TEST_F(StreamTest, ContinuousAtTheFrameRateUntilStoppedOrReleased) {
     EXPECT_FALSE(receiver_.Receive(200));  // stopped
 
     camera_->StartStreaming();  // the in-process way; the channel is still open
-    ASSERT_TRUE(receiver_.Receive(500));
+    ASSERT_TRUE(receiver_.Receive(5000));
     ASSERT_EQ(client_.WriteReg(kCcp, 0), 0);  // releasing control closes the channel
     receiver_.Collect(1000, 200);
     EXPECT_FALSE(receiver_.Receive(200));
@@ -248,7 +248,7 @@ TEST_F(StreamTest, PacketResendSendsTheRequestedPacketsAgain) {
     // An unknown block: one header-only PACKET_UNAVAILABLE.
     request[3] = 0x77;
     client_.Send(0x0040, request, 0x00);
-    auto unavailable = receiver_.Receive(300);
+    auto unavailable = receiver_.Receive(5000);
     ASSERT_TRUE(unavailable);
     EXPECT_EQ(unavailable->status, 0x800C);
     EXPECT_EQ(unavailable->bytes.size(), 8u);
@@ -300,7 +300,7 @@ uint8_t Lfsr(size_t index) {
 
 TEST_F(StreamTest, TestPacketHasThePacketSizeAndLfsrBytes) {
     ASSERT_EQ(client_.WriteReg(kScps0, 0xC0000000u | 1000u), 0);  // fire, do not fragment
-    auto packet = receiver_.Receive(500);
+    auto packet = receiver_.Receive(5000);
     ASSERT_TRUE(packet);
     ASSERT_EQ(packet->bytes.size(), 1000u - 28u);
     EXPECT_EQ(packet->status, 0);
@@ -327,7 +327,7 @@ class NoTestDataStreamTest : public StreamTestBase {
 
 TEST_F(NoTestDataStreamTest, TestPacketCarriesZerosWithoutTheCapability) {
     ASSERT_EQ(client_.WriteReg(kScps0, 0x80000000u | 600u), 0);
-    auto packet = receiver_.Receive(500);
+    auto packet = receiver_.Receive(5000);
     ASSERT_TRUE(packet);
     ASSERT_EQ(packet->bytes.size(), 572u);
     EXPECT_EQ(std::count(packet->Body(), packet->Body() + packet->BodySize(), 0),
