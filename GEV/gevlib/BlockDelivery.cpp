@@ -59,9 +59,11 @@ void StreamReceiver::Deliver(GevBufferDescriptor* block) {
             if (block->packetMap[i] != kPacketReceived) ++gaps;
         block->missingPackets = gaps + 1;
     }
-    if (!block->leaderSeen && block->countKnown) {
+    if (!block->leaderSeen) {
         // Its data may be whole, but nothing says what it is: the consumer must know.
-        ++block->missingPackets;
+        if (block->countKnown) ++block->missingPackets;
+        // Lost with its trailer too: it is of the stream's type, as far as anyone knows.
+        if (block->payloadType == 0) block->payloadType = m_state.assembly.lastPayloadType;
     }
     if (block->missingPackets != 0 || block->overflow) {
         block->status = kBlockIncomplete;
@@ -177,8 +179,19 @@ bool StreamReceiver::AlreadyAccounted(uint64_t id) const {
     if (!assembly.accounting) return false;
     const auto& dropped = assembly.dropped;
     if (std::find(dropped.begin(), dropped.end(), id) != dropped.end()) return true;
-    // Block 1 is a camera that started its IDs over.
-    return id != 1 && IsBehind(Distance(assembly.nextBlockId, id));
+    return IsBehind(Distance(assembly.nextBlockId, id)) && !IsRestart(id);
+}
+
+bool StreamReceiver::IsRestart(uint64_t id) const {
+    // Block 1 behind the accounting is a camera that started its IDs over, unless it
+    // is a late or repeated packet of the block 1 just gone: that comes at once, and
+    // close behind. A camera restarting takes its time, or had sent many blocks.
+    const AssemblyState& assembly = m_state.assembly;
+    if (id != 1 || !assembly.accounting) return false;
+    constexpr uint64_t kCloseBehind = 64;
+    const uint64_t behind = Distance(id, assembly.nextBlockId);
+    return behind > kCloseBehind ||
+           Platform::TickCount() - assembly.lastAccountTick >= AssemblyState::kAskedLeaderWindowMs;
 }
 
 void StreamReceiver::StartAccounting(uint64_t id) {
@@ -198,7 +211,7 @@ bool StreamReceiver::AccountDelivered(uint64_t id) {
     if (distance == 0) {
         DeviceLog(m_handle, kLogTrace, "BlockIDCheck ok: %lld\n", id);
     } else if (IsBehind(distance)) {
-        if (id != 1) return false;
+        if (!IsRestart(id)) return false;
         // The camera started its IDs over: counting starts over with them.
         assembly.dropped.clear();
     } else {
@@ -224,6 +237,7 @@ bool StreamReceiver::AccountDelivered(uint64_t id) {
     if (assembly.blockIdMode == 2 && assembly.currentBlockId > expected)
         assembly.discardBase = expected;
     assembly.nextBlockId = Successor(id);
+    assembly.lastAccountTick = Platform::TickCount();
     AbsorbDropped();
     return true;
 }
@@ -233,6 +247,7 @@ void StreamReceiver::AccountDropped(uint64_t id) {
     StartAccounting(id);
     if (AlreadyAccounted(id)) return;
     ++m_state.statistics.underrunFrames;
+    assembly.lastAccountTick = Platform::TickCount();
     if (id == assembly.nextBlockId) {
         assembly.nextBlockId = Successor(id);
         AbsorbDropped();

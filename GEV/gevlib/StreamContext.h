@@ -121,6 +121,7 @@ struct AssemblyState {
     bool accounting = false;
     std::vector<uint64_t> dropped;
     uint32_t underrunRun = 0;  // blocks dropped since a slot was last free
+    uint32_t lastAccountTick = 0;  // when the accounting last moved
     // Blocks whose leader was asked for lately (ID, tick of the request), newest
     // last: an answer that comes after its block went out must not start the
     // block again. Answers come within milliseconds; a camera that starts its

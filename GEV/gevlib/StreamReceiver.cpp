@@ -311,6 +311,7 @@ void StreamReceiver::FillFromLeader(GevBufferDescriptor* block, const uint8_t* d
         DeviceLog(m_handle, kLogWarning,
                   "[WARNING] -Current image timestamp is smaller or equal as last one\n");
     assembly.lastTimestamp = block->timestamp;
+    assembly.lastPayloadType = type;
     assembly.packetLargerSeen = false;
 }
 
@@ -333,8 +334,7 @@ void StreamReceiver::AdvanceCurrentBlockId(uint64_t id) {
     AssemblyState& assembly = m_state.assembly;
     const uint64_t mask = assembly.blockIdMask;
     const uint64_t ahead = (id - assembly.currentBlockId) & mask;
-    // Block 1 is a camera that started its IDs over.
-    if (assembly.currentBlockId == 0 || id == 1 || (ahead != 0 && ahead <= mask / 2))
+    if (assembly.currentBlockId == 0 || IsRestart(id) || (ahead != 0 && ahead <= mask / 2))
         assembly.currentBlockId = id;
 }
 

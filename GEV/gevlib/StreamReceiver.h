@@ -96,6 +96,8 @@ private:
     // Steps from `from` forward to `to` in the camera's ID space (16-bit IDs skip 0).
     uint64_t Distance(uint64_t from, uint64_t to) const;
     bool IsBehind(uint64_t distance) const;
+    // Block 1 after others: a camera that started its IDs over, not a late packet.
+    bool IsRestart(uint64_t id) const;
     // True for a block ID already accounted for (delivered, dropped or counted
     // lost) that is not a camera starting its IDs over: such a block is not taken.
     bool AlreadyAccounted(uint64_t id) const;

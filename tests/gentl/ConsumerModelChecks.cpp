@@ -148,6 +148,12 @@ bool Driver::FrameLost(uint64_t block) {
     return plan.Drops(0, false) || plan.Drops(trailerId, false);
 }
 
+bool Driver::BothEndsLost(uint64_t block) {
+    const uint32_t trailerId = TrailerIdOf(block);
+    const GevSim::StreamFaults::BlockPlan plan = camera_.faults().Stream().Plan(block, trailerId);
+    return plan.Drops(0, false) && plan.Drops(trailerId, false);
+}
+
 GevSim::StreamFormat Driver::Format() const {
     const PayloadKind& kind = *config_.payload;
     GevSim::StreamFormat format;
@@ -383,7 +389,9 @@ void Driver::CheckDelivery(size_t index) {
         out << "has SIZE_FILLED " << d.sizeFilled << " of " << size << " bytes";
         return Fail(Invariant::Geometry, out.str());
     }
-    if (d.payloadType != kind.gentlType && !(begunInside && d.payloadType == 0)) {
+    // Nothing tells the type of the first block whose leader and trailer are both lost.
+    if (d.payloadType != kind.gentlType &&
+        !(d.payloadType == 0 && d.incomplete && (begunInside || BothEndsLost(d.frameId)))) {
         out << "of a " << kind.name << " stream has BUFFER_INFO_PAYLOADTYPE " << d.payloadType
             << ", not " << kind.gentlType;
         return Fail(Invariant::Geometry, out.str());

@@ -121,6 +121,8 @@ private:
     uint64_t InvisibleBlocks(uint64_t first, uint64_t last);
     // True when the camera drops the block's leader or trailer in first transmission.
     bool FrameLost(uint64_t block);
+    // True when the camera drops both the block's leader and its trailer.
+    bool BothEndsLost(uint64_t block);
     // What the camera did to the block's packets, for a report.
     std::string PacketFaults(uint64_t block);
     // What the camera sends: the format, and the packet ID of a block's trailer

@@ -99,3 +99,12 @@ TEST_F(Accounting, TheFirstBlockOfAnAcquisitionMayLoseItsLeader) {
         << "block 24 is seen, if incomplete";
     EXPECT_EQ(state.statistics.framesStarted, 2u);
 }
+
+TEST_F(Accounting, ARepeatedLeaderOfBlockOneIsNotACameraStartingOver) {
+    Configure(4, 64, 8, false);
+    SendBlock(1);
+    SendBlock(1);  // every packet of it again, at once
+    SendBlock(2);
+    EXPECT_EQ(DrainIds(state), (std::vector<uint64_t>{1, 2})) << "block 1 once";
+    EXPECT_EQ(Lost(), 0u);
+}

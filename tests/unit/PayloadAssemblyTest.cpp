@@ -245,3 +245,15 @@ TEST_F(PayloadAssembly, GenDCWithEveryByteIsWholeWithoutItsTrailer) {
     EXPECT_EQ(block->status, kBlockComplete) << "all 96 bytes the leader announced are here";
     EXPECT_TRUE(HoldsCounting(*block, 96));
 }
+
+TEST_F(PayloadAssembly, ABlockWithoutLeaderAndTrailerIsOfTheStreamsType) {
+    Configure(4, 64, 4, false);
+    SendVariable(1, Gvsp::kRawData, 256);
+    state.queued.Append(Delivered());
+    for (uint32_t p = 1; p <= 4; ++p) Feed(Packet(3, 2, p, Counting(2, (p - 1) * 64, 64)));
+    receiver.FlushOnSilence();
+    GevBufferDescriptor* block = Delivered();
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->status, kBlockIncomplete);
+    EXPECT_EQ(block->payloadType, Gvsp::kRawData) << "what the stream sends, as far as known";
+}
