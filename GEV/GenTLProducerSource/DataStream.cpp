@@ -55,10 +55,11 @@ bool RemoveFrom(List& list, const CBufferInfo* buffer) {
 
 }  // namespace
 
-CDataStream::CDataStream(CDevice* device, const std::string& requestedID)
+CDataStream::CDataStream(std::shared_ptr<CDevice> device, const std::string& requestedID)
     : CRegisterMapModule(kInitialRegisterSlots),
       m_streamIndex(StreamIndexOf(requestedID)),
-      m_device(device),
+      m_device(device.get()),
+      m_deviceRef(device),
       m_handle(device->Handle()),
       m_newBufferEvent(new CDataStreamEventNewBuffer(this)),
       m_errorEvent(new CEventError()) {
@@ -81,7 +82,7 @@ CDataStream::CDataStream(CDevice* device, const std::string& requestedID)
 CDataStream::~CDataStream() {
     if (m_acquiring) {
         try {
-            StopAcquisition();
+            StopLocked();
         } catch (...) {
         }
     }
@@ -117,10 +118,13 @@ void CDataStream::Report(const std::string& text, uint16_t status) {
 
 // ---- Buffers -----------------------------------------------------------------
 
-CBufferInfo* CDataStream::Announce(std::unique_ptr<CBufferInfo> record, bool reportRingFailure) {
+CBufferInfo* CDataStream::Announce(std::unique_ptr<CBufferInfo> unique, bool reportRingFailure) {
+    // Shared: a call on the buffer holds it, so a revoke on another thread frees
+    // it only after that call.
+    std::shared_ptr<CBufferInfo> record(std::move(unique));
     CBufferInfo* buffer = record.get();
     std::lock_guard<std::mutex> guard(m_announcedLock);
-    m_announced.push_back(std::move(record));
+    m_announced.push_back(record);
     buffer->ringIndex = static_cast<uint16_t>(m_announced.size());
     if (m_userBufferMode) {
         const Vantor::GevStatus status =
@@ -137,7 +141,7 @@ CBufferInfo* CDataStream::Announce(std::unique_ptr<CBufferInfo> record, bool rep
     m_payloadSize = buffer->Size();
     m_registerMap.Poke(kRegPayloadSize, static_cast<uint32_t>(buffer->Size()));
     m_registerMap.Poke(kRegAnnouncedCount, static_cast<uint32_t>(m_announced.size()));
-    CLibraryController::Instance().AddBuffer(this, buffer);
+    CLibraryController::Instance().AddBuffer(this, record);
     return buffer;
 }
 
@@ -188,14 +192,17 @@ void CDataStream::RevokeBuffer(ICommonBase* hBuffer, void** ppBuffer, void** ppP
     if (m_acquiring) throw busy_exception("The acquisition process is running now.");
     CBufferInfo* buffer = AnnouncedRecord(hBuffer, "Invalid Buffer Handle");
     std::lock_guard<std::mutex> announcedGuard(m_announcedLock);
+    auto announced = std::find_if(m_announced.begin(), m_announced.end(),
+                                  [&](const auto& record) { return record.get() == buffer; });
+    // Revoked meanwhile by another thread.
+    if (announced == m_announced.end()) throw invalid_parameter_exception("Invalid Buffer Handle");
     {
         std::lock_guard<std::mutex> guard(m_queueLock);
         if (!buffer->CanRevoke()) throw busy_exception("Buffer queued.");
     }
     if (ppBuffer != nullptr) *ppBuffer = buffer->OwnsMemory() ? nullptr : buffer->Memory();
     if (ppPrivate != nullptr) *ppPrivate = buffer->PrivateData();
-    m_announced.erase(std::find_if(m_announced.begin(), m_announced.end(),
-                                   [&](const auto& record) { return record.get() == buffer; }));
+    m_announced.erase(announced);
     m_registerMap.Poke(kRegAnnouncedCount, static_cast<uint32_t>(m_announced.size()));
     if (m_userBufferMode && m_announced.empty()) {
         const Vantor::GevStatus status = Vantor::GEVReleaseRingBuffer(m_handle);
@@ -347,7 +354,30 @@ void CDataStream::PrepareUserRing() {
         Vantor::GEVQueueRingBuffer(m_handle, buffer->ringIndex - 1u);
 }
 
+void CDataStream::Close() {
+    std::lock_guard<std::mutex> life(m_lifeLock);
+    if (m_closed) return;
+    m_closed = true;
+    if (m_acquiring) StopLocked();
+    // Waits on the new-buffer event end now, with GC_ERR_ABORT.
+    std::lock_guard<std::mutex> guard(m_queueLock);
+    m_closing = true;
+    m_outputCondition.notify_all();
+}
+
+void CDataStream::CheckOpen() const {
+    if (m_closed) {
+        throw invalid_handle_exception(
+            Format("The specified data stream hDataStream not found: hDataStream = 0x%p.",
+                   static_cast<const ICommonBase*>(this)));
+    }
+}
+
 void CDataStream::StartAcquisition(uint64_t iNumToAcquire) {
+    // Starts, stops and the close run one at a time: a second start must find
+    // the first one's thread running, not replace it.
+    std::lock_guard<std::mutex> life(m_lifeLock);
+    CheckOpen();
     if (m_acquiring) throw resource_in_use_exception("Acquisition already started.");
     // A thread that ended by itself after its last frame.
     if (m_deliveryThread.joinable()) m_deliveryThread.join();
@@ -389,12 +419,17 @@ void CDataStream::StartAcquisition(uint64_t iNumToAcquire) {
     try {
         m_deliveryThread = std::thread(&CDataStream::DeliveryLoop, this);
     } catch (...) {
-        StopAcquisition();
+        StopLocked();
         throw;
     }
 }
 
 void CDataStream::StopAcquisition() {
+    std::lock_guard<std::mutex> life(m_lifeLock);
+    StopLocked();
+}
+
+void CDataStream::StopLocked() {
     if (!m_acquiring) {
         throw resource_in_use_exception(
             "The acquisition has already been terminated or it has not been started.");

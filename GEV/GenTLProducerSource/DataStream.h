@@ -60,7 +60,7 @@ public:
     static constexpr uint64_t kLongestTimedWaitMs = 100ULL * 365 * 24 * 60 * 60 * 1000;
 
     // Opens the device's stream channel; std::runtime_error when it cannot.
-    CDataStream(CDevice* device, const std::string& requestedID);
+    CDataStream(std::shared_ptr<CDevice> device, const std::string& requestedID);
     // Stops a running acquisition, closes the channel, revokes every buffer
     // and waits until no consumer thread waits for a new buffer.
     ~CDataStream() override;
@@ -94,6 +94,9 @@ public:
     void StartAcquisition(uint64_t iNumToAcquire);
     // Failures of the library become error events; only the state check throws.
     void StopAcquisition();
+    // DSClose: stops the acquisition and ends every wait on the new-buffer
+    // event; later calls on this object fail as on an unknown handle.
+    void Close();
     bool IsAcquiring() const { return m_acquiring; }
 
     void GetInfo(STREAM_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, size_t* piSize);
@@ -149,6 +152,10 @@ private:
     void GiveSlotBack(uint16_t ringIndex);
 
     void DeliveryLoop();
+    // The stop itself, with m_lifeLock held.
+    void StopLocked();
+    // Throws the unknown-handle failure once DSClose ran.
+    void CheckOpen() const;
     // Copy mode: a buffer from the input pool, filled with the waiting image.
     void DeliverCopy();
     // Zero-copy mode: the buffer of the filled ring slot goes to the output queue.
@@ -177,14 +184,19 @@ private:
     std::atomic<bool> m_acquiring{false};
     uint32_t m_streamIndex = 0;
     CDevice* m_device;
+    // Held so that the camera's connection outlives this stream's channel: a
+    // call may hold the stream after DevClose.
+    std::shared_ptr<CDevice> m_deviceRef;
     uint8_t m_handle;
-    std::vector<std::unique_ptr<CBufferInfo>> m_announced;
+    std::vector<std::shared_ptr<CBufferInfo>> m_announced;
     std::mutex m_announcedLock;  // the list itself; the records' places follow the queue lock
     std::deque<CBufferInfo*> m_inputPool;
     std::mutex m_queueLock;
     std::condition_variable m_inputCondition;   // the pool changed, or the acquisition stops
     std::condition_variable m_outputCondition;  // the output queue changed, a kill, the close
-    std::thread m_deliveryThread;
+    std::thread m_deliveryThread;               // started and joined under m_lifeLock
+    std::mutex m_lifeLock;
+    std::atomic<bool> m_closed{false};  // set under m_lifeLock
     std::atomic<uint64_t> m_delivered{0};
     std::atomic<uint64_t> m_incompleteDelivered{0};
     FrameCounters m_closedCounters;  // under m_queueLock

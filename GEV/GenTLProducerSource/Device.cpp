@@ -61,18 +61,18 @@ CDevice::CDevice(CTL* system, CInterface* parent, std::shared_ptr<CDeviceInfo> r
 
 CDevice::~CDevice() {
     // Streams first: their threads and channel use the camera's handle.
-    std::vector<std::unique_ptr<CDataStream>> streams;
+    // No call holds the device any more, so none holds its streams either.
+    std::vector<std::shared_ptr<CDataStream>> streams;
     {
         std::lock_guard<std::mutex> guard(m_streamsLock);
         streams.swap(m_streams);
     }
     while (!streams.empty()) {
-        CLibraryController::Instance().RemoveDataStream(ToHandle(streams.back().get()));
+        CLibraryController::Instance().TakeDataStream(ToHandle(streams.back().get()));
         streams.pop_back();
     }
     Vantor::GevStatus status = Vantor::GEVClose(m_handle);
     if (status != Vantor::kGevOk) ReportError(*m_errorEvent, "Error GEVClose.", status);
-    if (m_parent != nullptr) m_parent->RemoveDeviceByID(m_id);
     CLibraryController::Instance().ForgetModule(this);
     CLibraryController::Instance().ForgetModule(m_remotePort.get());
     // The library closed the message channel first: no handler call can come now.
@@ -287,12 +287,12 @@ void CDevice::SelectStream(uint32_t index) {
     m_registerMap.PokeString(kRegStreamDisplayName, m_streams[index]->DisplayName());
 }
 
-CDataStream* CDevice::OpenDataStream(const std::string& id) {
+std::shared_ptr<CDataStream> CDevice::OpenDataStream(const std::string& id) {
     std::lock_guard<std::mutex> guard(m_streamsLock);
     for (const auto& stream : m_streams)
         if (stream->ID() == id) throw resource_in_use_exception("Data stream already open");
-    m_streams.push_back(std::make_unique<CDataStream>(this, id));
-    CDataStream* stream = m_streams.back().get();
+    m_streams.push_back(std::make_shared<CDataStream>(shared_from_this(), id));
+    std::shared_ptr<CDataStream> stream = m_streams.back();
     const uint32_t count = static_cast<uint32_t>(m_streams.size());
     m_registerMap.Poke(kRegStreamCount, count);
     m_registerMap.Poke(kRegStreamSelector, m_registerMap.Peek(kRegStreamCount) - 1);
@@ -301,8 +301,20 @@ CDataStream* CDevice::OpenDataStream(const std::string& id) {
     return stream;
 }
 
+void CDevice::Close() {
+    std::vector<std::shared_ptr<CDataStream>> streams;
+    {
+        std::lock_guard<std::mutex> guard(m_streamsLock);
+        streams.swap(m_streams);
+    }
+    for (const auto& stream : streams) {
+        CLibraryController::Instance().TakeDataStream(ToHandle(stream.get()));
+        stream->Close();
+    }
+}
+
 void CDevice::CloseDataStream(CDataStream* stream) {
-    std::unique_ptr<CDataStream> closing;
+    std::shared_ptr<CDataStream> closing;
     {
         std::lock_guard<std::mutex> guard(m_streamsLock);
         auto it = std::find_if(m_streams.begin(), m_streams.end(),
@@ -314,11 +326,9 @@ void CDevice::CloseDataStream(CDataStream* stream) {
         closing = std::move(*it);
         m_streams.erase(it);
     }
-    try {
-        if (closing->IsAcquiring()) closing->StopAcquisition();
-    } catch (...) {
-    }
-    // The stream is deleted here, outside the list's lock.
+    // Stopped now, whoever else still holds it: its camera channel is released
+    // when the last call on it returns.
+    closing->Close();
 }
 
 }  // namespace GenTL

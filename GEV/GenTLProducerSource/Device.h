@@ -26,7 +26,7 @@ class CInterface;
 class CDevicePort;
 class CDataStream;
 
-class CDevice : public CRegisterMapModule {
+class CDevice : public CRegisterMapModule, public std::enable_shared_from_this<CDevice> {
 public:
     // Register addresses of the device register map.
     static constexpr uint64_t kRegStreamCount = 0x4;
@@ -81,8 +81,12 @@ public:
     uint32_t GetNumDataStreams();
 
     // Opens a data stream; "Data stream already open" when `id` is open.
-    CDataStream* OpenDataStream(const std::string& id);
-    // Stops the stream's acquisition (errors ignored) and deletes it.
+    std::shared_ptr<CDataStream> OpenDataStream(const std::string& id);
+    // DevClose: closes the open streams and lets them go; the camera itself
+    // closes when the last call holding the device (or a stream) returns.
+    void Close();
+    // Stops the stream's acquisition (errors ignored), ends its waits and
+    // drops it; the object goes with the last call that holds it.
     void CloseDataStream(CDataStream* stream);
 
 private:
@@ -95,6 +99,7 @@ private:
     uint32_t m_hostAddress;
     std::unique_ptr<CEventError> m_errorEvent;
     std::string m_id;
+    // Handles to hand out only: the interface and system may close first.
     CTL* m_system;
     CInterface* m_parent;
     std::shared_ptr<CDevicePort> m_remotePort;
@@ -106,7 +111,7 @@ private:
     // Open streams, in opening order; with their own lock, as the stream
     // selector register reads them too.
     std::mutex m_streamsLock;
-    std::vector<std::unique_ptr<CDataStream>> m_streams;
+    std::vector<std::shared_ptr<CDataStream>> m_streams;
 };
 
 }  // namespace GenTL

@@ -11,10 +11,10 @@ using Platform::Format;
 // still be registered too; `pDevice` receives the device that opened it. The
 // registry is asked before the handle is used in any way, so an unknown
 // pointer is never dereferenced.
-ICommonBase* LookUpDataStream(DS_HANDLE hDataStream, ICommonBase** pDevice) {
+ModuleRef LookUpDataStream(DS_HANDLE hDataStream, ICommonBase** pDevice) {
     CLibraryController& controller = Controller();
     ICommonBase* device = nullptr;
-    ICommonBase* stream = controller.FindDataStream(hDataStream, &device);
+    ModuleRef stream = controller.FindDataStream(hDataStream, &device);
     if (stream == nullptr) {
         throw invalid_handle_exception(Format(
             "The specified data stream hDataStream not found: hDataStream = 0x%p.", hDataStream));
@@ -23,7 +23,7 @@ ICommonBase* LookUpDataStream(DS_HANDLE hDataStream, ICommonBase** pDevice) {
     if (!controller.FindDevice(ToHandle(device), &iface)) {
         throw invalid_handle_exception("The specified device is not found.");
     }
-    if (controller.FindInterface(ToHandle(iface)) == nullptr) {
+    if (!controller.FindInterface(ToHandle(iface))) {
         throw invalid_handle_exception(
             Format("The specified interface not found: hIface = 0x%p.", ToHandle(iface)));
     }
@@ -31,11 +31,11 @@ ICommonBase* LookUpDataStream(DS_HANDLE hDataStream, ICommonBase** pDevice) {
     return stream;
 }
 
-CDataStream* AsDataStream(ICommonBase* stream) {
-    auto* concrete = dynamic_cast<CDataStream*>(stream);
+CDataStream* AsDataStream(const ModuleRef& stream) {
+    auto* concrete = dynamic_cast<CDataStream*>(stream.get());
     if (concrete == nullptr) {
-        throw invalid_handle_exception(
-            Format("The specified data stream hDataStream not found: hDataStream = 0x%p.", stream));
+        throw invalid_handle_exception(Format(
+            "The specified data stream hDataStream not found: hDataStream = 0x%p.", stream.get()));
     }
     return concrete;
 }

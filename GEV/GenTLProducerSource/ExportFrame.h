@@ -36,10 +36,11 @@ inline void CheckPointer(const void* pointer, const char* name) {
 // The registered data stream behind hDataStream, whose device and interface
 // are still registered; `device` receives its device. Throws the data stream
 // exports' invalid-handle failures otherwise, without touching the handle.
-ICommonBase* LookUpDataStream(DS_HANDLE hDataStream, ICommonBase** device = nullptr);
+// The reference keeps the stream, and through it its device, for the call.
+ModuleRef LookUpDataStream(DS_HANDLE hDataStream, ICommonBase** device = nullptr);
 
 class CDataStream;
 // The data stream module behind a registered stream; the same failure as an unknown handle.
-CDataStream* AsDataStream(ICommonBase* stream);
+CDataStream* AsDataStream(const ModuleRef& stream);
 
 }  // namespace GenTL

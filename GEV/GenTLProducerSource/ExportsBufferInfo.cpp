@@ -18,8 +18,8 @@ namespace {
 // The registered buffer record behind hBuffer; an unknown pointer fails with
 // the export's own exception and text.
 template <class Failure>
-ICommonBase* LookUpBuffer(BUFFER_HANDLE hBuffer, const std::string& text) {
-    ICommonBase* buffer = Controller().FindBuffer(hBuffer);
+ModuleRef LookUpBuffer(BUFFER_HANDLE hBuffer, const std::string& text) {
+    ModuleRef buffer = Controller().FindBuffer(hBuffer);
     if (buffer == nullptr) throw Failure(text);
     return buffer;
 }
@@ -56,10 +56,10 @@ GC_API DSGetBufferInfo(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, BUFFER_INFO
     return RunExport([&]() -> GC_ERROR {
         CheckHandle(hDataStream, "hDataStream");
         CheckInfoArguments(piType, pBuffer, piSize);
-        ICommonBase* stream = LookUpDataStream(hDataStream);
-        ICommonBase* buffer =
+        ModuleRef stream = LookUpDataStream(hDataStream);
+        ModuleRef buffer =
             LookUpBuffer<invalid_parameter_exception>(hBuffer, NotABufferRecordText(hBuffer));
-        AsDataStream(stream)->GetBufferInfo(buffer, iInfoCmd, piType, pBuffer, piSize);
+        AsDataStream(stream)->GetBufferInfo(buffer.get(), iInfoCmd, piType, pBuffer, piSize);
         return GC_ERR_SUCCESS;
     });
 }
@@ -71,8 +71,8 @@ GC_API DSGetBufferInfoStacked(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer,
         CheckHandle(hDataStream, "hDataStream");
         CheckPointer(pInfoStacked, "pInfoStacked");
         if (iNumInfos == 0) throw invalid_parameter_exception("Parameter iNumInfos is 0.");
-        ICommonBase* stream = LookUpDataStream(hDataStream);
-        ICommonBase* buffer = Controller().FindBuffer(hBuffer);
+        ModuleRef stream = LookUpDataStream(hDataStream);
+        ModuleRef buffer = Controller().FindBuffer(hBuffer);
         // Each entry carries its own result; only a buffer with a zero size
         // fails the whole call.
         for (size_t i = 0; i < iNumInfos; ++i) {
@@ -88,7 +88,7 @@ GC_API DSGetBufferInfoStacked(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer,
                 entry.iResult = GC_ERR_INVALID_PARAMETER;
                 continue;
             }
-            entry.iResult = StackedEntry(AsDataStream(stream), buffer, entry);
+            entry.iResult = StackedEntry(AsDataStream(stream), buffer.get(), entry);
         }
         return GC_ERR_SUCCESS;
     });
@@ -99,16 +99,16 @@ GC_API DSGetBufferChunkData(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer,
     // No entry check: the handle checks alone guard this export.
     return RunExport([&]() -> GC_ERROR {
         CheckHandle(hDataStream, "hDataStream");
-        ICommonBase* stream = LookUpDataStream(hDataStream);
+        ModuleRef stream = LookUpDataStream(hDataStream);
         CheckHandle(hBuffer, "hBuffer");
-        ICommonBase* buffer = LookUpBuffer<invalid_handle_exception>(
+        ModuleRef buffer = LookUpBuffer<invalid_handle_exception>(
             hBuffer, "The specified announced buffer is not found.");
         if (piNumChunks == nullptr && pChunkData == nullptr) {
             CheckPointer(pChunkData, "pChunkData");
         }
         CheckPointer(piNumChunks, "piNumChunks");
         // The walk's own failures are results, recorded by the module.
-        return AsDataStream(stream)->GetBufferChunkData(buffer, pChunkData, piNumChunks);
+        return AsDataStream(stream)->GetBufferChunkData(buffer.get(), pChunkData, piNumChunks);
     });
 }
 
@@ -137,7 +137,7 @@ GC_API DSGetNumFlows(DS_HANDLE hDataStream, uint32_t* piNumFlows) {
     return RunExport([&]() -> GC_ERROR {
         CheckHandle(hDataStream, "hDataStream");
         CheckPointer(piNumFlows, "piNumFlows");
-        ICommonBase* stream = LookUpDataStream(hDataStream);
+        ModuleRef stream = LookUpDataStream(hDataStream);
         *piNumFlows = AsDataStream(stream)->NumFlows();
         return GC_ERR_SUCCESS;
     });
@@ -151,7 +151,7 @@ GC_API DSGetFlowInfo(DS_HANDLE hDataStream, uint32_t iFlowIndex, FLOW_INFO_CMD i
         CheckInfoArguments(piType, pBuffer, piSize);
         // Flow info has no size query: the buffer is required.
         CheckPointer(pBuffer, "pBuffer");
-        ICommonBase* stream = LookUpDataStream(hDataStream);
+        ModuleRef stream = LookUpDataStream(hDataStream);
         AsDataStream(stream)->GetFlowInfo(iFlowIndex, iInfoCmd, piType, pBuffer, piSize);
         return GC_ERR_SUCCESS;
     });
@@ -163,10 +163,10 @@ GC_API DSGetNumBufferSegments(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer,
     return RunExport([&]() -> GC_ERROR {
         CheckHandle(hDataStream, "hDataStream");
         CheckPointer(piNumSegments, "piNumSegments");
-        ICommonBase* stream = LookUpDataStream(hDataStream);
-        ICommonBase* buffer = LookUpBuffer<invalid_handle_exception>(
+        ModuleRef stream = LookUpDataStream(hDataStream);
+        ModuleRef buffer = LookUpBuffer<invalid_handle_exception>(
             hBuffer, Format("Specified hBuffer is invalid: hBuffer = 0x%p.", hBuffer));
-        *piNumSegments = AsDataStream(stream)->NumBufferSegments(buffer);
+        *piNumSegments = AsDataStream(stream)->NumBufferSegments(buffer.get());
         return GC_ERR_SUCCESS;
     });
 }
@@ -178,11 +178,11 @@ GC_API DSGetBufferSegmentInfo(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint
     return RunExport([&]() -> GC_ERROR {
         CheckHandle(hDataStream, "hDataStream");
         CheckInfoArguments(piType, pBuffer, piSize);
-        ICommonBase* stream = LookUpDataStream(hDataStream);
-        ICommonBase* buffer =
+        ModuleRef stream = LookUpDataStream(hDataStream);
+        ModuleRef buffer =
             LookUpBuffer<invalid_parameter_exception>(hBuffer, NotABufferRecordText(hBuffer));
-        AsDataStream(stream)->GetBufferSegmentInfo(buffer, iSegmentIndex, iInfoCmd, piType, pBuffer,
-                                                   piSize);
+        AsDataStream(stream)->GetBufferSegmentInfo(buffer.get(), iSegmentIndex, iInfoCmd, piType,
+                                                   pBuffer, piSize);
         return GC_ERR_SUCCESS;
     });
 }
@@ -198,7 +198,7 @@ GC_API DSAnnounceCompositeBuffer(DS_HANDLE hDataStream, size_t iNumSegments, voi
         CheckHandle(hDataStream, "hDataStream");
         if (iNumSegments == 0) throw invalid_parameter_exception("Specified iNumSegments is 0.");
         CheckPointer(piSizes, "piSizes");
-        ICommonBase* stream = LookUpDataStream(hDataStream);
+        ModuleRef stream = LookUpDataStream(hDataStream);
         *phBuffer = ToHandle(AsDataStream(stream)->AnnounceCompositeBuffer(iNumSegments, ppSegments,
                                                                            piSizes, pPrivate));
         return GC_ERR_SUCCESS;

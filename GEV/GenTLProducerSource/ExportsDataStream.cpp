@@ -16,8 +16,8 @@ namespace {
 
 // The registered buffer record behind hBuffer; an unknown pointer is reported
 // as the invalid buffer parameter of revoke and queue.
-ICommonBase* LookUpBuffer(BUFFER_HANDLE hBuffer) {
-    ICommonBase* buffer = Controller().FindBuffer(hBuffer);
+ModuleRef LookUpBuffer(BUFFER_HANDLE hBuffer) {
+    ModuleRef buffer = Controller().FindBuffer(hBuffer);
     if (buffer == nullptr) {
         throw invalid_parameter_exception(
             Format("Specified pB is not a nullptr but invalid: pB = 0x%p.", hBuffer));
@@ -44,19 +44,21 @@ GC_ERROR AnnounceBufferWorker(DS_HANDLE hDataStream, size_t iSize, BUFFER_HANDLE
 GC_API DSAnnounceBuffer(DS_HANDLE hDataStream, void* pBuffer, size_t iSize, void* pPrivate,
                         BUFFER_HANDLE* phBuffer) {
     if (GC_ERROR error = Controller().CheckSystem()) return error;
-    return AnnounceBufferWorker(hDataStream, iSize, phBuffer, [&](ICommonBase* stream) -> GC_ERROR {
-        *phBuffer = ToHandle(AsDataStream(stream)->AnnounceBuffer(pBuffer, iSize, pPrivate));
-        return GC_ERR_SUCCESS;
-    });
+    return AnnounceBufferWorker(
+        hDataStream, iSize, phBuffer, [&](const ModuleRef& stream) -> GC_ERROR {
+            *phBuffer = ToHandle(AsDataStream(stream)->AnnounceBuffer(pBuffer, iSize, pPrivate));
+            return GC_ERR_SUCCESS;
+        });
 }
 
 GC_API DSAllocAndAnnounceBuffer(DS_HANDLE hDataStream, size_t iSize, void* pPrivate,
                                 BUFFER_HANDLE* phBuffer) {
     if (GC_ERROR error = Controller().CheckSystem()) return error;
-    return AnnounceBufferWorker(hDataStream, iSize, phBuffer, [&](ICommonBase* stream) -> GC_ERROR {
-        *phBuffer = ToHandle(AsDataStream(stream)->AllocAndAnnounceBuffer(iSize, pPrivate));
-        return GC_ERR_SUCCESS;
-    });
+    return AnnounceBufferWorker(
+        hDataStream, iSize, phBuffer, [&](const ModuleRef& stream) -> GC_ERROR {
+            *phBuffer = ToHandle(AsDataStream(stream)->AllocAndAnnounceBuffer(iSize, pPrivate));
+            return GC_ERR_SUCCESS;
+        });
 }
 
 GC_API DSFlushQueue(DS_HANDLE hDataStream, ACQ_QUEUE_TYPE iOperation) {
@@ -135,11 +137,18 @@ GC_API DSClose(DS_HANDLE hDataStream) {
     return RunExport([&]() -> GC_ERROR {
         CheckHandle(hDataStream, "hDataStream");
         ICommonBase* device = nullptr;
-        CDataStream* stream = AsDataStream(LookUpDataStream(hDataStream, &device));
+        ModuleRef stream = LookUpDataStream(hDataStream, &device);
+        CDataStream* concrete = AsDataStream(stream);
+        // The stream holds its device, so `device` stays valid for this call.
         auto* owner = dynamic_cast<CDevice*>(device);
         if (owner == nullptr) throw invalid_handle_exception("The specified device is not found.");
-        Controller().RemoveDataStream(hDataStream);
-        owner->CloseDataStream(stream);
+        // Unregistered first: of two closes racing, the second finds no stream.
+        if (!Controller().TakeDataStream(hDataStream)) {
+            throw invalid_handle_exception(
+                Format("The specified data stream hDataStream not found: hDataStream = 0x%p.",
+                       hDataStream));
+        }
+        owner->CloseDataStream(concrete);
         return GC_ERR_SUCCESS;
     });
 }
@@ -153,9 +162,9 @@ GC_API DSRevokeBuffer(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, void** ppBuf
         if (Controller().NumDevices() == 0) {
             throw invalid_handle_exception("There's no available device.");
         }
-        ICommonBase* stream = LookUpDataStream(hDataStream);
-        ICommonBase* buffer = LookUpBuffer(hBuffer);
-        AsDataStream(stream)->RevokeBuffer(buffer, ppBuffer, ppPrivate);
+        ModuleRef stream = LookUpDataStream(hDataStream);
+        ModuleRef buffer = LookUpBuffer(hBuffer);
+        AsDataStream(stream)->RevokeBuffer(buffer.get(), ppBuffer, ppPrivate);
         return GC_ERR_SUCCESS;
     });
 }
@@ -165,9 +174,9 @@ GC_API DSQueueBuffer(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer) {
     return RunExport([&]() -> GC_ERROR {
         CheckHandle(hDataStream, "hDataStream");
         CheckHandle(hBuffer, "hBuffer");
-        ICommonBase* stream = LookUpDataStream(hDataStream);
-        ICommonBase* buffer = LookUpBuffer(hBuffer);
-        AsDataStream(stream)->QueueBuffer(buffer);
+        ModuleRef stream = LookUpDataStream(hDataStream);
+        ModuleRef buffer = LookUpBuffer(hBuffer);
+        AsDataStream(stream)->QueueBuffer(buffer.get());
         return GC_ERR_SUCCESS;
     });
 }

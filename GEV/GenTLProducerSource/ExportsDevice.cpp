@@ -37,6 +37,8 @@ CDevice* AsDevice(const std::shared_ptr<ICommonBase>& device, const std::string&
 }
 
 const char* const kDeviceNotFound = "The specified device is not found.";
+// The one stream every device lists.
+const char* const kStreamID = "DS0";
 
 std::string InvalidDeviceText(DEV_HANDLE hDevice) {
     return Format("Specified hDevice is invalid: hDevice = 0x%p.", hDevice);
@@ -60,7 +62,7 @@ GC_API DevGetPort(DEV_HANDLE hDevice, PORT_HANDLE* phRemoteDevice) {
         std::shared_ptr<ICommonBase> device = LookUpDevice(hDevice, kDeviceNotFound);
         CDevice* concrete = AsDevice(device, InvalidDeviceText(hDevice));
         *phRemoteDevice = ToHandle(concrete->RemotePort());
-        Controller().RegisterDevicePort(concrete, concrete->RemotePort());
+        Controller().RegisterDevicePort(device, concrete->RemotePort());
         return GC_ERR_SUCCESS;
     });
 }
@@ -88,7 +90,7 @@ GC_API DevGetDataStreamID(DEV_HANDLE hDevice, uint32_t iIndex, char* sDataStream
         if (iIndex != 0) {
             throw invalid_index_exception(Format("Invalid data stream index %d.", iIndex));
         }
-        const std::string id = "DS" + std::to_string(iIndex);
+        const std::string id = kStreamID;
         const size_t required = id.size() + 1;
         if (*piSize != 0 && *piSize < required) {
             throw buffer_too_small_exception(Format(
@@ -111,9 +113,21 @@ GC_API DevOpenDataStream(DEV_HANDLE hDevice, const char* sDataStreamID, DS_HANDL
         std::shared_ptr<ICommonBase> device = LookUpDevice(hDevice, InvalidDeviceText(hDevice));
         CDevice* concrete = AsDevice(device, InvalidDeviceText(hDevice));
         CheckDevicesOpen();
-        CDataStream* stream = concrete->OpenDataStream(sDataStreamID);
+        // Only the streams the device lists: another ID would open a second
+        // module on the same channel, whose close stops the real one.
+        if (std::string(sDataStreamID) != kStreamID) {
+            throw invalid_id_exception(Format(
+                "Specified pDataStreamID is not a stream of the device: %s.", sDataStreamID));
+        }
+        std::shared_ptr<CDataStream> stream = concrete->OpenDataStream(sDataStreamID);
         Controller().AddDataStream(concrete, stream);
-        *phDataStream = ToHandle(stream);
+        // A device closed while the stream opened keeps no stream.
+        if (!Controller().FindDevice(hDevice)) {
+            Controller().TakeDataStream(ToHandle(stream.get()));
+            concrete->CloseDataStream(stream.get());
+            throw invalid_handle_exception(InvalidDeviceText(hDevice));
+        }
+        *phDataStream = ToHandle(stream.get());
         return GC_ERR_SUCCESS;
     });
 }
@@ -138,11 +152,17 @@ GC_API DevClose(DEV_HANDLE hDevice) {
         CheckHandle(hDevice, "hDevice");
         std::shared_ptr<ICommonBase> device = LookUpDevice(hDevice, kDeviceNotFound);
         CDevice* concrete = AsDevice(device, InvalidDeviceText(hDevice));
-        auto* parent = dynamic_cast<CInterface*>(concrete->GetParent());
-        if (parent == nullptr) throw invalid_handle_exception("Specified hDevice is invalid.");
-        Controller().RemoveDevice(hDevice);
-        // The interface owns the device; the last reference goes with this call.
-        parent->RemoveDevice(concrete);
+        // Unregistered first: of two closes racing, the second finds no device.
+        ICommonBase* parentHandle = nullptr;
+        if (!Controller().TakeDevice(hDevice, &parentHandle))
+            throw invalid_handle_exception(kDeviceNotFound);
+        // The interface is asked through the registry: it may be closing on
+        // another thread, and then it closes this device itself.
+        if (auto parent =
+                std::dynamic_pointer_cast<CInterface>(Controller().FindInterface(parentHandle)))
+            parent->RemoveDevice(concrete);
+        else
+            concrete->Close();
         return GC_ERR_SUCCESS;
     });
 }

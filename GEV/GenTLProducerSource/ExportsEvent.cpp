@@ -52,7 +52,7 @@ void CheckModulesOpen(SourceKind kind) {
 
 // The source checks of GCRegisterEvent and GCUnregisterEvent after the null
 // handle: `name` is what the message calls a handle that is no event source.
-ICommonBase* LookUpEventSource(EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID, const char* name) {
+ModuleRef LookUpEventSource(EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID, const char* name) {
     const SourceKind kind = KindOf(hEventSrc);
     if (kind == SourceKind::None) ThrowInvalidHandle(name, hEventSrc);
     if (iEventID == EVENT_NEW_BUFFER && kind != SourceKind::DataStream) {
@@ -60,20 +60,21 @@ ICommonBase* LookUpEventSource(EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID, c
     }
     CheckModulesOpen(kind);
     // Fetched last so that a module closed meanwhile is not used.
-    ICommonBase* source = Controller().FindEventSource(hEventSrc);
+    ModuleRef source = Controller().FindEventSource(hEventSrc);
     if (source == nullptr) throw invalid_handle_exception("The specified handle is not found.");
     return source;
 }
 
 // The module and event checks of the Event... exports: the event must be
-// registered and its source still open.
-CEventObj* LookUpEvent(EVENT_HANDLE hEvent) {
+// registered and its source still open. The record holds the source module,
+// and so its event object, for the rest of the call.
+CLibraryController::EventRecord LookUpEvent(EVENT_HANDLE hEvent) {
     CLibraryController::EventRecord record{};
     const bool registered = Controller().FindEvent(hEvent, &record);
     const SourceKind kind = registered ? KindOf(ToHandle(record.source)) : SourceKind::None;
     CheckModulesOpen(kind);
     if (kind == SourceKind::None || record.event == nullptr) ThrowInvalidHandle("pEvent", hEvent);
-    return record.event;
+    return record;
 }
 
 }  // namespace
@@ -83,14 +84,19 @@ GC_API GCRegisterEvent(EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID, EVENT_HAN
     return RunExport([&]() -> GC_ERROR {
         CheckHandle(hEventSrc, "hHandle");
         CheckPointer(phEvent, "phEvent");
-        ICommonBase* source = LookUpEventSource(hEventSrc, iEventID, "pEvent");
+        ModuleRef source = LookUpEventSource(hEventSrc, iEventID, "pEvent");
         CEventObj* event = nullptr;
         source->RegisterEvent(iEventID, &event);
         if (event == nullptr) {
             throw implementation_exception(
                 "Requested event type not implemented for given module.");
         }
-        Controller().AddEvent({event, source, iEventID});
+        CLibraryController::EventRecord record;
+        record.event = event;
+        record.source = source.get();
+        record.type = iEventID;
+        record.owner = source;
+        Controller().AddEvent(record);
         *phEvent = event;
         return GC_ERR_SUCCESS;
     });
@@ -100,9 +106,9 @@ GC_API GCUnregisterEvent(EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID) {
     if (GC_ERROR error = Controller().CheckSystem()) return error;
     return RunExport([&]() -> GC_ERROR {
         CheckHandle(hEventSrc, "hModule");
-        ICommonBase* source = LookUpEventSource(hEventSrc, iEventID, "pEventSrc");
+        ModuleRef source = LookUpEventSource(hEventSrc, iEventID, "pEventSrc");
         source->UnregisterEvent(iEventID);
-        Controller().RemoveEvent(source, iEventID);
+        Controller().RemoveEvent(source.get(), iEventID);
         return GC_ERR_SUCCESS;
     });
 }
@@ -112,7 +118,8 @@ GC_API EventGetData(EVENT_HANDLE hEvent, void* pBuffer, size_t* piSize, uint64_t
     return RunExport([&]() -> GC_ERROR {
         CheckHandle(hEvent, "hEvent");
         CheckStringArguments("pBuffer", pBuffer, piSize);
-        CEventObj* event = LookUpEvent(hEvent);
+        const CLibraryController::EventRecord record = LookUpEvent(hEvent);
+        CEventObj* event = record.event;
         // Delivered data is never reported as aborted: the consumer would drop
         // what it was handed. A kill that came meanwhile ends the next wait.
         if (event->GetData(pBuffer, piSize, iTimeout)) return GC_ERR_SUCCESS;
@@ -143,8 +150,8 @@ GC_API EventGetDataInfo(EVENT_HANDLE hEvent, const void* pInBuffer, size_t iInSi
                        "piOutSize = 0x%p, *piOutSize = %d, pOutBuffer = 0x%p.",
                        piOutSize, *piOutSize, pOutBuffer));
         }
-        CEventObj* event = LookUpEvent(hEvent);
-        event->GetDataInfo(pInBuffer, iInSize, iInfoCmd, piType, pOutBuffer, piOutSize);
+        const CLibraryController::EventRecord record = LookUpEvent(hEvent);
+        record.event->GetDataInfo(pInBuffer, iInSize, iInfoCmd, piType, pOutBuffer, piOutSize);
         return GC_ERR_SUCCESS;
     });
 }
@@ -156,8 +163,8 @@ GC_API EventGetInfo(EVENT_HANDLE hEvent, EVENT_INFO_CMD iInfoCmd, INFO_DATATYPE*
         CheckHandle(hEvent, "hEvent");
         CheckPointer(piType, "piType");
         CheckStringArguments("pBuffer", pBuffer, piSize);
-        CEventObj* event = LookUpEvent(hEvent);
-        event->GetInfo(iInfoCmd, piType, pBuffer, piSize);
+        const CLibraryController::EventRecord record = LookUpEvent(hEvent);
+        record.event->GetInfo(iInfoCmd, piType, pBuffer, piSize);
         return GC_ERR_SUCCESS;
     });
 }
@@ -166,7 +173,7 @@ GC_API EventFlush(EVENT_HANDLE hEvent) {
     if (GC_ERROR error = Controller().CheckSystem()) return error;
     return RunExport([&]() -> GC_ERROR {
         CheckHandle(hEvent, "hEvent");
-        LookUpEvent(hEvent)->Flush();
+        LookUpEvent(hEvent).event->Flush();
         return GC_ERR_SUCCESS;
     });
 }
@@ -175,9 +182,9 @@ GC_API EventKill(EVENT_HANDLE hEvent) {
     if (GC_ERROR error = Controller().CheckSystem()) return error;
     return RunExport([&]() -> GC_ERROR {
         CheckHandle(hEvent, "hEvent");
-        CEventObj* event = LookUpEvent(hEvent);
-        event->Kill();
-        event->SetKilled();
+        const CLibraryController::EventRecord record = LookUpEvent(hEvent);
+        record.event->Kill();
+        record.event->SetKilled();
         return GC_ERR_SUCCESS;
     });
 }

@@ -15,17 +15,22 @@ using namespace GenTL;
 
 namespace {
 
-// The registered interface behind hIface. The registry is asked before the
-// handle is used in any way, so an unknown pointer is never dereferenced.
-CInterface* LookUpInterface(IF_HANDLE hIface) {
-    ICommonBase* registered = Controller().FindInterface(hIface);
-    if (registered == nullptr) {
-        throw invalid_handle_exception(
-            Platform::Format("The specified interface not found: hIface = 0x%p.", hIface));
-    }
-    auto* iface = dynamic_cast<CInterface*>(registered);
+std::string NotFoundText(IF_HANDLE hIface) {
+    return Platform::Format("The specified interface not found: hIface = 0x%p.", hIface);
+}
+
+std::shared_ptr<CInterface> AsInterface(const ModuleRef& registered, IF_HANDLE hIface) {
+    if (registered == nullptr) throw invalid_handle_exception(NotFoundText(hIface));
+    auto iface = std::dynamic_pointer_cast<CInterface>(registered);
     if (iface == nullptr) throw invalid_parameter_exception(" Invalid Interface Handle");
     return iface;
+}
+
+// The registered interface behind hIface. The registry is asked before the
+// handle is used in any way, so an unknown pointer is never dereferenced; the
+// reference keeps the interface for the rest of the call.
+std::shared_ptr<CInterface> LookUpInterface(IF_HANDLE hIface) {
+    return AsInterface(Controller().FindInterface(hIface), hIface);
 }
 
 }  // namespace
@@ -34,11 +39,10 @@ GC_API IFClose(IF_HANDLE hIface) {
     if (GC_ERROR error = Controller().CheckInterface()) return error;
     return RunExport([&]() -> GC_ERROR {
         CheckHandle(hIface, "hIface");
-        CInterface* iface = LookUpInterface(hIface);
-        Controller().RemoveInterface(hIface);
+        // Unregistered first, so a second close (or any later call) finds no
+        // interface; its devices close now, the object goes with the last call on it.
+        std::shared_ptr<CInterface> iface = AsInterface(Controller().TakeInterface(hIface), hIface);
         iface->Close();
-        // The interface is owned through the system module's list; it leaves it as it goes.
-        delete iface;
         return GC_ERR_SUCCESS;
     });
 }
@@ -111,9 +115,9 @@ GC_API IFOpenDevice(IF_HANDLE hIface, const char* sDeviceID, DEVICE_ACCESS_FLAGS
         CheckHandle(hIface, "hIface");
         CheckPointer(sDeviceID, "sDevName");
         CheckPointer(phDevice, "phDevice");
-        CInterface* iface = LookUpInterface(hIface);
+        std::shared_ptr<CInterface> iface = LookUpInterface(hIface);
         if (std::shared_ptr<CDeviceInfo> record = iface->FindDeviceInfo(sDeviceID)) {
-            if (Controller().FindDevice(iface, record->GetID()))
+            if (Controller().FindDevice(iface.get(), record->GetID()))
                 throw resource_in_use_exception("The specified device is already in use.");
         }
         if (iOpenFlags < 1001 &&
@@ -123,8 +127,14 @@ GC_API IFOpenDevice(IF_HANDLE hIface, const char* sDeviceID, DEVICE_ACCESS_FLAGS
         }
         std::shared_ptr<CDevice> device = iface->OpenDevice(sDeviceID, iOpenFlags);
         if (!device) throw invalid_handle_exception("Can't lock the target device.");
+        Controller().AddDevice(iface.get(), device);
+        // An interface closed while the camera was opening takes no new device.
+        if (!iface->IsOpen() || !Controller().FindInterface(hIface)) {
+            Controller().TakeDevice(ToHandle(device.get()));
+            iface->RemoveDevice(device.get());
+            throw invalid_handle_exception(NotFoundText(hIface));
+        }
         *phDevice = ToHandle(device.get());
-        Controller().AddDevice(iface, device);
         return GC_ERR_SUCCESS;
     });
 }
@@ -133,7 +143,7 @@ GC_API IFGetParentTL(IF_HANDLE hIface, TL_HANDLE* phSystem) {
     if (GC_ERROR error = Controller().CheckSystem()) return error;
     // No boundary and no record on failure: the results are plain codes.
     if (phSystem == nullptr) return GC_ERR_INVALID_PARAMETER;
-    ICommonBase* iface = Controller().FindInterface(hIface);
+    ModuleRef iface = Controller().FindInterface(hIface);
     if (iface == nullptr) return GC_ERR_INVALID_HANDLE;
     *phSystem = ToHandle(iface->GetParent());
     RecordLastError(GC_ERR_SUCCESS, "GC_ERR_SUCCESS");

@@ -22,13 +22,13 @@ BoundaryOptions PortBoundary(bool recordSuccess = true) {
 
 // Frame steps 2 and 3: the handle becomes a port only through the registries;
 // a device or its remote port needs an open interface.
-IPort* ToPort(PORT_HANDLE hPort) {
-    ICommonBase* object = Controller().FindPortObject(hPort);
+// The reference keeps the module (for a remote port, its device) for the call.
+ModuleRef ToPort(PORT_HANDLE hPort) {
+    ModuleRef object = Controller().FindPortObject(hPort);
     if (object == nullptr) {
         throw invalid_handle_exception(Format("Specified pPort is invalid: pPort = 0x%p.", hPort));
     }
-    const bool deviceSide =
-        Controller().FindDevice(hPort) != nullptr || Controller().FindDevicePort(hPort) != nullptr;
+    const bool deviceSide = Controller().FindDevice(hPort) || Controller().FindDevicePort(hPort);
     if (deviceSide && Controller().NumInterfaces() == 0) {
         throw invalid_handle_exception("There's no opened interface.");
     }
@@ -78,15 +78,13 @@ GC_ERROR ProcessStack(PORT_REGISTER_STACK_ENTRY* pEntries, size_t* piNumEntries,
 // The write check of the stacked writes: a device opened read-only (itself or
 // through its remote port) takes no stacked write.
 GC_ERROR CheckStackedWrite(PORT_HANDLE hPort) {
-    CDevice* device = nullptr;
-    if (std::shared_ptr<ICommonBase> module = Controller().FindDevice(hPort)) {
-        device = dynamic_cast<CDevice*>(module.get());
-    } else if (dynamic_cast<CDevicePort*>(Controller().FindPortObject(hPort)) != nullptr) {
-        ICommonBase* owner = nullptr;
-        if (Controller().FindDevicePort(hPort, &owner) == nullptr)
+    ModuleRef module = Controller().FindDevice(hPort);
+    if (!module &&
+        dynamic_cast<CDevicePort*>(Controller().FindPortObject(hPort).get()) != nullptr) {
+        if (!Controller().FindDevicePort(hPort, &module))
             return Fail(GC_ERR_INVALID_HANDLE, "GC_ERR_INVALID_HANDLE");
-        device = dynamic_cast<CDevice*>(owner);
     }
+    auto* device = dynamic_cast<CDevice*>(module.get());
     if (device != nullptr && device->AccessFlags() == DEVICE_ACCESS_READONLY)
         return Fail(GC_ERR_ACCESS_DENIED, "GC_ERR_ACCESS_DENIED");
     return GC_ERR_SUCCESS;
@@ -115,8 +113,8 @@ GC_API GCReadPortStacked(PORT_HANDLE hPort, PORT_REGISTER_STACK_ENTRY* pEntries,
     if (GC_ERROR error = Controller().CheckInitialised()) return error;
     return RunExport(PortBoundary(), [&]() -> GC_ERROR {
         CheckStackArguments(hPort, pEntries, piNumEntries);
-        IPort* port = ToPort(hPort);
-        return ProcessStack(pEntries, piNumEntries, [port](PORT_REGISTER_STACK_ENTRY& entry) {
+        ModuleRef port = ToPort(hPort);
+        return ProcessStack(pEntries, piNumEntries, [&port](PORT_REGISTER_STACK_ENTRY& entry) {
             size_t size = entry.Size;
             port->ReadBlock(entry.Address, entry.pBuffer, &size);
         });
@@ -128,9 +126,9 @@ GC_API GCWritePortStacked(PORT_HANDLE hPort, PORT_REGISTER_STACK_ENTRY* pEntries
     if (GC_ERROR error = Controller().CheckInitialised()) return error;
     return RunExport(PortBoundary(), [&]() -> GC_ERROR {
         CheckStackArguments(hPort, pEntries, piNumEntries);
-        IPort* port = ToPort(hPort);
+        ModuleRef port = ToPort(hPort);
         if (GC_ERROR denied = CheckStackedWrite(hPort)) return denied;
-        return ProcessStack(pEntries, piNumEntries, [port](PORT_REGISTER_STACK_ENTRY& entry) {
+        return ProcessStack(pEntries, piNumEntries, [&port](PORT_REGISTER_STACK_ENTRY& entry) {
             size_t size = entry.Size;
             port->WriteBlock(entry.Address, entry.pBuffer, &size);
         });

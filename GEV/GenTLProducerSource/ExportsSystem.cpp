@@ -1,7 +1,10 @@
 // System module exports: TLOpen, TLClose, TLGetInfo and the interface list.
+#include <memory>
+
 #include "Boundary.h"
 #include "ExportFrame.h"
 #include "InfoCopy.h"
+#include "Interface.h"
 #include "LibraryController.h"
 #include "LibraryGlobals.h"
 #include "TL.h"
@@ -13,16 +16,17 @@ namespace {
 
 // The checked conversion of a handle that has passed the handle checks: it
 // must be the live system module, found without dereferencing the handle.
-CTL* ToTL(TL_HANDLE hSystem) {
-    CTL* tl = Controller().GetTL();
-    if (tl == nullptr || ToHandle(tl) != hSystem) {
+// Holding the reference keeps the module for the rest of the call.
+std::shared_ptr<CTL> ToTL(TL_HANDLE hSystem) {
+    std::shared_ptr<CTL> tl = Controller().GetTL();
+    if (tl == nullptr || ToHandle(tl.get()) != hSystem) {
         throw invalid_parameter_exception(" Invalid TL handle");
     }
     return tl;
 }
 
 // The handle check of every system export but TLOpen, TLClose and TLGetInfo.
-CTL* CheckOriginalSystem(TL_HANDLE hSystem) {
+std::shared_ptr<CTL> CheckOriginalSystem(TL_HANDLE hSystem) {
     void* recorded = Globals().recordedSystem;
     if (hSystem == nullptr || hSystem != recorded) {
         throw invalid_handle_exception(
@@ -46,13 +50,14 @@ GC_API TLOpen(TL_HANDLE* phSystem) {
     if (GC_ERROR error = Controller().CheckInitialised()) return error;
     return RunExport(WithUnknownText("GPF in TLOpen"), [&]() -> GC_ERROR {
         CheckPointer(phSystem, "phSystem");
-        if (*phSystem != nullptr || Controller().GetTL() != nullptr) {
+        // *phSystem is an output only: whatever the consumer's variable still
+        // holds (a handle from before a GCCloseLib) says nothing.
+        bool created = false;
+        std::shared_ptr<CTL> tl = Controller().OpenTL(&created);
+        if (!created) {
             throw resource_in_use_exception(
                 Format("Specified phSystem is in use: phSystem = 0x%p.", phSystem));
         }
-        CTL* tl = Controller().CreateTL();
-        if (tl == nullptr)
-            throw invalid_handle_exception("There's no available transport layer module.");
         CTL* opened = nullptr;
         bool ok = false;
         try {
@@ -62,15 +67,11 @@ GC_API TLOpen(TL_HANDLE* phSystem) {
             Controller().CloseAll();
             throw;
         }
-        if (!ok) {
+        if (!ok || opened == nullptr) {
             Controller().CloseAll();
             throw invalid_handle_exception(
                 Format("Failed to open the system module specified by phSystem: phSystem = 0x%p.",
                        phSystem));
-        }
-        if (opened == nullptr) {
-            throw invalid_handle_exception(
-                Format("Opened phSystem is invalid: phSystem = 0x%p.", phSystem));
         }
         Globals().recordedSystem = ToHandle(opened);
         *phSystem = ToHandle(opened);
@@ -109,7 +110,7 @@ GC_API TLGetInfo(TL_HANDLE hSystem, TL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
 GC_API TLGetNumInterfaces(TL_HANDLE hSystem, uint32_t* piNumIfaces) {
     if (GC_ERROR error = Controller().CheckSystem()) return error;
     return RunExport([&]() -> GC_ERROR {
-        CTL* tl = CheckOriginalSystem(hSystem);
+        std::shared_ptr<CTL> tl = CheckOriginalSystem(hSystem);
         CheckPointer(piNumIfaces, "piNumInterfaces");
         *piNumIfaces = tl->GetNumInterfaces();
         return GC_ERR_SUCCESS;
@@ -119,7 +120,7 @@ GC_API TLGetNumInterfaces(TL_HANDLE hSystem, uint32_t* piNumIfaces) {
 GC_API TLGetInterfaceID(TL_HANDLE hSystem, uint32_t iIndex, char* sID, size_t* piSize) {
     if (GC_ERROR error = Controller().CheckSystem()) return error;
     return RunExport([&]() -> GC_ERROR {
-        CTL* tl = CheckOriginalSystem(hSystem);
+        std::shared_ptr<CTL> tl = CheckOriginalSystem(hSystem);
         CopyInfoString(nullptr, sID, piSize, tl->GetInterfaceID(iIndex));
         return GC_ERR_SUCCESS;
     });
@@ -129,7 +130,7 @@ GC_API TLGetInterfaceInfo(TL_HANDLE hSystem, const char* sIfaceID, INTERFACE_INF
                           INFO_DATATYPE* piType, void* pBuffer, size_t* piSize) {
     if (GC_ERROR error = Controller().CheckSystem()) return error;
     return RunExport(WithUnknownText("Unknown Error"), [&]() -> GC_ERROR {
-        CTL* tl = CheckOriginalSystem(hSystem);
+        std::shared_ptr<CTL> tl = CheckOriginalSystem(hSystem);
         CheckPointer(sIfaceID, "sIfaceID");
         CheckInfoArguments(piType, pBuffer, piSize);
         tl->GetInterfaceInfo(sIfaceID, iInfoCmd, piType, pBuffer, piSize);
@@ -140,18 +141,18 @@ GC_API TLGetInterfaceInfo(TL_HANDLE hSystem, const char* sIfaceID, INTERFACE_INF
 GC_API TLOpenInterface(TL_HANDLE hSystem, const char* sIfaceID, IF_HANDLE* phIface) {
     if (GC_ERROR error = Controller().CheckSystem()) return error;
     return RunExport(WithUnknownText("Unknown Error"), [&]() -> GC_ERROR {
-        CTL* tl = CheckOriginalSystem(hSystem);
+        std::shared_ptr<CTL> tl = CheckOriginalSystem(hSystem);
         CheckPointer(phIface, "phIface");
         CheckPointer(sIfaceID, "sIfaceID");
-        ICommonBase* iface = tl->OpenInterface(sIfaceID);
+        std::shared_ptr<CInterface> iface = tl->OpenInterface(sIfaceID);
         if (iface == nullptr) {
             throw invalid_handle_exception(
-                Format("Specified pInterface is invalid: pInterface = 0x%p.", iface));
+                Format("Specified pInterface is invalid: pInterface = 0x%p.", iface.get()));
         }
-        *phIface = ToHandle(iface);
-        ICommonBase* registered = nullptr;
+        *phIface = ToHandle(iface.get());
+        ModuleRef registered;
         if (Controller().AddInterface(sIfaceID, iface, &registered) == GC_ERR_RESOURCE_IN_USE) {
-            *phIface = ToHandle(registered);
+            *phIface = ToHandle(registered.get());
             return GC_ERR_RESOURCE_IN_USE;
         }
         return GC_ERR_SUCCESS;

@@ -67,7 +67,6 @@ CInterface::CInterface(std::shared_ptr<CInterfaceInfo> info, CTL* system)
 CInterface::~CInterface() {
     Close();
     CLibraryController::Instance().ForgetModule(this);
-    if (m_system != nullptr) m_system->RemoveInterface(this);
 }
 
 void CInterface::BuildRegisterMap() {
@@ -113,9 +112,11 @@ void CInterface::OnWrite(uint64_t address, uint32_t* value, void* context) {
         case kRegDeviceUpdate:
             self->UpdateDeviceList(nullptr, kQuickDiscoveryTimeout);
             break;
-        case kRegDeviceSelector:
+        case kRegDeviceSelector: {
+            std::lock_guard<std::recursive_mutex> guard(self->m_lock);
             if (!self->m_discovered.empty()) self->ShowDevice(*value);
             break;
+        }
         case kRegForceIp:
             self->ForceIp();
             break;
@@ -127,6 +128,7 @@ void CInterface::OnWrite(uint64_t address, uint32_t* value, void* context) {
 
 void CInterface::OnRead(uint64_t address, uint32_t* value, void* context) {
     auto* self = static_cast<CInterface*>(context);
+    std::lock_guard<std::recursive_mutex> guard(self->m_lock);
     const CDeviceInfo* record = self->m_selected < self->m_discovered.size()
                                     ? self->m_discovered[self->m_selected].get()
                                     : nullptr;
@@ -276,10 +278,12 @@ ICommonBase* CInterface::GetParent() {
 // ---- Devices ---------------------------------------------------------------
 
 uint32_t CInterface::GetNumDevices() const {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
     return static_cast<uint32_t>(m_discovered.size());
 }
 
 std::string CInterface::GetDeviceID(uint32_t index) const {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
     if (index >= m_discovered.size())
         throw invalid_index_exception(Format("Error accessing DeviceID %d", index));
     return m_discovered[index]->GetID();
@@ -290,8 +294,12 @@ void CInterface::UpdateDeviceList(bool8_t* pbChanged, uint64_t timeout) {
     // Longer waits than a 32-bit count of milliseconds are cut, not wrapped.
     const uint32_t timeoutMs = static_cast<uint32_t>(std::min<uint64_t>(timeout, UINT32_MAX));
     const bool ignoreSubnet = m_registerMap.Peek(kRegIgnoreSubnet) != 0;
+    // One discovery or open at a time on this interface; the lists stay
+    // readable meanwhile, under their own lock.
+    std::lock_guard<std::recursive_mutex> discovery(m_discoveryLock);
     // The status is not examined: the table is used as filled.
     Vantor::GEVDiscoverDevices(m_table.get(), nullptr, timeoutMs, ignoreSubnet, 0);
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
 
     std::vector<std::shared_ptr<CDeviceInfo>> fresh;
     for (int i = 0; i < m_table->count; ++i) {
@@ -331,6 +339,7 @@ void CInterface::UpdateDeviceList(bool8_t* pbChanged, uint64_t timeout) {
 }
 
 std::shared_ptr<CDeviceInfo> CInterface::FindDeviceInfo(const std::string& id) const {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
     for (const auto& device : m_openedDevices)
         if (device && device->DeviceInfo()->Matches(id)) return device->DeviceInfo();
     for (const auto& record : m_discovered)
@@ -344,6 +353,7 @@ void CInterface::GetDeviceInfo(const std::string& id, DEVICE_INFO_CMD iInfoCmd,
         throw invalid_parameter_exception(
             Format("Specified iSize is invalid: iSize = 0x%p.", piSize));
     }
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
     std::shared_ptr<CDeviceInfo> record = FindDeviceInfo(id);
     if (!record) throw std::runtime_error("Unable to find device  " + id);
     switch (iInfoCmd) {
@@ -382,11 +392,16 @@ void CInterface::GetDeviceInfo(const std::string& id, DEVICE_INFO_CMD iInfoCmd,
 
 std::shared_ptr<CDevice> CInterface::OpenDevice(const std::string& id, DEVICE_ACCESS_FLAGS flags) {
     if (flags > DEVICE_ACCESS_EXCLUSIVE) throw access_exception("Device access denied");
-    for (const auto& device : m_openedDevices)
-        if (device && device->DeviceInfo()->Matches(id))
-            throw resource_in_use_exception("Device already open");
+    std::lock_guard<std::recursive_mutex> discovery(m_discoveryLock);
+    {
+        std::lock_guard<std::recursive_mutex> guard(m_lock);
+        for (const auto& device : m_openedDevices)
+            if (device && device->DeviceInfo()->Matches(id))
+                throw resource_in_use_exception("Device already open");
+    }
 
     auto discovered = [&]() -> std::shared_ptr<CDeviceInfo> {
+        std::lock_guard<std::recursive_mutex> guard(m_lock);
         for (const auto& record : m_discovered)
             if (record->Matches(id)) return record;
         return nullptr;
@@ -418,6 +433,7 @@ std::shared_ptr<CDevice> CInterface::OpenDevice(const std::string& id, DEVICE_AC
     params.hostAddress = entry->adapterAddress;
     params.subnetMask = entry->adapterMask;
     std::memcpy(params.adapterName, entry->adapterName, sizeof params.adapterName);
+    std::unique_lock<std::recursive_mutex> recordGuard(m_lock);
     record->openFlags = flags;
     uint8_t accessMode = Vantor::kAccessModeOpen;
     if (flags == DEVICE_ACCESS_CONTROL) {
@@ -427,6 +443,7 @@ std::shared_ptr<CDevice> CInterface::OpenDevice(const std::string& id, DEVICE_AC
         accessMode = Vantor::kAccessModeExclusive;
         record->accessStatus = DEVICE_ACCESS_STATUS_NOACCESS;
     }
+    recordGuard.unlock();
 
     std::shared_ptr<CDevice> device;
     {
@@ -444,6 +461,7 @@ std::shared_ptr<CDevice> CInterface::OpenDevice(const std::string& id, DEVICE_AC
         if (status == Vantor::kGevOpenedByOther) {
             m_registerMap.Poke(kRegAccessStatus, DEVICE_ACCESS_STATUS_NOACCESS);
             m_registerMap.Poke(kRegAccessible, 0);
+            std::lock_guard<std::recursive_mutex> guard(m_lock);
             record->accessStatus = DEVICE_ACCESS_STATUS_NOACCESS;
             return nullptr;
         }
@@ -458,6 +476,7 @@ std::shared_ptr<CDevice> CInterface::OpenDevice(const std::string& id, DEVICE_AC
             throw;
         }
     }
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
     m_openedDevices.push_back(device);
 
     CRegisterMap& map = m_registerMap;
@@ -469,30 +488,31 @@ std::shared_ptr<CDevice> CInterface::OpenDevice(const std::string& id, DEVICE_AC
 }
 
 void CInterface::RemoveDevice(const CDevice* device) {
-    auto it = std::find_if(m_openedDevices.begin(), m_openedDevices.end(),
-                           [&](const auto& entry) { return entry.get() == device; });
-    if (it == m_openedDevices.end()) return;
-    // Moved out first: the device's destructor calls back into this list.
-    std::shared_ptr<CDevice> leaving = std::move(*it);
-    m_openedDevices.erase(it);
-    m_registerMap.Poke(kRegOpenedCount, static_cast<uint32_t>(m_openedDevices.size()));
-    leaving.reset();
-}
-
-void CInterface::RemoveDeviceByID(const std::string& id) {
-    auto it = std::find_if(m_openedDevices.begin(), m_openedDevices.end(),
-                           [&](const auto& entry) { return entry && entry->ID() == id; });
-    if (it == m_openedDevices.end()) return;
-    std::shared_ptr<CDevice> leaving = std::move(*it);
-    m_openedDevices.erase(it);
+    std::shared_ptr<CDevice> leaving;
+    {
+        std::lock_guard<std::recursive_mutex> guard(m_lock);
+        auto it = std::find_if(m_openedDevices.begin(), m_openedDevices.end(),
+                               [&](const auto& entry) { return entry.get() == device; });
+        if (it == m_openedDevices.end()) return;
+        leaving = std::move(*it);
+        m_openedDevices.erase(it);
+        m_registerMap.Poke(kRegOpenedCount, static_cast<uint32_t>(m_openedDevices.size()));
+    }
+    // Closed outside the lock: closing a camera talks to it.
+    leaving->Close();
     leaving.reset();
 }
 
 void CInterface::Close() {
     std::vector<std::shared_ptr<CDevice>> devices;
-    devices.swap(m_openedDevices);
+    {
+        std::lock_guard<std::recursive_mutex> guard(m_lock);
+        m_open = false;
+        devices.swap(m_openedDevices);
+        m_discovered.clear();
+    }
+    for (const auto& device : devices) device->Close();
     devices.clear();
-    m_discovered.clear();
 }
 
 }  // namespace GenTL

@@ -2,10 +2,13 @@
 // adapter of the host. It runs discovery, keeps the discovered device records
 // (CDeviceInfo), presents them through its register map and info queries,
 // sends FORCEIP, and opens cameras as device modules, which it owns.
-// Runs on consumer threads; discovery and open must not overlap on one interface.
+// Runs on consumer threads: one discovery or open at a time (m_discoveryLock,
+// held across the network exchanges), the lists under m_lock (never held
+// across one).
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -78,12 +81,16 @@ public:
     uint32_t GetNumDevices() const;
     std::string GetDeviceID(uint32_t index) const;
     void UpdateDeviceList(bool8_t* pbChanged, uint64_t timeout);
-    // Drops the opened-device entry of `device` (DevClose).
+    // Drops the opened-device entry of `device` (DevClose); the camera closes
+    // when no call holds the device any more.
     void RemoveDevice(const CDevice* device);
-    // Drops the entry whose device has this ID (a device module going away).
-    void RemoveDeviceByID(const std::string& id);
     // Closes every device and empties both lists (IFClose).
     void Close();
+    // False once closed: an open racing with IFClose must not keep its device.
+    bool IsOpen() const {
+        std::lock_guard<std::recursive_mutex> guard(m_lock);
+        return m_open;
+    }
     const CInterfaceInfo& Info() const { return *m_info; }
     void GetDeviceInfo(const std::string& id, DEVICE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                        void* pBuffer, size_t* piSize);
@@ -100,13 +107,17 @@ private:
     static void OnRead(uint64_t address, uint32_t* value, void* context);
 
     std::shared_ptr<CInterfaceInfo> m_info;
-    CTL* m_system;
+    CTL* m_system;  // a handle to hand out only: the system module may close first
+    std::recursive_mutex m_discoveryLock;
+    // Recursive: register hooks run inside the module's own calls.
+    mutable std::recursive_mutex m_lock;
+    bool m_open = true;  // under m_lock
     // Owned here; the controller's registry holds them weakly.
     std::vector<std::shared_ptr<CDevice>> m_openedDevices;
     std::vector<std::shared_ptr<CDeviceInfo>> m_discovered;
-    std::unique_ptr<Vantor::GevDeviceList> m_table;
+    std::unique_ptr<Vantor::GevDeviceList> m_table;  // under m_discoveryLock
     uint8_t m_tableIndex = 0;
-    uint8_t m_selected = 0;
+    uint8_t m_selected = 0;  // under m_lock
     std::unique_ptr<CEventError> m_errorEvent;
 };
 

@@ -18,7 +18,7 @@ CLibraryController& CLibraryController::Instance() {
 CLibraryController::~CLibraryController() {
     // Library unload: whatever the consumer left open goes with it.
     m_initialised = false;
-    if (m_pTL != nullptr) CloseAll();
+    if (m_systemOpen) CloseAll();
     ClearRegistries();
 }
 
@@ -52,11 +52,8 @@ GC_ERROR CLibraryController::CloseLib() {
         result = GC_ERR_NOT_INITIALIZED;
     }
     m_initialised = false;
-    if (m_pTL != nullptr) {
-        CloseAll();
-        ClearRegistries();
-        m_pTL = nullptr;
-    }
+    if (m_systemOpen) CloseAll();
+    ClearRegistries();
     if (result == GC_ERR_SUCCESS) RecordLastError(GC_ERR_SUCCESS, "GC_ERR_SUCCESS");
     globals.pendingResourceInUse = false;
     return result;
@@ -73,7 +70,7 @@ GC_ERROR CLibraryController::CheckInitialised() const {
 
 GC_ERROR CLibraryController::CheckSystem() const {
     if (GC_ERROR error = CheckInitialised()) return error;
-    if (m_pTL == nullptr) {
+    if (!m_systemOpen) {
         RecordLastError(GC_ERR_INVALID_HANDLE, "GC_ERR_INVALID_HANDLE");
         return GC_ERR_INVALID_HANDLE;
     }
@@ -89,27 +86,42 @@ GC_ERROR CLibraryController::CheckInterface() {
     return GC_ERR_SUCCESS;
 }
 
-CTL* CLibraryController::CreateTL() {
-    assert(!m_pTL);
-    m_pTL = new CTL();
-    return m_pTL;
+std::shared_ptr<CTL> CLibraryController::GetTL() const {
+    std::lock_guard<std::mutex> guard(m_systemLock);
+    return m_tl;
+}
+
+std::shared_ptr<CTL> CLibraryController::OpenTL(bool* created) {
+    std::lock_guard<std::mutex> guard(m_systemLock);
+    *created = !m_tl;
+    if (!m_tl) {
+        m_tl = std::make_shared<CTL>();
+        m_systemOpen = true;
+    }
+    return m_tl;
 }
 
 void CLibraryController::CloseAll() {
+    // Taken out under the lock, closed outside it: a close waits on calls in
+    // flight, and those may look up the registry meanwhile.
+    std::vector<std::pair<std::string, ModuleRef>> interfaces;
     {
         CAutoLock interfaceGuard(m_interfaceLock);
-        if (!m_interfaces.empty()) {
-            // IFClose removes its entry; iterate a copy. The lock is recursive.
-            const auto interfaces = m_interfaces;
-            assert(m_PIFClose);
-            for (const auto& entry : interfaces) {
-                if (entry.second != nullptr && m_PIFClose != nullptr)
-                    m_PIFClose(ToHandle(entry.second));
-            }
-        }
+        interfaces = m_interfaces;
     }
+    for (const auto& entry : interfaces) {
+        if (entry.second != nullptr && m_PIFClose != nullptr)
+            m_PIFClose(ToHandle(entry.second.get()));
+    }
+    interfaces.clear();
     ClearRegistries();
-    if (CTL* tl = m_pTL.exchange(nullptr)) delete tl;
+    std::shared_ptr<CTL> tl;
+    {
+        std::lock_guard<std::mutex> guard(m_systemLock);
+        tl.swap(m_tl);
+        m_systemOpen = false;
+    }
+    // The module goes with the last call that still holds it.
 }
 
 void CLibraryController::ClearRegistries() {
@@ -129,9 +141,10 @@ void CLibraryController::ClearRegistries() {
         CAutoLock guard(m_deviceLock);
         m_devices.clear();
     }
+    std::vector<std::pair<std::string, ModuleRef>> interfaces;
     {
         CAutoLock guard(m_interfaceLock);
-        m_interfaces.clear();
+        interfaces.swap(m_interfaces);
     }
     {
         CAutoLock guard(m_eventLock);
@@ -141,11 +154,11 @@ void CLibraryController::ClearRegistries() {
 
 // ---- Open interfaces -------------------------------------------------------
 
-GC_ERROR CLibraryController::AddInterface(const std::string& id, ICommonBase* iface,
-                                          ICommonBase** registered) {
+GC_ERROR CLibraryController::AddInterface(const std::string& id, const ModuleRef& iface,
+                                          ModuleRef* registered) {
     CAutoLock guard(m_interfaceLock);
     for (const auto& entry : m_interfaces) {
-        if (entry.first == id) {
+        if (entry.first == id || entry.second == iface) {
             if (registered != nullptr) *registered = entry.second;
             return GC_ERR_RESOURCE_IN_USE;
         }
@@ -155,29 +168,27 @@ GC_ERROR CLibraryController::AddInterface(const std::string& id, ICommonBase* if
     return GC_ERR_SUCCESS;
 }
 
-bool CLibraryController::IsInterfaceOpen(const void* hIface) {
-    return FindInterface(hIface) != nullptr;
-}
-
-ICommonBase* CLibraryController::FindInterface(const void* hIface) {
+ModuleRef CLibraryController::FindInterface(const void* hIface) {
     CAutoLock guard(m_interfaceLock);
     for (const auto& entry : m_interfaces) {
-        if (entry.second != nullptr && ToHandle(entry.second) == hIface) return entry.second;
+        if (entry.second != nullptr && ToHandle(entry.second.get()) == hIface) return entry.second;
     }
     return nullptr;
 }
 
-void CLibraryController::RemoveInterface(const void* hIface) {
+ModuleRef CLibraryController::TakeInterface(const void* hIface) {
     CAutoLock interfaceGuard(m_interfaceLock);
-    auto it = std::find_if(m_interfaces.begin(), m_interfaces.end(),
-                           [&](const auto& entry) { return ToHandle(entry.second) == hIface; });
-    if (it == m_interfaces.end()) return;
-    ICommonBase* iface = it->second;
+    auto it = std::find_if(m_interfaces.begin(), m_interfaces.end(), [&](const auto& entry) {
+        return ToHandle(entry.second.get()) == hIface;
+    });
+    if (it == m_interfaces.end()) return nullptr;
+    ModuleRef iface = std::move(it->second);
     m_interfaces.erase(it);
     CAutoLock deviceGuard(m_deviceLock);
     m_devices.erase(std::remove_if(m_devices.begin(), m_devices.end(),
-                                   [&](const auto& entry) { return entry.first == iface; }),
+                                   [&](const auto& entry) { return entry.first == iface.get(); }),
                     m_devices.end());
+    return iface;
 }
 
 size_t CLibraryController::NumInterfaces() {
@@ -193,8 +204,7 @@ void CLibraryController::AddDevice(ICommonBase* parentIface,
     m_devices.emplace_back(parentIface, device);
 }
 
-std::shared_ptr<ICommonBase> CLibraryController::FindDevice(const void* hDevice,
-                                                            ICommonBase** parentIface) {
+ModuleRef CLibraryController::FindDevice(const void* hDevice, ICommonBase** parentIface) {
     CAutoLock guard(m_deviceLock);
     for (const auto& entry : m_devices) {
         std::shared_ptr<ICommonBase> device = entry.second.lock();
@@ -206,8 +216,7 @@ std::shared_ptr<ICommonBase> CLibraryController::FindDevice(const void* hDevice,
     return nullptr;
 }
 
-std::shared_ptr<ICommonBase> CLibraryController::FindDevice(const ICommonBase* parentIface,
-                                                            const std::string& id) {
+ModuleRef CLibraryController::FindDevice(const ICommonBase* parentIface, const std::string& id) {
     CAutoLock guard(m_deviceLock);
     for (const auto& entry : m_devices) {
         if (entry.first != parentIface) continue;
@@ -218,12 +227,11 @@ std::shared_ptr<ICommonBase> CLibraryController::FindDevice(const ICommonBase* p
     return nullptr;
 }
 
-void CLibraryController::RemoveDevice(const void* hDevice) {
+ModuleRef CLibraryController::TakeDevice(const void* hDevice, ICommonBase** parentIface) {
     CAutoLock deviceGuard(m_deviceLock);
     ICommonBase* parent = nullptr;
-    std::shared_ptr<ICommonBase> device = FindDevice(hDevice, &parent);
-    if (!device) return;
-    assert(parent);
+    ModuleRef device = FindDevice(hDevice, &parent);
+    if (!device) return nullptr;
     {
         CAutoLock streamGuard(m_dataStreamLock);
         m_dataStreams.erase(device.get());
@@ -238,6 +246,8 @@ void CLibraryController::RemoveDevice(const void* hDevice) {
                                        return !live || live == device;
                                    }),
                     m_devices.end());
+    if (parentIface != nullptr) *parentIface = parent;
+    return device;
 }
 
 size_t CLibraryController::NumDevices() {
@@ -249,34 +259,38 @@ size_t CLibraryController::NumDevices() {
 
 // ---- Remote device ports ---------------------------------------------------
 
-void CLibraryController::RegisterDevicePort(ICommonBase* device, ICommonBase* port) {
+void CLibraryController::RegisterDevicePort(const ModuleRef& device, ICommonBase* port) {
     CAutoLock guard(m_devicePortLock);
-    m_devicePorts[device] = port;
+    m_devicePorts[device.get()] = {port, device};
 }
 
-ICommonBase* CLibraryController::FindDevicePort(const void* hPort, ICommonBase** device) {
+ModuleRef CLibraryController::FindDevicePort(const void* hPort, ModuleRef* device) {
     CAutoLock guard(m_devicePortLock);
     for (const auto& entry : m_devicePorts) {
-        if (entry.second != nullptr && ToHandle(entry.second) == hPort) {
-            if (device != nullptr) *device = entry.first;
-            return entry.second;
-        }
+        ICommonBase* port = entry.second.first;
+        if (port == nullptr || ToHandle(port) != hPort) continue;
+        ModuleRef owner = entry.second.second.lock();
+        if (!owner) return nullptr;
+        if (device != nullptr) *device = owner;
+        // The port is the device's member: holding the device holds the port.
+        return ModuleRef(owner, port);
     }
     return nullptr;
 }
 
 // ---- Data streams ----------------------------------------------------------
 
-void CLibraryController::AddDataStream(ICommonBase* device, ICommonBase* stream) {
+void CLibraryController::AddDataStream(ICommonBase* device, const ModuleRef& stream) {
     CAutoLock guard(m_dataStreamLock);
     m_dataStreams[device].push_back(stream);
 }
 
-ICommonBase* CLibraryController::FindDataStream(const void* hDataStream, ICommonBase** device) {
+ModuleRef CLibraryController::FindDataStream(const void* hDataStream, ICommonBase** device) {
     CAutoLock guard(m_dataStreamLock);
     for (const auto& entry : m_dataStreams) {
-        for (ICommonBase* stream : entry.second) {
-            if (ToHandle(stream) == hDataStream) {
+        for (const auto& weak : entry.second) {
+            ModuleRef stream = weak.lock();
+            if (stream && ToHandle(stream.get()) == hDataStream) {
                 if (device != nullptr) *device = entry.first;
                 return stream;
             }
@@ -285,36 +299,43 @@ ICommonBase* CLibraryController::FindDataStream(const void* hDataStream, ICommon
     return nullptr;
 }
 
-void CLibraryController::RemoveDataStream(const void* hDataStream) {
+ModuleRef CLibraryController::TakeDataStream(const void* hDataStream) {
     CAutoLock guard(m_dataStreamLock);
     for (auto& entry : m_dataStreams) {
         auto& streams = entry.second;
-        streams.erase(std::remove_if(streams.begin(), streams.end(),
-                                     [&](ICommonBase* s) { return ToHandle(s) == hDataStream; }),
-                      streams.end());
+        for (auto it = streams.begin(); it != streams.end(); ++it) {
+            ModuleRef stream = it->lock();
+            if (stream && ToHandle(stream.get()) == hDataStream) {
+                streams.erase(it);
+                return stream;
+            }
+        }
     }
+    return nullptr;
 }
 
 size_t CLibraryController::NumDataStreams() {
     CAutoLock guard(m_dataStreamLock);
     size_t count = 0;
-    for (const auto& entry : m_dataStreams) count += entry.second.size();
+    for (const auto& entry : m_dataStreams)
+        for (const auto& weak : entry.second) count += weak.expired() ? 0 : 1;
     return count;
 }
 
 // ---- Announced buffers -----------------------------------------------------
 
-void CLibraryController::AddBuffer(ICommonBase* stream, ICommonBase* buffer) {
+void CLibraryController::AddBuffer(ICommonBase* stream, const ModuleRef& buffer) {
     CAutoLock guard(m_bufferLock);
     m_buffers.emplace_back(stream, buffer);
 }
 
-ICommonBase* CLibraryController::FindBuffer(const void* hBuffer, ICommonBase** stream) {
+ModuleRef CLibraryController::FindBuffer(const void* hBuffer, ICommonBase** stream) {
     CAutoLock guard(m_bufferLock);
     for (const auto& entry : m_buffers) {
-        if (ToHandle(entry.second) == hBuffer) {
+        ModuleRef buffer = entry.second.lock();
+        if (buffer && ToHandle(buffer.get()) == hBuffer) {
             if (stream != nullptr) *stream = entry.first;
-            return entry.second;
+            return buffer;
         }
     }
     return nullptr;
@@ -323,7 +344,10 @@ ICommonBase* CLibraryController::FindBuffer(const void* hBuffer, ICommonBase** s
 void CLibraryController::RemoveBuffer(const void* hBuffer) {
     CAutoLock guard(m_bufferLock);
     m_buffers.erase(std::remove_if(m_buffers.begin(), m_buffers.end(),
-                                   [&](const auto& e) { return ToHandle(e.second) == hBuffer; }),
+                                   [&](const auto& e) {
+                                       ModuleRef live = e.second.lock();
+                                       return !live || ToHandle(live.get()) == hBuffer;
+                                   }),
                     m_buffers.end());
 }
 
@@ -338,7 +362,12 @@ bool CLibraryController::FindEvent(const void* hEvent, EventRecord* record) {
     CAutoLock guard(m_eventLock);
     auto it = m_events.find(hEvent);
     if (it == m_events.end()) return false;
-    if (record != nullptr) *record = it->second;
+    ModuleRef owner = it->second.owner.lock();
+    if (!owner) return false;
+    if (record != nullptr) {
+        *record = it->second;
+        record->held = std::move(owner);
+    }
     return true;
 }
 
@@ -363,7 +392,7 @@ void CLibraryController::ForgetModule(const ICommonBase* module) {
         CAutoLock guard(m_devicePortLock);
         auto it = m_devicePorts.find(const_cast<ICommonBase*>(module));
         if (it != m_devicePorts.end()) {
-            port = it->second;
+            port = it->second.first;
             m_devicePorts.erase(it);
         }
     }
@@ -382,19 +411,18 @@ void CLibraryController::ForgetModule(const ICommonBase* module) {
 
 // ---- Handle lookups --------------------------------------------------------
 
-ICommonBase* CLibraryController::FindEventSource(const void* handle) {
+ModuleRef CLibraryController::FindEventSource(const void* handle) {
     if (handle == nullptr) return nullptr;
-    CTL* tl = m_pTL;
-    if (tl != nullptr && ToHandle(tl) == handle) return tl;
-    if (ICommonBase* iface = FindInterface(handle)) return iface;
-    if (std::shared_ptr<ICommonBase> device = FindDevice(handle)) return device.get();
+    if (std::shared_ptr<CTL> tl = GetTL(); tl && ToHandle(tl.get()) == handle) return tl;
+    if (ModuleRef iface = FindInterface(handle)) return iface;
+    if (ModuleRef device = FindDevice(handle)) return device;
     return FindDataStream(handle);
 }
 
-ICommonBase* CLibraryController::FindPortObject(const void* handle) {
-    if (ICommonBase* source = FindEventSource(handle)) return source;
+ModuleRef CLibraryController::FindPortObject(const void* handle) {
+    if (ModuleRef source = FindEventSource(handle)) return source;
     if (handle == nullptr) return nullptr;
-    if (ICommonBase* port = FindDevicePort(handle)) return port;
+    if (ModuleRef port = FindDevicePort(handle)) return port;
     return FindBuffer(handle);
 }
 

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,14 +23,25 @@ namespace GenTL {
 class CTL;
 class CEventObj;
 
+// A module held for the length of a call: a lookup hands out a strong
+// reference, so a close on another thread unregisters the module at once but
+// frees it only when the last call on it has returned. Calls that were running
+// on a closed module finish against the module's closed state (its camera
+// connection and streams stay until then) and never touch freed memory.
+using ModuleRef = std::shared_ptr<ICommonBase>;
+
 class CLibraryController {
 public:
     using IFCloseFunction = GC_ERROR (*)(IF_HANDLE);
 
     struct EventRecord {
-        CEventObj* event;
-        ICommonBase* source;
-        EVENT_TYPE type;
+        CEventObj* event = nullptr;
+        ICommonBase* source = nullptr;
+        EVENT_TYPE type = 0;
+        // The source module, held weakly by the registry and strongly by a lookup:
+        // the event object lives as long as its module.
+        std::weak_ptr<ICommonBase> owner;
+        ModuleRef held;
     };
 
     static CLibraryController& Instance();
@@ -45,43 +57,48 @@ public:
     GC_ERROR CheckSystem() const;
     GC_ERROR CheckInterface();
 
-    // The system module.
-    CTL* GetTL() const { return m_pTL; }
-    CTL* CreateTL();
+    // The system module, or null.
+    std::shared_ptr<CTL> GetTL() const;
+    // The one system module: made when there is none (`created` says whether
+    // this call made it), so two racing TLOpen share one module.
+    std::shared_ptr<CTL> OpenTL(bool* created);
+    // Closes every interface (and so every device below it) and drops the system module.
     void CloseAll();
 
-    // Open interfaces: (ID, handle) in opening order.
-    GC_ERROR AddInterface(const std::string& id, ICommonBase* iface, ICommonBase** registered);
-    bool IsInterfaceOpen(const void* hIface);
-    ICommonBase* FindInterface(const void* hIface);
-    void RemoveInterface(const void* hIface);
+    // Open interfaces: (ID, module) in opening order. The registry owns them.
+    GC_ERROR AddInterface(const std::string& id, const ModuleRef& iface, ModuleRef* registered);
+    ModuleRef FindInterface(const void* hIface);
+    // Unregisters the interface and the devices it opened; only one caller gets it.
+    ModuleRef TakeInterface(const void* hIface);
     size_t NumInterfaces();
 
     // Open devices: (parent interface, device), devices held weakly.
     void AddDevice(ICommonBase* parentIface, const std::weak_ptr<ICommonBase>& device);
-    std::shared_ptr<ICommonBase> FindDevice(const void* hDevice,
-                                            ICommonBase** parentIface = nullptr);
+    ModuleRef FindDevice(const void* hDevice, ICommonBase** parentIface = nullptr);
     // The open device of `parentIface` whose ID is `id`, or null.
-    std::shared_ptr<ICommonBase> FindDevice(const ICommonBase* parentIface, const std::string& id);
-    void RemoveDevice(const void* hDevice);
+    ModuleRef FindDevice(const ICommonBase* parentIface, const std::string& id);
+    // Unregisters the device with its streams and port; only one caller gets it.
+    ModuleRef TakeDevice(const void* hDevice, ICommonBase** parentIface = nullptr);
     size_t NumDevices();
 
-    // Remote device ports, by device.
-    void RegisterDevicePort(ICommonBase* device, ICommonBase* port);
-    ICommonBase* FindDevicePort(const void* hPort, ICommonBase** device = nullptr);
+    // Remote device ports, by device. A port lookup holds its device.
+    void RegisterDevicePort(const ModuleRef& device, ICommonBase* port);
+    ModuleRef FindDevicePort(const void* hPort, ModuleRef* device = nullptr);
 
-    // Data streams, by device.
-    void AddDataStream(ICommonBase* device, ICommonBase* stream);
-    ICommonBase* FindDataStream(const void* hDataStream, ICommonBase** device = nullptr);
-    void RemoveDataStream(const void* hDataStream);
+    // Data streams, by device, held weakly (the device owns them).
+    void AddDataStream(ICommonBase* device, const ModuleRef& stream);
+    ModuleRef FindDataStream(const void* hDataStream, ICommonBase** device = nullptr);
+    // Unregisters the stream; only one caller gets it.
+    ModuleRef TakeDataStream(const void* hDataStream);
     size_t NumDataStreams();
 
-    // Announced buffers: (data stream, buffer record).
-    void AddBuffer(ICommonBase* stream, ICommonBase* buffer);
-    ICommonBase* FindBuffer(const void* hBuffer, ICommonBase** stream = nullptr);
+    // Announced buffers: (data stream, buffer record), records held weakly.
+    void AddBuffer(ICommonBase* stream, const ModuleRef& buffer);
+    ModuleRef FindBuffer(const void* hBuffer, ICommonBase** stream = nullptr);
     void RemoveBuffer(const void* hBuffer);
 
-    // Registered events, keyed by event handle.
+    // Registered events, keyed by event handle. A found record holds its
+    // source module (`held`), or the lookup fails.
     void AddEvent(const EventRecord& record);
     bool FindEvent(const void* hEvent, EventRecord* record);
     void RemoveEvent(const void* hEvent);
@@ -95,10 +112,10 @@ public:
 
     // Any registered module or port whose handle is `handle` (the system
     // module included), or null: the only way a port handle becomes an object.
-    ICommonBase* FindPortObject(const void* handle);
+    ModuleRef FindPortObject(const void* handle);
 
     // A registered event source: system, interface, device or data stream.
-    ICommonBase* FindEventSource(const void* handle);
+    ModuleRef FindEventSource(const void* handle);
 
     IFCloseFunction m_PIFClose = nullptr;
 
@@ -106,20 +123,22 @@ private:
     CLibraryController() = default;
     void ClearRegistries();
 
-    // Read by the entry checks of every thread without a lock.
+    // Read by the entry checks of every thread.
     std::atomic<bool> m_initialised{false};
-    std::atomic<CTL*> m_pTL{nullptr};
+    std::atomic<bool> m_systemOpen{false};
 
+    mutable std::mutex m_systemLock;
+    std::shared_ptr<CTL> m_tl;
     CCriticalSection m_interfaceLock;
-    std::vector<std::pair<std::string, ICommonBase*>> m_interfaces;
+    std::vector<std::pair<std::string, ModuleRef>> m_interfaces;
     CCriticalSection m_deviceLock;
     std::vector<std::pair<ICommonBase*, std::weak_ptr<ICommonBase>>> m_devices;
     CCriticalSection m_devicePortLock;
-    std::map<ICommonBase*, ICommonBase*> m_devicePorts;
+    std::map<ICommonBase*, std::pair<ICommonBase*, std::weak_ptr<ICommonBase>>> m_devicePorts;
     CCriticalSection m_dataStreamLock;
-    std::map<ICommonBase*, std::vector<ICommonBase*>> m_dataStreams;
+    std::map<ICommonBase*, std::vector<std::weak_ptr<ICommonBase>>> m_dataStreams;
     CCriticalSection m_bufferLock;
-    std::vector<std::pair<ICommonBase*, ICommonBase*>> m_buffers;
+    std::vector<std::pair<ICommonBase*, std::weak_ptr<ICommonBase>>> m_buffers;
     CCriticalSection m_eventLock;
     std::map<const void*, EventRecord> m_events;
 };

@@ -33,10 +33,6 @@ CTL::CTL() : CRegisterMapModule(kInitialRegisterSlots), m_errorEvent(new CEventE
 CTL::~CTL() {
     m_errorEvent.reset();
     m_interfaceInfos.clear();
-    // Registered interfaces were closed by the controller already; an
-    // interface opened under a second spelling of its ID was never
-    // registered and goes here. Each removes itself from the list.
-    while (!m_openInterfaces.empty()) delete m_openInterfaces.front();
 }
 
 bool CTL::Open(CTL** phSystem) {
@@ -73,6 +69,7 @@ bool CTL::Open(CTL** phSystem) {
 void CTL::OnInterfaceSelector(uint64_t address, uint32_t* value, void* context) {
     auto* tl = static_cast<CTL*>(context);
     if (address != kRegInterfaceSelector) return;
+    std::lock_guard<std::recursive_mutex> guard(tl->m_lock);
     std::string name;
     if (!tl->m_interfaceInfos.empty() && *value < tl->m_interfaceInfos.size()) {
         name = tl->m_interfaceInfos[*value]->GetName();
@@ -148,12 +145,14 @@ void CTL::UnregisterEvent(EVENT_TYPE iEventID) {
 // ---- Interfaces ------------------------------------------------------------
 
 uint32_t CTL::GetNumInterfaces() {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
     const auto count = static_cast<uint32_t>(m_interfaceInfos.size());
     m_registerMap.Poke(kRegInterfaceCount, count);
     return count;
 }
 
 std::string CTL::GetInterfaceID(uint32_t index) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
     if (index >= m_interfaceInfos.size()) {
         throw invalid_index_exception(Format("Requested iIndex (%d) is invalid.", index));
     }
@@ -161,6 +160,7 @@ std::string CTL::GetInterfaceID(uint32_t index) {
 }
 
 void CTL::UpdateInterfaceList(bool8_t* pbChanged, uint64_t /*timeout*/) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
     std::vector<std::shared_ptr<CInterfaceInfo>> fresh;
     fresh.push_back(std::make_shared<CInterfaceInfo>("", kInterfaceName));
 
@@ -209,29 +209,30 @@ void CTL::GetInfo(TL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, si
     }
 }
 
-void CTL::RemoveInterface(CInterface* iface) {
-    auto it = std::find(m_openInterfaces.begin(), m_openInterfaces.end(), iface);
-    if (it != m_openInterfaces.end()) m_openInterfaces.erase(it);
-}
-
-ICommonBase* CTL::OpenInterface(const std::string& id) {
+std::shared_ptr<CInterface> CTL::OpenInterface(const std::string& id) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
     if (!m_listUpdated) UpdateInterfaceList(nullptr, 200);
-    for (CInterface* open : m_openInterfaces)
-        if (open->Info().GetName() == id) return open;
+    m_openInterfaces.erase(std::remove_if(m_openInterfaces.begin(), m_openInterfaces.end(),
+                                          [](const auto& open) { return open.expired(); }),
+                           m_openInterfaces.end());
+    for (const auto& weak : m_openInterfaces) {
+        std::shared_ptr<CInterface> open = weak.lock();
+        if (open && open->Info().GetName() == id) return open;
+    }
     auto record = std::find_if(m_interfaceInfos.begin(), m_interfaceInfos.end(),
                                [&](const auto& info) { return info->MatchesName(id); });
     if (record == m_interfaceInfos.end()) {
         throw invalid_id_exception(Format("Requested interface name '%s' is invalid.", id));
     }
     auto copy = std::make_shared<CInterfaceInfo>(**record);
-    // Owned through this list until IFClose or the system module's destruction.
-    auto* iface = new CInterface(copy, this);
+    auto iface = std::make_shared<CInterface>(copy, this);
     m_openInterfaces.push_back(iface);
     return iface;
 }
 
 void CTL::GetInterfaceInfo(const std::string& id, INTERFACE_INFO_CMD iInfoCmd,
                            INFO_DATATYPE* piType, void* pBuffer, size_t* piSize) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
     auto record = std::find_if(m_interfaceInfos.begin(), m_interfaceInfos.end(),
                                [&](const auto& info) { return info->GetID() == id; });
     if (record == m_interfaceInfos.end()) {

@@ -2,11 +2,11 @@
 // TLOpen and owned by the library controller. It keeps the interface list
 // (one interface, "GigE", for all adapters), serves the system register map
 // and XML description through its port, and raises error events.
-// Runs on consumer threads only; no lock of its own.
+// Runs on consumer threads; its interface lists have a lock of their own.
 #pragma once
 
-#include <list>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -62,9 +62,9 @@ public:
     std::string GetInterfaceID(uint32_t index);
     void UpdateInterfaceList(bool8_t* pbChanged, uint64_t timeout);
     void GetInfo(TL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, size_t* piSize);
-    void RemoveInterface(CInterface* iface);
-    // The opened interface module (its ICommonBase face).
-    ICommonBase* OpenInterface(const std::string& id);
+    // The interface module named `id`: the one already open under that name,
+    // or a new one. The controller's registry owns it.
+    std::shared_ptr<CInterface> OpenInterface(const std::string& id);
     void GetInterfaceInfo(const std::string& id, INTERFACE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                           void* pBuffer, size_t* piSize);
 
@@ -74,9 +74,11 @@ private:
     static void OnInterfaceSelector(uint64_t address, uint32_t* value, void* context);
     std::string GetURLText() const;
 
-    std::list<CInterface*> m_openInterfaces;
-    std::vector<std::shared_ptr<CInterfaceInfo>> m_interfaceInfos;
-    bool m_listUpdated = false;
+    // Recursive: the interface selector's hook runs inside UpdateInterfaceList.
+    std::recursive_mutex m_lock;
+    std::vector<std::weak_ptr<CInterface>> m_openInterfaces;        // under m_lock
+    std::vector<std::shared_ptr<CInterfaceInfo>> m_interfaceInfos;  // under m_lock
+    bool m_listUpdated = false;                                     // under m_lock
     std::unique_ptr<CEventError> m_errorEvent;
 };
 

@@ -44,10 +44,19 @@ TEST_F(SystemModule, OpenRefusesInUseAndNullArguments) {
     EXPECT_EQ("Specified phSystem is invalid: phSystem = 0x0000000000000000.", cti.LastErrorText());
 
     ASSERT_EQ(GC_ERR_SUCCESS, cti.TLClose(system));
-    // A handle variable still holding a value is refused even with no module open.
+    // phSystem is an output only: a variable still holding the closed handle
+    // (after TLClose, or GCCloseLib and GCInitLib) opens the system again.
     TL_HANDLE stale = system;
-    EXPECT_EQ(GC_ERR_RESOURCE_IN_USE, cti.TLOpen(&stale));
+    EXPECT_EQ(GC_ERR_SUCCESS, cti.TLOpen(&stale));
+    EXPECT_NE(nullptr, stale);
+    TL_HANDLE again = stale;
+    EXPECT_EQ(GC_ERR_RESOURCE_IN_USE, cti.TLOpen(&again));
     EXPECT_EQ(0u, cti.LastErrorText().find("Specified phSystem is in use: phSystem = 0x"));
+    EXPECT_EQ(GC_ERR_SUCCESS, cti.TLClose(stale));
+    ASSERT_EQ(GC_ERR_SUCCESS, cti.GCCloseLib());
+    ASSERT_EQ(GC_ERR_SUCCESS, cti.GCInitLib());
+    EXPECT_EQ(GC_ERR_SUCCESS, cti.TLOpen(&stale));
+    system = stale;
 }
 
 TEST_F(SystemModule, CloseChecksTheOriginalHandle) {

@@ -536,14 +536,14 @@ protected:
             ASSERT_EQ(GCInitLib(), GC_ERR_SUCCESS);
         }
         ASSERT_EQ(TLOpen(&hSystem), GC_ERR_SUCCESS);
-        ASSERT_EQ(CLibraryController::Instance().AddInterface("FakeIF", &iface, nullptr),
+        ASSERT_EQ(CLibraryController::Instance().AddInterface("FakeIF", ifaceRef, nullptr),
                   GC_ERR_SUCCESS);
         ASSERT_EQ(GCRegisterEvent(ToHandle(&iface), EVENT_ERROR, &hEvent), GC_ERR_SUCCESS);
         ASSERT_EQ(hEvent, static_cast<void*>(static_cast<CEventObj*>(&iface.errorEvent)));
     }
     void TearDown() override {
         // Out of the registry before the shutdown closes what is registered.
-        CLibraryController::Instance().RemoveInterface(ToHandle(&iface));
+        CLibraryController::Instance().TakeInterface(ToHandle(&iface));
         GCCloseLib();
     }
 
@@ -556,6 +556,8 @@ protected:
     }
 
     FakeInterface iface;
+    // The registry holds modules by reference count; this one is the fixture's.
+    ModuleRef ifaceRef{&iface, [](ICommonBase*) {}};
     TL_HANDLE hSystem = nullptr;
     EVENT_HANDLE hEvent = nullptr;
 };
@@ -652,7 +654,7 @@ TEST_F(EventExportsInProcess, KillThenUnregisterStillAbortsTheWait) {
 }
 
 TEST_F(EventExportsInProcess, EventOfAModuleNoLongerOpenIsRefused) {
-    CLibraryController::Instance().RemoveInterface(ToHandle(&iface));
+    CLibraryController::Instance().TakeInterface(ToHandle(&iface));
     EXPECT_EQ(EventFlush(hEvent), GC_ERR_INVALID_HANDLE);
     EXPECT_EQ(LastError().second, "Specified pEvent is invalid: pEvent = " + Hex(hEvent) + ".");
     // The interface entry check comes first where it applies.
