@@ -33,7 +33,6 @@ public:
     // Sets killed and wakes every thread waiting on the condition.
     virtual void Kill();
     virtual void ClearKilled() { m_killed = false; }
-    virtual void SetKilled() { m_killed = true; }
     virtual bool IsKilled() { return m_killed; }
     virtual bool IsRegistered() { return m_registered == 1; }
 

@@ -47,7 +47,6 @@ public:
     void Flush() override;
     // Ends the waits in progress as aborted; later waits are not affected.
     void Kill() override;
-    void SetKilled() override {}
     // True, once, on a thread whose last wait here was ended by a kill.
     bool IsKilled() override;
     bool IsRegistered() override;

@@ -183,8 +183,10 @@ GC_API EventKill(EVENT_HANDLE hEvent) {
     return RunExport([&]() -> GC_ERROR {
         CheckHandle(hEvent, "hEvent");
         const CLibraryController::EventRecord record = LookUpEvent(hEvent);
+        // Kill marks the event itself, under its lock: marking it again after
+        // the call would leave a mark the woken waiter already took, and the
+        // next wait that times out would report an abort.
         record.event->Kill();
-        record.event->SetKilled();
         return GC_ERR_SUCCESS;
     });
 }
