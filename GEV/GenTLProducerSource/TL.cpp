@@ -217,7 +217,8 @@ std::shared_ptr<CInterface> CTL::OpenInterface(const std::string& id) {
                            m_openInterfaces.end());
     for (const auto& weak : m_openInterfaces) {
         std::shared_ptr<CInterface> open = weak.lock();
-        if (open && open->Info().GetName() == id) return open;
+        // A closed one may live on while a call still holds it: it is not reopened.
+        if (open && open->IsOpen() && open->Info().GetName() == id) return open;
     }
     auto record = std::find_if(m_interfaceInfos.begin(), m_interfaceInfos.end(),
                                [&](const auto& info) { return info->MatchesName(id); });

@@ -123,18 +123,16 @@ uint32_t BigEndian(uint32_t value) {
 void ConcurrentConsumers::Step(std::mt19937& random) {
     auto pick = [&](int n) { return static_cast<int>(random() % static_cast<uint32_t>(n)); };
     const int k = pick(kCameras);
-    switch (pick(24)) {
-        case 0: {
+    switch (pick(31)) {
+        case 0:
+        case 1: {
             Note("GCInitLib", cti.GCInitLib());
             TL_HANDLE opened = nullptr;
             if (cti.TLOpen(&opened) == GC_ERR_SUCCESS) shared.system = opened;
-            break;
-        }
-        case 1: {
-            IF_HANDLE opened = nullptr;
-            const GC_ERROR result = cti.TLOpenInterface(shared.system, "GigE", &opened);
+            IF_HANDLE iface = nullptr;
+            const GC_ERROR result = cti.TLOpenInterface(shared.system, "GigE", &iface);
             Note("TLOpenInterface", result);
-            if (result == GC_ERR_SUCCESS || result == GC_ERR_RESOURCE_IN_USE) shared.iface = opened;
+            if (result == GC_ERR_SUCCESS || result == GC_ERR_RESOURCE_IN_USE) shared.iface = iface;
             break;
         }
         case 2: {
@@ -143,7 +141,8 @@ void ConcurrentConsumers::Step(std::mt19937& random) {
             break;
         }
         case 3:
-        case 4: {
+        case 4:
+        case 5: {
             DEV_HANDLE opened = nullptr;
             const GC_ERROR result =
                 cti.IFOpenDevice(shared.iface, ids[k].c_str(), DEVICE_ACCESS_CONTROL, &opened);
@@ -155,14 +154,14 @@ void ConcurrentConsumers::Step(std::mt19937& random) {
             }
             break;
         }
-        case 5:
-        case 6: {
+        case 6:
+        case 7: {
             uint32_t value = 0;
             size_t size = sizeof value;
             Note("GCReadPort", cti.GCReadPort(shared.remote[k], 0x0938, &value, &size));
             break;
         }
-        case 7: {
+        case 8: {
             const uint32_t one = BigEndian(1);
             size_t size = sizeof one;
             const uint32_t address =
@@ -170,7 +169,9 @@ void ConcurrentConsumers::Step(std::mt19937& random) {
             Note("GCWritePort", cti.GCWritePort(shared.remote[k], address, &one, &size));
             break;
         }
-        case 8: {
+        case 9:
+        case 10:
+        case 11: {
             DS_HANDLE opened = nullptr;
             const GC_ERROR result = cti.DevOpenDataStream(shared.device[k], "DS0", &opened);
             Note("DevOpenDataStream", result);
@@ -189,13 +190,24 @@ void ConcurrentConsumers::Step(std::mt19937& random) {
                 shared.event[k] = event;
             break;
         }
-        case 9:
-            Note("DSStartAcquisition",
-                 cti.DSStartAcquisition(shared.stream[k], ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE));
+        case 12:
+        case 13:
+        case 14: {
+            const GC_ERROR result =
+                cti.DSStartAcquisition(shared.stream[k], ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE);
+            Note("DSStartAcquisition", result);
+            if (result == GC_ERR_SUCCESS) {
+                const uint32_t one = BigEndian(1);
+                size_t size = sizeof one;
+                cti.GCWritePort(shared.remote[k], kAcquisitionStartRegister, &one, &size);
+            }
             break;
-        case 10:
-        case 11:
-        case 12: {
+        }
+        case 15:
+        case 16:
+        case 17:
+        case 18:
+        case 19: {
             uint8_t data[16] = {};
             size_t size = sizeof data;
             const GC_ERROR result = cti.EventGetData(shared.event[k], data, &size, 30);
@@ -207,7 +219,7 @@ void ConcurrentConsumers::Step(std::mt19937& random) {
             }
             break;
         }
-        case 13: {
+        case 20: {
             size_t size = 8;
             uint64_t value = 0;
             INFO_DATATYPE type = 0;
@@ -216,26 +228,26 @@ void ConcurrentConsumers::Step(std::mt19937& random) {
                                      BUFFER_INFO_SIZE_FILLED, &type, &value, &size));
             break;
         }
-        case 14:
+        case 21:
             Note("DSStopAcquisition",
                  cti.DSStopAcquisition(shared.stream[k], ACQ_STOP_FLAGS_DEFAULT));
             break;
-        case 15:
+        case 22:
             Note("DSFlushQueue",
                  cti.DSFlushQueue(shared.stream[k], static_cast<ACQ_QUEUE_TYPE>(pick(5))));
             break;
-        case 16:
+        case 23:
             Note("DSRevokeBuffer",
                  cti.DSRevokeBuffer(shared.stream[k], shared.buffers[k][pick(kBuffers)], nullptr,
                                     nullptr));
             break;
-        case 17:
+        case 24:
             Note("EventKill", cti.EventKill(shared.event[k]));
             break;
-        case 18:
+        case 25:
             Note("DSClose", cti.DSClose(shared.stream[k]));
             break;
-        case 19: {
+        case 26: {
             char text[256] = {};
             size_t size = sizeof text;
             INFO_DATATYPE type = 0;
@@ -243,17 +255,17 @@ void ConcurrentConsumers::Step(std::mt19937& random) {
                  cti.DevGetInfo(shared.device[k], DEVICE_INFO_ID, &type, text, &size));
             break;
         }
-        case 20:
-            Note("DevClose", cti.DevClose(shared.device[k]));
+        case 27:
+            if (pick(2) == 0) Note("DevClose", cti.DevClose(shared.device[k]));
             break;
-        case 21:
-            if (pick(3) == 0) Note("IFClose", cti.IFClose(shared.iface));
+        case 28:
+            if (pick(4) == 0) Note("IFClose", cti.IFClose(shared.iface));
             break;
-        case 22:
-            if (pick(4) == 0) Note("TLClose", cti.TLClose(shared.system));
+        case 29:
+            if (pick(6) == 0) Note("TLClose", cti.TLClose(shared.system));
             break;
-        case 23:
-            if (pick(6) == 0) Note("GCCloseLib", cti.GCCloseLib());
+        case 30:
+            if (pick(8) == 0) Note("GCCloseLib", cti.GCCloseLib());
             break;
     }
 }
@@ -313,6 +325,11 @@ TEST_F(ConcurrentConsumers, RandomInterleavingsReturnAndReleaseTheCameras) {
                 static_cast<unsigned long long>(round), kThreads,
                 static_cast<unsigned long long>(steps), static_cast<unsigned long long>(calls),
                 static_cast<unsigned long long>(successes));
+    if (EnvNumber("GEVTLKRV_STRESS_VERBOSE", 0) != 0) {
+        for (const auto& entry : results)
+            std::printf("  %-20s %6d  %llu\n", entry.first.first.c_str(), entry.first.second,
+                        static_cast<unsigned long long>(entry.second));
+    }
     // The run must have done real work, not only refusals.
     for (const char* call : {"IFOpenDevice", "DevOpenDataStream", "DSStartAcquisition",
                              "EventGetData", "DevClose", "DSClose"}) {
