@@ -79,6 +79,11 @@ CEventRemoteDevice::~CEventRemoteDevice() {
     m_condition.wait(lock, [this] { return m_waiters == 0; });
 }
 
+void CEventRemoteDevice::PrepareFeeders() {
+    FeederLock();
+    Feeders();
+}
+
 void CEventRemoteDevice::MessageHandler(uint8_t handle, const Vantor::GevMessageEvent* event) {
     Platform::DebugOutput(
         Format("[INFO] - Message Channel Device %d -> %s\n", handle, Describe(event->eventId)));

@@ -53,6 +53,8 @@ public:
 
     // The protocol library's message handler, installed for every device.
     static void MessageHandler(uint8_t handle, const Vantor::GevMessageEvent* event);
+    // Makes the process-wide handler table now (see CLibraryController).
+    static void PrepareFeeders();
 
     // The record EventGetData delivers for `entry`: the GVCP event packet in
     // host byte order, standard layout for GigE Vision 1.x, extended otherwise.

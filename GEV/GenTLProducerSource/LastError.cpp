@@ -18,6 +18,11 @@ std::unique_ptr<CTLIError>& Record() {
 
 }  // namespace
 
+void PrepareLastError() {
+    RecordLock();
+    Record();
+}
+
 void RecordLastError(GC_ERROR code, const std::string& text) {
     std::lock_guard<std::mutex> guard(RecordLock());
     if (!Record()) Record().reset(new CTLIError());

@@ -18,6 +18,8 @@ public:
 
 // Creates the record if absent, then replaces its code and message.
 void RecordLastError(GC_ERROR code, const std::string& text);
+// Makes the record's process-wide state now (see CLibraryController).
+void PrepareLastError();
 
 // Copies the record out; false when no record exists yet.
 bool ReadLastError(GC_ERROR* code, std::string* text);

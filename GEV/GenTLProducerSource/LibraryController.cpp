@@ -4,6 +4,7 @@
 #include <cassert>
 
 #include "Device.h"
+#include "EventRemoteDevice.h"
 #include "LastError.h"
 #include "LibraryGlobals.h"
 #include "TL.h"
@@ -13,6 +14,15 @@ namespace GenTL {
 CLibraryController& CLibraryController::Instance() {
     static CLibraryController controller;
     return controller;
+}
+
+CLibraryController::CLibraryController() {
+    // Everything the destructor uses is made before this object, so that it
+    // is destroyed after it: a consumer that exits or unloads the library
+    // without GCCloseLib has its cameras closed through live state.
+    PrepareLastError();
+    CEventRemoteDevice::PrepareFeeders();
+    Vantor::GEVPrepareLibrary();
 }
 
 CLibraryController::~CLibraryController() {

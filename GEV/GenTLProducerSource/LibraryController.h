@@ -120,7 +120,7 @@ public:
     IFCloseFunction m_PIFClose = nullptr;
 
 private:
-    CLibraryController() = default;
+    CLibraryController();
     void ClearRegistries();
 
     // Read by the entry checks of every thread.

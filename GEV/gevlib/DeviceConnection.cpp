@@ -5,6 +5,7 @@
 
 #include "Bootstrap.h"
 #include "Clock.h"
+#include "DebugOutput.h"
 #include "FilterDriver.h"
 #include "GevLog.h"
 #include "Heartbeat.h"
@@ -259,6 +260,13 @@ GevStatus GEVClose(uint8_t handle) {
 
 bool GEVIsOpen(uint8_t handle) {
     return OpenSlot(handle) != nullptr;
+}
+
+void GEVPrepareLibrary() {
+    Platform::PrepareDebugOutput();
+    Platform::PrepareDriverDevices();
+    // The device table makes the message channel first.
+    SlotOf(1);
 }
 
 GevStatus GEVGetHeartbeatRate(uint8_t handle, uint32_t* timeoutMs) {

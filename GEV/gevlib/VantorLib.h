@@ -129,6 +129,10 @@ GevStatus GEVOpenDevice(uint8_t handle, const GevOpenParams* params, GevLogCallb
 GevStatus GEVClose(uint8_t handle);
 // True while the slot of `handle` is in use (open, or failed and not yet closed).
 bool GEVIsOpen(uint8_t handle);
+// Makes the library's process-wide state (device table, message channel,
+// logging) now. A caller that closes devices from a static destructor of its
+// own calls it before that object is made, so that this state outlives it.
+void GEVPrepareLibrary();
 GevStatus GEVGetHeartbeatRate(uint8_t handle, uint32_t* timeoutMs);
 GevStatus GEVSetHeartbeatRate(uint8_t handle, uint32_t timeoutMs);
 

@@ -35,6 +35,11 @@ void WriteToEnvironmentSink(const std::string& text) {
 
 }  // namespace
 
+void PrepareDebugOutput() {
+    SinkLock();
+    Capture();
+}
+
 void DebugOutput(const std::string& text) {
     std::lock_guard<std::mutex> guard(SinkLock());
     if (Capture()) {

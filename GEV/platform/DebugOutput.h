@@ -10,6 +10,9 @@ namespace Platform {
 
 // Writes one line as given (callers append their own line ends). Thread-safe.
 void DebugOutput(const std::string& text);
+// Makes the output's process-wide state now: whoever logs from a static
+// destructor calls it first, so that this state is destroyed after it.
+void PrepareDebugOutput();
 
 // Replaces the environment-selected sink until reset with an empty function.
 using DebugSink = std::function<void(const std::string&)>;

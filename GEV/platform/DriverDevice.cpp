@@ -19,6 +19,11 @@ DriverDeviceFactory& Factory() {
 
 }  // namespace
 
+void PrepareDriverDevices() {
+    FactoryLock();
+    Factory();
+}
+
 std::unique_ptr<DriverDevice> OpenDriverDevice(const std::string& path) {
     DriverDeviceFactory factory;
     {

@@ -27,6 +27,8 @@ using DriverDeviceFactory = std::function<std::unique_ptr<DriverDevice>(const st
 
 // Opens the device file at `path`; null when it cannot be opened.
 std::unique_ptr<DriverDevice> OpenDriverDevice(const std::string& path);
+// Makes the factory's process-wide state now (see PrepareDebugOutput).
+void PrepareDriverDevices();
 
 // Replaces how devices are opened (tests install a double); an empty
 // function restores the system's own.

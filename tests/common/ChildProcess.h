@@ -31,6 +31,14 @@ public:
     }
     ~ChildProcess() { Stop(); }
     bool started() const { return m_pid > 0; }
+    // True once the child has ended by itself; `status` gets its wait status.
+    bool Exited(int* status) {
+        if (m_pid <= 0) return false;
+        if (::waitpid(m_pid, &m_status, WNOHANG) != m_pid) return false;
+        m_pid = -1;
+        *status = m_status;
+        return true;
+    }
     // SIGTERM, then SIGKILL after two seconds; returns the exit status.
     int Stop() {
         if (m_pid <= 0) return m_status;
