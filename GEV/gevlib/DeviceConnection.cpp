@@ -249,6 +249,25 @@ GevStatus GEVOpenDevice(uint8_t handle, const GevOpenParams* params, GevLogCallb
     return kGevOk;
 }
 
+GevStatus GEVOpenFreeDevice(const GevOpenParams* params, GevLogCallback logCallback,
+                            uint8_t accessMode, uint8_t* handle) {
+    if (handle == nullptr) return kGevNotSupported;
+    for (uint8_t candidate = 1; candidate <= kMaxDevices; ++candidate) {
+        DeviceSlot& slot = *SlotOf(candidate);
+        bool expected = false;
+        if (slot.inUse || !slot.claimed.compare_exchange_strong(expected, true)) continue;
+        // Opened by a direct GEVOpenDevice since: kGevSlotInUse, try the next.
+        const GevStatus status = slot.inUse
+                                     ? kGevSlotInUse
+                                     : GEVOpenDevice(candidate, params, logCallback, 0, accessMode);
+        slot.claimed = false;
+        if (status == kGevSlotInUse) continue;
+        *handle = candidate;
+        return status;
+    }
+    return kGevSlotInUse;
+}
+
 GevStatus GEVClose(uint8_t handle) {
     DeviceSlot* slot = OpenSlot(handle);
     if (slot == nullptr) return kGevHandleNotOpen;

@@ -133,6 +133,11 @@ struct GevOpenParams {
 
 GevStatus GEVOpenDevice(uint8_t handle, const GevOpenParams* params, GevLogCallback logCallback,
                         uint8_t reserved, uint8_t accessMode);
+// Opens the camera in the first free slot and tells its handle; kGevSlotInUse
+// when none is free. Opens of other cameras go on meanwhile: only the slot
+// being opened is held while the camera is talked to.
+GevStatus GEVOpenFreeDevice(const GevOpenParams* params, GevLogCallback logCallback,
+                            uint8_t accessMode, uint8_t* handle);
 GevStatus GEVClose(uint8_t handle);
 // True while the slot of `handle` is in use (open, or failed and not yet closed).
 bool GEVIsOpen(uint8_t handle);
