@@ -225,7 +225,7 @@ GevStatus GEVOpenDevice(uint8_t handle, const GevOpenParams* params, GevLogCallb
         uint32_t timeout = 0;
         if (GevStatus status = GEVReadRegister(handle, Bootstrap::kHeartbeatTimeout, 1, &timeout))
             return FailOpen(*slot, status);
-        record.heartbeatPeriod = timeout / 3;
+        record.heartbeatPeriod = HeartbeatPeriodFor(timeout);
         record.heartbeatStop = false;
         try {
             slot->heartbeatThread = std::thread(HeartbeatThread, slot);
@@ -294,7 +294,7 @@ GevStatus GEVSetHeartbeatRate(uint8_t handle, uint32_t timeoutMs) {
     if (timeoutMs < 500) timeoutMs = 500;
     if (GevStatus status = GEVWriteRegister(handle, Bootstrap::kHeartbeatTimeout, 1, &timeoutMs))
         return status;
-    slot->record.heartbeatPeriod = timeoutMs / 3;
+    slot->record.heartbeatPeriod = HeartbeatPeriodFor(timeoutMs);
     slot->heartbeatWake.Set();
     return kGevOk;
 }
