@@ -34,6 +34,10 @@ GevStatus FailOpen(DeviceSlot& slot, GevStatus status) {
         slot.inUse = false;
     }
     MessageChannel::Instance().SetHandler(slot.record, nullptr);
+    slot.record.messageChannelAvailable = false;
+    // The open may have started the message channel: the last device leaving stops it.
+    if (slot.record.accessMode != kAccessModeOpen && !AnySlotInUse())
+        MessageChannel::Instance().Shutdown();
     slot.record.logCallback = nullptr;
     if (slot.record.socketsStarted) Platform::StopSockets();
     slot.record.socketsStarted = false;
