@@ -116,8 +116,8 @@ public:
     uint32_t NumFlows();
     void GetFlowInfo(uint32_t iFlowIndex, FLOW_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                      void* pBuffer, size_t* piSize);
-    // The descriptor size; with `destination`, the descriptor is read into it.
-    uint32_t GenDCDescriptor(void* destination);
+    // The camera's descriptor, read whole in one go.
+    std::vector<uint8_t> GenDCDescriptor();
 
     // The new-buffer event's side: waits for the head of the output queue
     // and hands it out as 16 bytes of event data. False without data (time-out,

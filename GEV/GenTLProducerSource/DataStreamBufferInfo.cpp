@@ -31,6 +31,8 @@ constexpr uint32_t kFlowTableSizeOffset = 12;
 // Inside the flow table.
 constexpr size_t kFlowCountOffset = 12;
 constexpr size_t kFlowSizesOffset = 16;
+// Far above any real descriptor or flow table; the camera picks the size.
+constexpr uint32_t kMaxGenDCTable = 1u << 20;
 
 CBufferInfo* AsBufferRecord(ICommonBase* hBuffer, const char* format) {
     auto* buffer = dynamic_cast<CBufferInfo*>(hBuffer);
@@ -237,26 +239,30 @@ uint32_t GenDCBase(uint8_t handle, const char* operation) {
     return base;
 }
 
+// A table whose address and size the camera gives; no_data when there is none,
+// when reading fails or when the camera's size is out of bounds or moving.
+void ReadTable(uint8_t handle, uint32_t addressRegister, uint32_t sizeRegister,
+               const char* operation, std::vector<uint8_t>* table) {
+    const Vantor::GevStatus status =
+        Vantor::GEVReadDeviceTable(handle, addressRegister, sizeRegister, kMaxGenDCTable, table);
+    if (status == Vantor::kGevBadDeviceSize)
+        throw no_data_exception(std::string(operation) +
+                                ": the camera's GenDC size is out of bounds or changing");
+    if (status != Vantor::kGevOk)
+        throw no_data_exception(std::string(operation) + ": GenDC is not enabled");
+}
+
 }  // namespace
 
 uint32_t CDataStream::NumFlows() {
-    const char* const notEnabled = "GetNumFlows: GenDC is not enabled";
     const uint32_t base = GenDCBase(m_handle, "GetNumFlows");
-    uint32_t tableAddress = 0, tableSize = 0;
-    if (!ReadBootstrap(m_handle, base + kFlowTableAddressOffset, &tableAddress) ||
-        !ReadBootstrap(m_handle, base + kFlowTableSizeOffset, &tableSize) || tableAddress == 0 ||
-        tableSize == 0)
-        throw no_data_exception(notEnabled);
-    m_flowTable.assign(tableSize, 0);
     m_flowSizes.clear();
-    if (Vantor::GEVReadMemory(m_handle, tableAddress, tableSize, m_flowTable.data()) !=
-        Vantor::kGevOk) {
-        m_flowTable.clear();
-        throw no_data_exception(notEnabled);
-    }
+    ReadTable(m_handle, base + kFlowTableAddressOffset, base + kFlowTableSizeOffset, "GetNumFlows",
+              &m_flowTable);
     // The table comes from the camera: only the flows it really holds are read.
     uint32_t count = 0;
-    if (tableSize >= kFlowCountOffset + 4) std::memcpy(&count, &m_flowTable[kFlowCountOffset], 4);
+    if (m_flowTable.size() >= kFlowCountOffset + 4)
+        std::memcpy(&count, &m_flowTable[kFlowCountOffset], 4);
     for (uint32_t i = 0; i < count; ++i) {
         const size_t at = kFlowSizesOffset + size_t{8} * i;
         if (at + 8 > m_flowTable.size()) break;
@@ -277,20 +283,14 @@ void CDataStream::GetFlowInfo(uint32_t iFlowIndex, FLOW_INFO_CMD iInfoCmd, INFO_
                   static_cast<size_t>(m_flowSizes[iFlowIndex]));
 }
 
-uint32_t CDataStream::GenDCDescriptor(void* destination) {
-    const char* const notEnabled = "GetGenDCDescriptor: GenDC is not enabled";
+std::vector<uint8_t> CDataStream::GenDCDescriptor() {
     const uint32_t base = GenDCBase(m_handle, "GetGenDCDescriptor");
-    uint32_t address = 0, size = 0;
-    if (!ReadBootstrap(m_handle, base + kDescriptorAddressOffset, &address) ||
-        !ReadBootstrap(m_handle, base + kDescriptorSizeOffset, &size) || address == 0 || size == 0)
-        throw no_data_exception(notEnabled);
     Platform::DebugOutput(Format("uSCEBA: %08X", base));
-    Platform::DebugOutput(Format("uSCGDA: %08X", address));
-    Platform::DebugOutput(Format("uSCGDS: %08X", size));
-    if (destination != nullptr &&
-        Vantor::GEVReadMemory(m_handle, address, size, destination) != Vantor::kGevOk)
-        throw no_data_exception("GetNumFlows: GenDC is not enabled");
-    return size;
+    std::vector<uint8_t> descriptor;
+    ReadTable(m_handle, base + kDescriptorAddressOffset, base + kDescriptorSizeOffset,
+              "GetGenDCDescriptor", &descriptor);
+    Platform::DebugOutput(Format("uSCGDS: %08X", static_cast<uint32_t>(descriptor.size())));
+    return descriptor;
 }
 
 }  // namespace GenTL

@@ -378,8 +378,7 @@ void CDataStream::GetInfo(STREAM_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void*
             return CopyInfoRaw(piType, pBuffer, piSize, INFO_DATATYPE_BUFFER, m_flowTable.data(),
                                m_flowTable.size());
         case STREAM_INFO_GENDC_DESCRIPTOR: {
-            std::vector<uint8_t> descriptor(GenDCDescriptor(nullptr));
-            GenDCDescriptor(descriptor.data());
+            const std::vector<uint8_t> descriptor = GenDCDescriptor();
             return CopyInfoRaw(piType, pBuffer, piSize, INFO_DATATYPE_BUFFER, descriptor.data(),
                                descriptor.size());
         }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -37,20 +36,6 @@ constexpr uint32_t kTimestampFrequency = 1000000000;
 // The protocol library's device log, written to the producer's debug output.
 void DeviceLogToDebugOutput(uint8_t /*handle*/, const char* text, uint8_t /*level*/) {
     Platform::DebugOutput(std::string(text) + "\n");
-}
-
-// Picking a free protocol library slot and opening it must not race with
-// another open (two interfaces, or two threads on one).
-std::mutex& OpenLock() {
-    static std::mutex lock;
-    return lock;
-}
-
-// The first protocol library handle whose slot is free, 0 when all are taken.
-uint8_t FreeHandle() {
-    for (uint8_t handle = 1; handle <= Vantor::kMaxDevices; ++handle)
-        if (!Vantor::GEVIsOpen(handle)) return handle;
-    return 0;
 }
 
 }  // namespace
@@ -447,17 +432,12 @@ std::shared_ptr<CDevice> CInterface::OpenDevice(const std::string& id, DEVICE_AC
 
     std::shared_ptr<CDevice> device;
     {
-        std::lock_guard<std::mutex> guard(OpenLock());
-        // A free slot of the protocol library: the position in the discovered
-        // list may belong to another open camera after a new discovery.
-        const uint8_t handle = FreeHandle();
-        if (handle == 0) {
-            ReportError(*m_errorEvent, "Unable to open the device " + id, Vantor::kGevSlotInUse);
-            throw access_exception(
-                Format("Unable to open the device %s. Error %04X", id, Vantor::kGevSlotInUse));
-        }
+        // A free slot of the protocol library (the position in the discovered
+        // list may belong to another open camera after a new discovery), taken
+        // without a lock, so that a camera slow to answer holds no other open.
+        uint8_t handle = 0;
         const Vantor::GevStatus status =
-            Vantor::GEVOpenDevice(handle, &params, &DeviceLogToDebugOutput, 0, accessMode);
+            Vantor::GEVOpenFreeDevice(&params, &DeviceLogToDebugOutput, accessMode, &handle);
         if (status == Vantor::kGevOpenedByOther) {
             m_registerMap.Poke(kRegAccessStatus, DEVICE_ACCESS_STATUS_NOACCESS);
             m_registerMap.Poke(kRegAccessible, 0);

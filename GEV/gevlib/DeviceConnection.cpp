@@ -35,6 +35,10 @@ GevStatus FailOpen(DeviceSlot& slot, GevStatus status) {
         slot.inUse = false;
     }
     MessageChannel::Instance().SetHandler(slot.record, nullptr);
+    slot.record.messageChannelAvailable = false;
+    // The open may have started the message channel: the last device leaving stops it.
+    if (slot.record.accessMode != kAccessModeOpen && !AnySlotInUse())
+        MessageChannel::Instance().Shutdown();
     slot.record.logCallback = nullptr;
     if (slot.record.socketsStarted) Platform::StopSockets();
     slot.record.socketsStarted = false;
@@ -226,7 +230,7 @@ GevStatus GEVOpenDevice(uint8_t handle, const GevOpenParams* params, GevLogCallb
         uint32_t timeout = 0;
         if (GevStatus status = GEVReadRegister(handle, Bootstrap::kHeartbeatTimeout, 1, &timeout))
             return FailOpen(*slot, status);
-        record.heartbeatPeriod = timeout / 3;
+        record.heartbeatPeriod = HeartbeatPeriodFor(timeout);
         record.heartbeatStop = false;
         try {
             slot->heartbeatThread = std::thread(HeartbeatThread, slot);
@@ -248,6 +252,25 @@ GevStatus GEVOpenDevice(uint8_t handle, const GevOpenParams* params, GevLogCallb
     record.deviceOpened = true;
     LogTimeOfDay(handle, "[INFO] -Init device time: %02d:%02d:%02d\n");
     return kGevOk;
+}
+
+GevStatus GEVOpenFreeDevice(const GevOpenParams* params, GevLogCallback logCallback,
+                            uint8_t accessMode, uint8_t* handle) {
+    if (handle == nullptr) return kGevNotSupported;
+    for (uint8_t candidate = 1; candidate <= kMaxDevices; ++candidate) {
+        DeviceSlot& slot = *SlotOf(candidate);
+        bool expected = false;
+        if (slot.inUse || !slot.claimed.compare_exchange_strong(expected, true)) continue;
+        // Opened by a direct GEVOpenDevice since: kGevSlotInUse, try the next.
+        const GevStatus status = slot.inUse
+                                     ? kGevSlotInUse
+                                     : GEVOpenDevice(candidate, params, logCallback, 0, accessMode);
+        slot.claimed = false;
+        if (status == kGevSlotInUse) continue;
+        *handle = candidate;
+        return status;
+    }
+    return kGevSlotInUse;
 }
 
 GevStatus GEVClose(uint8_t handle) {
@@ -283,7 +306,7 @@ GevStatus GEVSetHeartbeatRate(uint8_t handle, uint32_t timeoutMs) {
     if (timeoutMs < 500) timeoutMs = 500;
     if (GevStatus status = GEVWriteRegister(handle, Bootstrap::kHeartbeatTimeout, 1, &timeoutMs))
         return status;
-    slot->record.heartbeatPeriod = timeoutMs / 3;
+    slot->record.heartbeatPeriod = HeartbeatPeriodFor(timeoutMs);
     slot->heartbeatWake.Set();
     return kGevOk;
 }

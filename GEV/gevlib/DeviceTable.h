@@ -95,6 +95,9 @@ struct DeviceSlot {
     ~DeviceSlot();
 
     std::atomic<bool> inUse{false};
+    // Claimed by GEVOpenFreeDevice while it opens the slot, so that two opens
+    // never pick the same free slot and no table-wide lock is held meanwhile.
+    std::atomic<bool> claimed{false};
     DeviceRecord record;
     std::recursive_mutex controlLock;
     std::recursive_mutex streamLock;

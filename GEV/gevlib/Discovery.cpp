@@ -49,12 +49,24 @@ uint32_t Percentage() {
     return std::min<uint32_t>((Platform::TickCount() - g_discoveryStart) / unit, 100);
 }
 
+// One camera is one MAC: a peer answering again with other addresses is not listed again.
 bool AlreadyListed(const GevDeviceList& list, const GevDiscoveredDevice& record) {
-    for (int i = 0; i < list.count; ++i)
-        if (list.devices[i].cameraAddress == record.cameraAddress &&
-            list.devices[i].adapterAddress == record.adapterAddress)
+    for (int i = 0; i < list.count; ++i) {
+        const GevDiscoveredDevice& listed = list.devices[i];
+        if (listed.adapterAddress != record.adapterAddress) continue;
+        if (listed.cameraAddress == record.cameraAddress ||
+            (std::memcmp(listed.macHigh, record.macHigh, sizeof record.macHigh) == 0 &&
+             std::memcmp(listed.macLow, record.macLow, sizeof record.macLow) == 0))
             return true;
+    }
     return false;
+}
+
+// The wait of each of the three probe attempts (t, 2t, 4t) so that all the
+// probes of one adapter end within `budgetMs`.
+uint32_t ProbeWait(uint32_t budgetMs, uint32_t spentMs) {
+    const uint32_t left = spentMs < budgetMs ? budgetMs - spentMs : 0;
+    return std::min(kProbeTimeout, left / 7);
 }
 
 }  // namespace
@@ -135,6 +147,7 @@ GevStatus GEVDiscoverOnAdapter(GevDeviceList* list, const GevAdapterEntry* adapt
         } else {
             const uint32_t sentAt = Platform::TickCount();
             uint8_t ack[Gvcp::kDiscoveryAckSize];
+            uint32_t malformed = 0;
             for (;;) {
                 int ready = Platform::WaitReadableMs(socket, kDiscoveryWaitMs);
                 if (ready < 0) {
@@ -160,7 +173,9 @@ GevStatus GEVDiscoverOnAdapter(GevDeviceList* list, const GevAdapterEntry* adapt
                     uint16_t ackStatus = 0;
                     DiscoveryAckKind kind = ReadDiscoveryAck(ack, static_cast<size_t>(received),
                                                              sender, *adapter, &record, &ackStatus);
-                    bool haveRecord = kind == DiscoveryAckKind::Incorrect;
+                    // Anybody can send those: counted, never listed.
+                    if (kind == DiscoveryAckKind::Incorrect) ++malformed;
+                    bool haveRecord = false;
                     if (kind == DiscoveryAckKind::Valid) {
                         if (list != nullptr && list->count >= kMaxDiscoveredDevices) break;
                         // Judged with the adapter's mask: a camera that reports no or a
@@ -185,15 +200,29 @@ GevStatus GEVDiscoverOnAdapter(GevDeviceList* list, const GevAdapterEntry* adapt
                 if (callback != nullptr) callback(Percentage(), nullptr);
                 if (Platform::TickCount() - sentAt >= timeoutMs) break;
             }
+            if (malformed > 0)
+                DevicelessLog(
+                    "[WARNING] -%u malformed discovery acknowledges dropped. Adapter: %s, Ip: "
+                    "%08X\n",
+                    malformed, adapter->adapterName, adapter->address);
         }
         CloseUdpSocket(socket);
     }
 
     if (list != nullptr) {
+        // Probing all listed cameras takes no longer than the discovery itself.
+        const uint32_t probeStart = Platform::TickCount();
         for (int i = 0; i < list->count; ++i) {
             GevDiscoveredDevice& device = list->devices[i];
+            const uint32_t wait = ProbeWait(timeoutMs, Platform::TickCount() - probeStart);
+            if (wait == 0) {
+                const bool inSubnet = (device.adapterAddress & device.adapterMask) ==
+                                      (device.cameraAddress & device.adapterMask);
+                device.accessStatus = inSubnet ? kAccessProbeFailed : kAccessSubnetMismatch;
+                continue;
+            }
             GEVGetAccessStatus(device.adapterAddress, device.adapterMask, device.cameraAddress,
-                               &device.accessStatus, kProbeTimeout, port);
+                               &device.accessStatus, wait, port);
         }
         SortDevices(*list);
     }

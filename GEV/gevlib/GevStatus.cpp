@@ -54,6 +54,8 @@ const char* GevStatusText(GevStatus status) {
             return "acquisition ended";
         case kGevRingSlotBusy:
             return "ring slot held by the receiver";
+        case kGevBadDeviceSize:
+            return "size given by the device out of bounds or changing";
         default:
             return IsDeviceStatus(status) ? "device error" : "library error";
     }

@@ -45,6 +45,7 @@ constexpr GevStatus kGevSubnetMismatch = 0xC031;
 constexpr GevStatus kGevNoRing = 0xC034;
 constexpr GevStatus kGevAcquisitionEnded = 0xC035;  // the receive thread has left
 constexpr GevStatus kGevRingSlotBusy = 0xC036;      // the receiver holds the slot
+constexpr GevStatus kGevBadDeviceSize = 0xC037;     // a size register out of bounds or changing
 
 // True for statuses that came from the camera rather than from the library.
 constexpr bool IsDeviceStatus(GevStatus status) {

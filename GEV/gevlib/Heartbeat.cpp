@@ -1,5 +1,6 @@
 #include "Heartbeat.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "Bootstrap.h"
@@ -95,7 +96,9 @@ void HeartbeatThread(DeviceSlot* slot) {
             std::unique_lock<std::recursive_mutex> streamGuard(slot->streamLock, std::try_to_lock);
             if (streamGuard.owns_lock()) KeepStreamPortOpen(record);
         }
-        if (slot->heartbeatWake.Wait(record.heartbeatPeriod)) {
+        // The period may come from a consumer's channel parameters too.
+        if (slot->heartbeatWake.Wait(
+                std::max(record.heartbeatPeriod.load(), kMinHeartbeatPeriodMs))) {
             DeviceLog(handle, kLogVerbose, "Inter-heartbeat delay interrupted.\n");
             slot->heartbeatWake.Reset();
         }

@@ -7,6 +7,16 @@
 
 namespace Vantor {
 
+// The shortest heartbeat time-out we go by: a camera reading 0 (or a few ms)
+// must not make the heartbeat spin on the control channel.
+constexpr uint32_t kMinHeartbeatTimeoutMs = 500;
+constexpr uint32_t kMinHeartbeatPeriodMs = kMinHeartbeatTimeoutMs / 3;
+
+// The period between heartbeats for a camera's heartbeat time-out.
+inline uint32_t HeartbeatPeriodFor(uint32_t timeoutMs) {
+    return (timeoutMs < kMinHeartbeatTimeoutMs ? kMinHeartbeatTimeoutMs : timeoutMs) / 3;
+}
+
 // Entry of the slot's heartbeat thread; runs until the stop flag is set or
 // the connection has failed.
 void HeartbeatThread(DeviceSlot* slot);

@@ -142,7 +142,7 @@ void MessageChannel::KeepAlivePass() {
     }
 }
 
-bool MessageChannel::HandleDatagram(const uint8_t* data, size_t size, uint32_t sender,
+void MessageChannel::HandleDatagram(const uint8_t* data, size_t size, uint32_t sender,
                                     uint16_t senderPort) {
     DeviceSlot* slot = nullptr;
     for (DeviceSlot& candidate : AllSlots()) {
@@ -152,7 +152,7 @@ bool MessageChannel::HandleDatagram(const uint8_t* data, size_t size, uint32_t s
         }
     }
     if (slot == nullptr || !slot->record.messageChannelAvailable || size < Gvcp::kHeaderSize)
-        return true;
+        return;
     const uint8_t handle = static_cast<uint8_t>(slot - AllSlots().data() + 1);
 
     Gvcp::EventMessage event{};
@@ -163,19 +163,20 @@ bool MessageChannel::HandleDatagram(const uint8_t* data, size_t size, uint32_t s
             "[WARNING] -Message Channel Device %d -> %s datagram of %d bytes dropped\n", handle,
             parsed == Gvcp::EventParse::NotEvent ? "not an event command:" : "truncated event:",
             size);
-        return true;
+        return;
     }
 
     const char* ackSuffix = "";
     if (event.flags & Gvcp::kFlagAckRequired) {
         uint8_t ack[Gvcp::kEventAckSize];
         size_t ackSize = Gvcp::BuildEventAck(ack, event.command, event.requestId);
-        if (Send(sender, senderPort, ack, ackSize) != static_cast<int>(ackSize)) {
-            DevicelessLog("[ERROR] -Send error %d. Cancel messages processing\n",
-                          Platform::LastSocketError());
-            return false;
-        }
-        ackSuffix = " (ack)";
+        // Anybody can send a datagram the acknowledge cannot answer (source port
+        // 0, say); it must not end event delivery for every camera.
+        if (Send(sender, senderPort, ack, ackSize) == static_cast<int>(ackSize))
+            ackSuffix = " (ack)";
+        else
+            DevicelessLog("[ERROR] -Send error %d. Event of device %d not acknowledged\n",
+                          Platform::LastSocketError(), handle);
     }
     LogEvent(handle, event, ackSuffix);
 
@@ -186,13 +187,11 @@ bool MessageChannel::HandleDatagram(const uint8_t* data, size_t size, uint32_t s
     // Close clears the handler under this lock: read it only now.
     GevMessageHandler handler = slot->record.messageHandler;
     if (handler != nullptr && slot->inUse) handler(handle, &record);
-    return true;
 }
 
 void MessageChannel::Run() {
     std::vector<uint8_t> buffer(Gvcp::kMaxDatagram, 0);
-    bool keepGoing = true;
-    while (keepGoing && !m_stop) {
+    while (!m_stop) {
         KeepAlivePass();
         Platform::SocketHandle socket = m_socket;
         int ready = Platform::WaitReadableMs(socket, kWaitMs);
@@ -205,9 +204,7 @@ void MessageChannel::Run() {
         uint16_t senderPort = 0;
         int size =
             Platform::ReceiveFrom(socket, buffer.data(), buffer.size(), &sender, &senderPort);
-        if (size > 0)
-            keepGoing =
-                HandleDatagram(buffer.data(), static_cast<size_t>(size), sender, senderPort);
+        if (size > 0) HandleDatagram(buffer.data(), static_cast<size_t>(size), sender, senderPort);
     }
     m_running = false;
 }

@@ -37,8 +37,8 @@ public:
     void SetHandler(DeviceRecord& record, GevMessageHandler handler);
 
     // One received datagram, as the thread handles it; public for the tests.
-    // False when the thread must end (an acknowledge could not be sent).
-    bool HandleDatagram(const uint8_t* data, size_t size, uint32_t sender, uint16_t senderPort);
+    // Nothing a datagram holds ends the thread.
+    void HandleDatagram(const uint8_t* data, size_t size, uint32_t sender, uint16_t senderPort);
 
 private:
     MessageChannel() = default;

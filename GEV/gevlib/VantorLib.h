@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "GevStatus.h"
 
@@ -47,6 +48,12 @@ GevStatus GEVWriteRegister(uint8_t handle, uint32_t address, uint8_t count, cons
 // `buffer` must hold `size` rounded up to a multiple of 4.
 GevStatus GEVReadMemory(uint8_t handle, uint32_t address, uint32_t size, void* buffer);
 GevStatus GEVWriteMemory(uint8_t handle, uint32_t address, uint32_t size, const void* data);
+// Reads a block of camera memory whose address and size the camera gives in
+// two registers. The size register is read before and after the block: 0 or a
+// size above `maxSize` is refused, and so is a size that changed meanwhile
+// (kGevBadDeviceSize). `table` gets exactly the size the camera gave.
+GevStatus GEVReadDeviceTable(uint8_t handle, uint32_t addressRegister, uint32_t sizeRegister,
+                             uint32_t maxSize, std::vector<uint8_t>* table);
 
 // ---- Adapters and discovery
 struct GevAdapterEntry {
@@ -126,6 +133,11 @@ struct GevOpenParams {
 
 GevStatus GEVOpenDevice(uint8_t handle, const GevOpenParams* params, GevLogCallback logCallback,
                         uint8_t reserved, uint8_t accessMode);
+// Opens the camera in the first free slot and tells its handle; kGevSlotInUse
+// when none is free. Opens of other cameras go on meanwhile: only the slot
+// being opened is held while the camera is talked to.
+GevStatus GEVOpenFreeDevice(const GevOpenParams* params, GevLogCallback logCallback,
+                            uint8_t accessMode, uint8_t* handle);
 GevStatus GEVClose(uint8_t handle);
 // True while the slot of `handle` is in use (open, or failed and not yet closed).
 bool GEVIsOpen(uint8_t handle);

@@ -120,6 +120,8 @@ public:
             if (c.code() == code) matching.push_back(c);
         return matching;
     }
+    // Replies sent so far (a flood tells how far it got).
+    size_t RepliesSent() const { return m_repliesSent; }
     void ClearReceived() {
         std::lock_guard<std::mutex> guard(m_lock);
         m_received.clear();
@@ -193,9 +195,13 @@ private:
                 if (!m_script || !m_script(command, replies)) replies = ModelAnswer(command);
             }
             for (const Reply& reply : replies) {
-                if (reply.delayMs > 0)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(reply.delayMs));
+                // A long scripted flood ends with the peer.
+                const auto due = Clock::now() + std::chrono::milliseconds(reply.delayMs);
+                while (!m_stop && Clock::now() < due)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                if (m_stop) break;
                 SendTo(reply.bytes, command.sender, command.senderPort);
+                ++m_repliesSent;
             }
         }
     }
@@ -203,6 +209,7 @@ private:
     int m_socket = -1;
     bool m_bound = false;
     std::atomic<bool> m_stop{false};
+    std::atomic<size_t> m_repliesSent{0};
     std::mutex m_lock;
     Script m_script;
     std::map<uint32_t, uint32_t> m_registers;

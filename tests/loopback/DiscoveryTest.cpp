@@ -119,19 +119,24 @@ TEST_F(Discovery, DuplicateAcknowledgesAreListedOnce) {
     EXPECT_EQ(m_list->count, 1);
 }
 
-TEST_F(Discovery, WrongLengthAcknowledgeBecomesAMarkedRecord) {
+TEST_F(Discovery, MalformedAcknowledgesAreDroppedAndCounted) {
+    // A flood of short acknowledges from a peer that never answers a probe.
     ResponderConfig config;
     config.address = "169.254.10.2";
     config.ackLength = 200;
+    config.copies = 20;
+    config.probeSilent = true;
     auto camera = Camera(m_cam0, config);
     GevAdapterEntry adapter = Adapter("gvh0");
     ASSERT_EQ(GEVDiscoverOnAdapter(m_list.get(), &adapter, nullptr, 300, false, 0), kGevOk);
-    ASSERT_EQ(m_list->count, 1);
-    const GevDiscoveredDevice& record = m_list->devices[0];
-    EXPECT_EQ(Text(record.manufacturer, 32), "---");
-    EXPECT_EQ(Text(record.model, 32), "Discovery Acknowledge Incorrect");
-    EXPECT_EQ(Dotted(record.cameraAddress), "169.254.10.2") << "the sender's address";
-    EXPECT_EQ(Text(record.serialNumber, 16), "");
+    EXPECT_EQ(m_list->count, 0);
+    EXPECT_EQ(camera->probes(), 0);
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "[WARNING] -20 malformed discovery acknowledges dropped. Adapter: gvh0, Ip: "
+                  "%08X\r\n",
+                  adapter.address);
+    EXPECT_EQ(DebugCount(line), 1u);
 }
 
 TEST_F(Discovery, CamerasOnAnotherSubnetNeedBroadcastAcknowledges) {
@@ -141,6 +146,7 @@ TEST_F(Discovery, CamerasOnAnotherSubnetNeedBroadcastAcknowledges) {
     nine.address = "10.0.0.9";
     ResponderConfig five;
     five.address = "10.0.1.5";
+    five.mac[5] = 0xCD;  // another camera
     auto camera9 = Camera(m_cam0, nine);
     auto camera5 = Camera(m_cam0, five);
     GevAdapterEntry adapter = Adapter("gvh0");

@@ -1,6 +1,9 @@
 // The message channel: event messages from an open camera are acknowledged
 // when asked, logged, and handed to the device's handler with their fields.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -188,6 +191,33 @@ TEST_F(MessageChannelTest, DatagramsFromUnknownSendersAreIgnored) {
     Send(EventCommand(0x00, 0x00C0, 2, 0x0006, false, 0, 0));
     ASSERT_TRUE(WaitFor([] { return DeliveredEvents().size() == 1; }));
     EXPECT_EQ(DeliveredEvents()[0].eventId, 6);
+}
+
+TEST_F(MessageChannelTest, AnEventThatCannotBeAcknowledgedStopsNoOtherEvent) {
+    // From the camera's address but source port 0, where no acknowledge can go:
+    // a UDP header of our own on a raw socket.
+    int raw = ::socket(AF_INET, SOCK_RAW, IPPROTO_UDP);
+    ASSERT_GE(raw, 0) << "raw sockets need the namespace's root";
+    ASSERT_TRUE(TestSockets::Bind(raw, "127.0.0.2", 0));
+    const Bytes event = EventCommand(0x01, 0x00C0, 9, 0x0003, false, 0, 0);
+    Bytes datagram;
+    Put16(datagram, 0);  // source port
+    Put16(datagram, m_messagePort);
+    Put16(datagram, static_cast<uint16_t>(8 + event.size()));
+    Put16(datagram, 0);  // no checksum
+    datagram.insert(datagram.end(), event.begin(), event.end());
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = Ip("127.0.0.1");
+    ASSERT_EQ(::sendto(raw, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                       sizeof to),
+              static_cast<ssize_t>(datagram.size()));
+    ::close(raw);
+    ASSERT_TRUE(WaitFor([] { return DeliveredEvents().size() == 1; }));
+    Send(EventCommand(0x00, 0x00C0, 10, 0x0006, false, 0, 0));
+    ASSERT_TRUE(WaitFor([] { return DeliveredEvents().size() == 2; }))
+        << "the message thread ended";
+    EXPECT_EQ(DeliveredEvents()[1].eventId, 6);
 }
 
 TEST_F(MessageChannelTest, NoHandlerCallAfterClose) {

@@ -48,6 +48,14 @@ void Faults::SetDiscoveryAckLength(size_t length) {
     discoveryLength_ = length;
 }
 
+void Faults::ScriptRegisterReads(uint32_t address, std::vector<uint32_t> values) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (values.empty())
+        scriptedReads_.erase(address);
+    else
+        scriptedReads_[address] = std::move(values);
+}
+
 void Faults::Clear() {
     stream_.Clear();
     std::lock_guard<std::mutex> lock(mutex_);
@@ -55,6 +63,7 @@ void Faults::Clear() {
     silent_ = duplicateDiscovery_ = false;
     delay_ = Milliseconds(0);
     discoveryLength_ = 0;
+    scriptedReads_.clear();
 }
 
 bool Faults::Silent() const {
@@ -85,6 +94,14 @@ Faults::Plan Faults::Take(uint16_t command, uint16_t requestId, std::optional<ui
         --staleCount_;
         // Request ids skip 0, so the one before 1 is 0xFFFF.
         plan.staleAckId = staleId_ ? *staleId_ : (requestId == 1 ? 0xFFFF : requestId - 1);
+    }
+    if (command == Gvcp::kReadRegCmd && address) {
+        auto script = scriptedReads_.find(*address);
+        if (script != scriptedReads_.end()) {
+            std::vector<uint32_t>& values = script->second;
+            plan.registerValue = values.front();
+            if (values.size() > 1) values.erase(values.begin());
+        }
     }
     if (command == Gvcp::kDiscoveryCmd) {
         plan.duplicate = duplicateDiscovery_;

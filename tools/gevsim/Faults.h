@@ -6,8 +6,10 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "StreamFaults.h"
 
@@ -38,6 +40,10 @@ public:
     // DISCOVERY_ACKs are cut or zero-padded to `length` bytes (header length field
     // adjusted); 0 restores the normal 256 bytes.
     void SetDiscoveryAckLength(size_t length);
+    // One-register READREGs of `address` are answered with these values in turn,
+    // the last one for good, whatever the register holds: a camera whose size
+    // registers lie or move while they are read.
+    void ScriptRegisterReads(uint32_t address, std::vector<uint32_t> values);
     // Everything back to normal, the stream included.
     void Clear();
     // Faults of the GVSP stream.
@@ -53,7 +59,8 @@ public:
         std::optional<Milliseconds> pending;
         std::optional<uint16_t> staleAckId;
         bool duplicate = false;
-        size_t discoveryLength = 0;  // 0: normal
+        size_t discoveryLength = 0;             // 0: normal
+        std::optional<uint32_t> registerValue;  // the scripted answer of a READREG
     };
     Plan Take(uint16_t command, uint16_t requestId, std::optional<uint32_t> address);
 
@@ -71,6 +78,7 @@ private:
     std::optional<uint32_t> failAddress_;
     bool duplicateDiscovery_ = false;
     size_t discoveryLength_ = 0;
+    std::map<uint32_t, std::vector<uint32_t>> scriptedReads_;  // by address, next value first
     StreamFaults stream_;
 };
 

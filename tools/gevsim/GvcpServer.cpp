@@ -144,6 +144,12 @@ void GvcpServer::HandleDatagram(const uint8_t* data, size_t size, const Host& se
                     plan);
         return;
     }
+    if (plan.registerValue && request.length == 4) {
+        std::vector<uint8_t> value(4);
+        Put32(value.data(), *plan.registerValue);
+        Acknowledge(request, MakeAck(kStatusSuccess, kReadRegAck, request.requestId, value), plan);
+        return;
+    }
     Reply reply = handler_.Handle(request);
     if (reply.resend && packetResend_) packetResend_(*reply.resend);
     if (reply.forceIp && reply.forceIp->ip != 0) {
