@@ -377,7 +377,9 @@ void CInterface::GetDeviceInfo(const std::string& id, DEVICE_INFO_CMD iInfoCmd,
 
 std::shared_ptr<CDevice> CInterface::OpenDevice(const std::string& id, DEVICE_ACCESS_FLAGS flags) {
     if (flags > DEVICE_ACCESS_EXCLUSIVE) throw access_exception("Device access denied");
-    std::lock_guard<std::recursive_mutex> discovery(m_discoveryLock);
+    // The discovery table is read under its lock; the open itself runs without
+    // it, so that a camera slow to answer holds no other open.
+    std::unique_lock<std::recursive_mutex> discovery(m_discoveryLock);
     {
         std::lock_guard<std::recursive_mutex> guard(m_lock);
         for (const auto& device : m_openedDevices)
@@ -418,6 +420,7 @@ std::shared_ptr<CDevice> CInterface::OpenDevice(const std::string& id, DEVICE_AC
     params.hostAddress = entry->adapterAddress;
     params.subnetMask = entry->adapterMask;
     std::memcpy(params.adapterName, entry->adapterName, sizeof params.adapterName);
+    discovery.unlock();
     std::unique_lock<std::recursive_mutex> recordGuard(m_lock);
     record->openFlags = flags;
     uint8_t accessMode = Vantor::kAccessModeOpen;

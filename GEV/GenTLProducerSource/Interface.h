@@ -2,9 +2,9 @@
 // adapter of the host. It runs discovery, keeps the discovered device records
 // (CDeviceInfo), presents them through its register map and info queries,
 // sends FORCEIP, and opens cameras as device modules, which it owns.
-// Runs on consumer threads: one discovery or open at a time (m_discoveryLock,
-// held across the network exchanges), the lists under m_lock (never held
-// across one).
+// Runs on consumer threads: one discovery at a time (m_discoveryLock, held
+// across its exchanges; an open holds it only while reading the table), the
+// lists under m_lock (never held across an exchange).
 #pragma once
 
 #include <memory>

@@ -106,6 +106,8 @@ GevSim::CameraConfig Config(const char* address, const char* serial) {
     GevSim::CameraConfig config;
     config.address = address;
     config.serial = serial;
+    // Cameras are told apart by MAC: each gets its own, from its address.
+    config.mac[5] = static_cast<uint8_t>(Ip(address) >> 24);
     return config;
 }
 
