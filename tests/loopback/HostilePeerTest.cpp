@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <memory>
+
 #include "DeviceTable.h"
 #include "GvcpExchange.h"
 #include "VantorFixture.h"
@@ -82,17 +84,18 @@ TEST_F(HostilePeer, PendingAcknowledgesExtendTheExchangeOnlyUpToACap) {
 }
 
 TEST_F(HostilePeer, AcknowledgesFromOtherSendersAreNotTaken) {
-    ForeignSender otherHost("127.0.0.3", 3956);
-    ForeignSender otherPort("127.0.0.2", 3957);
-    ASSERT_TRUE(otherHost.bound() && otherPort.bound());
+    // Held by the script, so they close only after the peer's thread stopped using them.
+    auto otherHost = std::make_shared<ForeignSender>("127.0.0.3", 3956);
+    auto otherPort = std::make_shared<ForeignSender>("127.0.0.2", 3957);
+    ASSERT_TRUE(otherHost->bound() && otherPort->bound());
     m_peer.SetRegister(kUserRegister, 42);
-    m_peer.SetScript([&](const Command& c, std::vector<Reply>& replies) {
+    m_peer.SetScript([this, otherHost, otherPort](const Command& c, std::vector<Reply>& replies) {
         if (c.firstAddress() != kUserRegister) return false;
         // Forged answers with the right id arrive first; the camera's comes later.
         Bytes forged = AckHeader(0, 0x0081, 4, c.requestId());
         Put32(forged, 0xBAD0BAD0);
-        otherHost.SendTo(forged, c.sender, c.senderPort);
-        otherPort.SendTo(forged, c.sender, c.senderPort);
+        otherHost->SendTo(forged, c.sender, c.senderPort);
+        otherPort->SendTo(forged, c.sender, c.senderPort);
         Reply real = m_peer.ModelAnswer(c).front();
         real.delayMs = 50;
         replies.push_back(real);
