@@ -384,6 +384,7 @@ void CDataStream::StartAcquisition(uint64_t iNumToAcquire) {
     {
         std::lock_guard<std::mutex> guard(m_queueLock);
         m_killed = false;
+        m_deviceLost = false;
     }
     if (m_newBufferEvent->IsRegistered()) m_newBufferEvent->ClearKilled();
     const uint32_t frames =
@@ -492,6 +493,10 @@ void CDataStream::DeliveryLoop() {
     while (m_acquiring && m_framesRemaining != 0) {
         try {
             const Vantor::GevStatus status = Vantor::GEVWaitForImage(m_handle);
+            if (status != Vantor::kGevOk && Vantor::GEVIsDeviceLost(m_handle)) {
+                OnDeviceLost();
+                break;
+            }
             // The receiver reached its frame limit and everything went out.
             if (status == Vantor::kGevAcquisitionEnded) break;
             if (status == Vantor::kGevTimeout) continue;
@@ -516,6 +521,18 @@ void CDataStream::DeliveryLoop() {
     }
     // An acquisition that ended by itself is no longer grabbing; a stop says so too.
     m_registerMap.Poke(kRegGrabbing, 0);
+}
+
+void CDataStream::OnDeviceLost() {
+    const std::string text =
+        "The device was lost: it answered nothing for longer than its heartbeat time-out.";
+    // Told before the waits end: a consumer woken by the loss sees it everywhere.
+    m_registerMap.Poke(kRegGrabbing, 0);
+    m_errorEvent->Report(GC_ERR_ERROR, text);
+    m_deviceRef->ErrorEvent().Report(GC_ERR_ERROR, text);
+    std::lock_guard<std::mutex> guard(m_queueLock);
+    m_deviceLost = true;
+    m_outputCondition.notify_all();
 }
 
 void CDataStream::Pause(std::chrono::milliseconds period) {
@@ -616,7 +633,9 @@ bool CDataStream::WaitForNewBuffer(void* pBuffer, size_t* piSize, uint64_t iTime
                     stream.m_outputCondition.notify_all();
             }
         } leave{*this};
-        auto ready = [&] { return !m_outputQueue.empty() || m_killed || m_closing; };
+        auto ready = [&] {
+            return !m_outputQueue.empty() || m_killed || m_closing || m_deviceLost;
+        };
         if (!ready()) {
             if (iTimeout >= kLongestTimedWaitMs) {
                 m_outputCondition.wait(lock, ready);
@@ -628,6 +647,9 @@ bool CDataStream::WaitForNewBuffer(void* pBuffer, size_t* piSize, uint64_t iTime
         // Thrown, not returned: the caller must not touch the stream's event
         // object once this wait has left, as the stream is going.
         if (m_closing) throw abort_exception("The data stream was closed during the wait.");
+        // What was delivered before the loss is still handed out, then every wait ends.
+        if (!m_killed && m_outputQueue.empty() && m_deviceLost)
+            throw abort_exception("The device was lost: no more buffers will come.");
         if (m_killed || m_outputQueue.empty()) {
             // One kill ends one wait, whether or not a buffer waits too: it stays queued.
             m_killed = false;

@@ -152,6 +152,8 @@ private:
     void GiveSlotBack(uint16_t ringIndex);
 
     void DeliveryLoop();
+    // Ends the acquisition's waits and tells the stream's and the device's error events.
+    void OnDeviceLost();
     // The stop itself, with m_lifeLock held.
     void StopLocked();
     // Throws the unknown-handle failure once DSClose ran.
@@ -205,6 +207,8 @@ private:
     std::atomic<uint32_t> m_framesRemaining{0};
     std::string m_id;
     bool m_killed = false;  // under m_queueLock
+    // The camera stopped answering during the acquisition; under m_queueLock.
+    bool m_deviceLost = false;
     std::unique_ptr<CDataStreamEventNewBuffer> m_newBufferEvent;
     std::unique_ptr<CEventError> m_errorEvent;
     uint32_t m_packetSize = 0;

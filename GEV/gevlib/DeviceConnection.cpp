@@ -285,6 +285,11 @@ bool GEVIsOpen(uint8_t handle) {
     return OpenSlot(handle) != nullptr;
 }
 
+bool GEVIsDeviceLost(uint8_t handle) {
+    const DeviceSlot* slot = OpenSlot(handle);
+    return slot != nullptr && slot->record.connectionState == kConnectionFailed;
+}
+
 void GEVPrepareLibrary() {
     Platform::PrepareDebugOutput();
     Platform::PrepareDriverDevices();

@@ -14,7 +14,10 @@ namespace Vantor {
 namespace {
 
 constexpr uint8_t kStreamKeepAlive[4] = {0x78, 0x56, 0x34, 0x12};
-constexpr int kFailuresBeforeGivingUp = 5;
+// The camera's heartbeat time-out, as the period was derived from it.
+uint32_t HeartbeatTimeoutOf(const DeviceRecord& record) {
+    return std::max(record.heartbeatPeriod.load() * 3, kMinHeartbeatTimeoutMs);
+}
 // While a register read waits out a PENDING_ACK the heartbeat keeps off the
 // camera; it looks again this often rather than spinning.
 constexpr uint32_t kPendingPollMs = 5;
@@ -50,6 +53,7 @@ void HeartbeatThread(DeviceSlot* slot) {
     DeviceLog(handle, kLogTrace, "Entering heartbeat loop (timeout=%d)\n",
               record.heartbeatPeriod.load());
     int failures = 0;
+    uint32_t lastAnswer = Platform::TickCount();
     while (!record.heartbeatStop) {
         if (record.pendingAck) {
             slot->heartbeatWake.Wait(kPendingPollMs);
@@ -61,17 +65,21 @@ void HeartbeatThread(DeviceSlot* slot) {
             if (failures == 0) {
                 DeviceLog(handle, kLogWarning, "[WARNING] -CCP lost.\n");
                 record.connectionState = kConnectionLost;
-                if (record.acquisitionIdle == 0) GEVAcquisitionStop(handle);
-                if (record.filterDriverOpen) GEVDisableFilterDriver(handle);
             }
             if (IsSocketFailure(status)) ReestablishControlSocket(*slot);
-            if (++failures >= kFailuresBeforeGivingUp) {
+            ++failures;
+            // A stall shorter than the camera's heartbeat time-out is ridden out,
+            // the stream going on; past it the camera has dropped us, and it is lost.
+            if (Platform::TickCount() - lastAnswer >= HeartbeatTimeoutOf(record)) {
                 record.connectionState = kConnectionFailed;
                 record.heartbeatStop = true;
+                if (record.acquisitionIdle == 0) GEVAcquisitionStop(handle);
+                if (record.filterDriverOpen) GEVDisableFilterDriver(handle);
                 DeviceLog(handle, kLogError, "[ERROR] -CCP connection failure\n");
                 break;
             }
         } else {
+            lastAnswer = Platform::TickCount();
             if (failures > 0) {
                 DeviceLog(handle, kLogInfo, "[INFO] -CCP reconnection.\n");
                 failures = 0;

@@ -145,6 +145,10 @@ bool GEVIsOpen(uint8_t handle);
 // logging) now. A caller that closes devices from a static destructor of its
 // own calls it before that object is made, so that this state outlives it.
 void GEVPrepareLibrary();
+// True once the heartbeat gave the camera up: it answered nothing for longer
+// than its heartbeat time-out. Its acquisition was stopped then; the handle
+// stays open until closed.
+bool GEVIsDeviceLost(uint8_t handle);
 GevStatus GEVGetHeartbeatRate(uint8_t handle, uint32_t* timeoutMs);
 GevStatus GEVSetHeartbeatRate(uint8_t handle, uint32_t timeoutMs);
 

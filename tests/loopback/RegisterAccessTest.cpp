@@ -54,11 +54,13 @@ TEST_F(RegisterAccess, ReadsRegistersInHostOrderWithWireExactCommand) {
 
 TEST_F(RegisterAccess, RequestIdsCountUpAndWrapFrom65535ToOne) {
     {
+        // Held across the three reads (the lock is recursive): the heartbeat
+        // cannot take an id between them, however the threads are scheduled.
         std::lock_guard<std::recursive_mutex> guard(SlotOf(1)->controlLock);
         SlotOf(1)->record.requestId = 65534;
+        uint32_t value = 0;
+        for (int i = 0; i < 3; ++i) ASSERT_EQ(GEVReadRegister(1, kUserRegister, 1, &value), kGevOk);
     }
-    uint32_t value = 0;
-    for (int i = 0; i < 3; ++i) ASSERT_EQ(GEVReadRegister(1, kUserRegister, 1, &value), kGevOk);
     auto sent = CommandsAt(m_peer, 0x0080, kUserRegister);
     ASSERT_EQ(sent.size(), 3u);
     EXPECT_EQ(sent[0].requestId(), 65534);

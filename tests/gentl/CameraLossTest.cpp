@@ -1,0 +1,112 @@
+// A camera that stops answering, as a consumer sees it: for longer than its
+// heartbeat time-out it is lost (waits end, the stream stops grabbing, the
+// error events say why, and it can be opened again once it answers); a
+// shorter stall is ridden out and the stream goes on.
+#include <future>
+
+#include "StreamFixture.h"
+
+using namespace GenTLTest;
+
+namespace {
+
+// The device module's heartbeat time-out register (ms).
+constexpr uint64_t kDeviceHeartbeatTimeout = 0x284;
+
+class CameraLoss : public StreamTest {
+protected:
+    void SetUp() override {
+        StreamTest::SetUp();
+        if (IsSkipped()) return;
+        OpenSimulator(SimulatorConfig());
+    }
+
+    void SetHeartbeatTimeout(uint32_t ms) {
+        size_t size = sizeof ms;
+        ASSERT_EQ(cti.GCWritePort(device, kDeviceHeartbeatTimeout, &ms, &size), GC_ERR_SUCCESS)
+            << cti.LastErrorText();
+    }
+
+    void StartStreaming() {
+        QueueAll(Announce(4, PayloadSize(), true));
+        RegisterNewBuffer();
+        StartStream();
+        CameraApi().Execute("AcquisitionStart");
+        Delivery first = Next();
+        ASSERT_EQ(first.result, GC_ERR_SUCCESS);
+        ASSERT_EQ(cti.DSQueueBuffer(stream, first.buffer), GC_ERR_SUCCESS);
+    }
+
+    bool Grabbing() {
+        bool8_t grabbing = 0;
+        size_t size = sizeof grabbing;
+        INFO_DATATYPE type = 0;
+        EXPECT_EQ(cti.DSGetInfo(stream, STREAM_INFO_IS_GRABBING, &type, &grabbing, &size),
+                  GC_ERR_SUCCESS);
+        return grabbing != 0;
+    }
+};
+
+}  // namespace
+
+TEST_F(CameraLoss, ASilentCameraIsLostItsWaitsEndAndItOpensAgainOnceItAnswers) {
+    SetHeartbeatTimeout(1000);
+    StartStreaming();
+    EVENT_HANDLE errors = nullptr;
+    ASSERT_EQ(cti.GCRegisterEvent(device, EVENT_ERROR, &errors), GC_ERR_SUCCESS);
+    auto waiter = std::async(std::launch::async, [&]() -> GC_ERROR {
+        // Buffers that came before the silence are handed out first.
+        for (int i = 0; i < 1000; ++i) {
+            Delivery delivery = Next(GENTL_INFINITE);
+            if (delivery.result != GC_ERR_SUCCESS) return delivery.result;
+            cti.DSQueueBuffer(stream, delivery.buffer);
+        }
+        return GC_ERR_SUCCESS;
+    });
+    Simulator().faults().SetSilent(true);
+    // Lost within the time-out and a period or two; generous for a loaded machine.
+    ASSERT_EQ(waiter.wait_for(std::chrono::seconds(20)), std::future_status::ready)
+        << "an infinite wait on a lost camera never returned";
+    EXPECT_EQ(waiter.get(), GC_ERR_ABORT);
+    EXPECT_FALSE(Grabbing());
+    uint8_t data[1024] = {};
+    size_t size = sizeof data;
+    EXPECT_EQ(cti.EventGetData(errors, data, &size, 0), GC_ERR_SUCCESS) << "no error event";
+    // Later waits end at once too, not at their time-out.
+    EXPECT_EQ(Next(GENTL_INFINITE).result, GC_ERR_ABORT);
+
+    // Power back: closed, found and opened again.
+    Simulator().faults().SetSilent(false);
+    cameraApi.reset();
+    EXPECT_EQ(cti.DevClose(device), GC_ERR_SUCCESS);
+    device = nullptr;
+    stream = nullptr;
+    ASSERT_EQ(Discover(), 1u);
+    device = Open(DeviceID(0));
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(Simulator().Register(0x0A00), 2u);
+}
+
+TEST_F(CameraLoss, AStallShorterThanTheHeartbeatTimeOutIsRiddenOut) {
+    SetHeartbeatTimeout(6000);
+    StartStreaming();
+    Simulator().faults().SetSilent(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    Simulator().faults().SetSilent(false);
+    // The stream goes on: buffers keep coming after the stall.
+    int delivered = 0;
+    for (int i = 0; i < 200 && delivered < 10; ++i) {
+        Delivery delivery = Next(1000);
+        if (delivery.result == GC_ERR_SUCCESS) {
+            ++delivered;
+            cti.DSQueueBuffer(stream, delivery.buffer);
+        }
+    }
+    EXPECT_EQ(delivered, 10) << "the stream did not resume after a short stall";
+    EXPECT_TRUE(Grabbing());
+    uint32_t value = 0;
+    size_t size = sizeof value;
+    PORT_HANDLE remote = nullptr;
+    ASSERT_EQ(cti.DevGetPort(device, &remote), GC_ERR_SUCCESS);
+    EXPECT_EQ(cti.GCReadPort(remote, 0x0A00, &value, &size), GC_ERR_SUCCESS);
+}
