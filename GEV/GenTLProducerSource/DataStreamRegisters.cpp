@@ -258,15 +258,19 @@ void CDataStream::SwitchFilterDriver(uint32_t value) {
 
 int64_t CDataStream::ReadBlock(uint64_t address, void* pBuffer, size_t* piSize) {
     if (*piSize >= 5) return CRegisterMapModule::ReadBlock(address, pBuffer, piSize);
+    // A missing buffer fails as on every other port, not as a read of nothing.
+    if (pBuffer == nullptr) return CRegisterMapModule::ReadBlock(address, pBuffer, piSize);
     const uint32_t value = m_registerMap.Read(address);
-    if (pBuffer != nullptr) std::memcpy(pBuffer, &value, *piSize);
+    std::memcpy(pBuffer, &value, *piSize);
     return static_cast<int64_t>(*piSize);
 }
 
 int64_t CDataStream::WriteBlock(uint64_t address, const void* pBuffer, size_t* piSize) {
     if (*piSize >= 5) return CRegisterMapModule::WriteBlock(address, pBuffer, piSize);
+    // A missing buffer fails as on every other port, not as a write of zero.
+    if (pBuffer == nullptr) return CRegisterMapModule::WriteBlock(address, pBuffer, piSize);
     uint32_t value = 0;
-    if (pBuffer != nullptr) std::memcpy(&value, pBuffer, *piSize);
+    std::memcpy(&value, pBuffer, *piSize);
     m_registerMap.Write(address, value);
     return static_cast<int64_t>(*piSize);
 }
