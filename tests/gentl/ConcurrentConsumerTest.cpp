@@ -31,11 +31,6 @@ constexpr uint32_t kAcquisitionStartRegister = 0x00010020;
 constexpr uint32_t kAcquisitionStopRegister = 0x00010024;
 constexpr uint32_t kPrivilegeRegister = 0x0A00;
 
-uint64_t EnvNumber(const char* name, uint64_t fallback) {
-    const char* text = std::getenv(name);
-    return text != nullptr ? std::strtoull(text, nullptr, 10) : fallback;
-}
-
 // What a consumer may be told by a call whose handles another thread may
 // have closed, or whose library another thread may have closed.
 bool IsAcceptable(GC_ERROR result) {

@@ -24,11 +24,6 @@ using namespace ConsumerModel;
 
 namespace {
 
-uint64_t EnvNumber(const char* name, uint64_t fallback) {
-    const char* text = std::getenv(name);
-    return text != nullptr && *text != '\0' ? std::strtoull(text, nullptr, 0) : fallback;
-}
-
 struct Camera {
     GevSim::Camera* simulator = nullptr;
     DEV_HANDLE device = nullptr;

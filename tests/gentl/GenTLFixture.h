@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -104,6 +105,12 @@ protected:
     IF_HANDLE iface = nullptr;
     std::vector<std::unique_ptr<GevSim::Camera>> cameras;
 };
+
+// A number from the environment (decimal, or 0x hexadecimal), or `fallback`.
+inline uint64_t EnvNumber(const char* name, uint64_t fallback) {
+    const char* text = std::getenv(name);
+    return text != nullptr && *text != '\0' ? std::strtoull(text, nullptr, 0) : fallback;
+}
 
 template <class Condition>
 bool WaitFor(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(3)) {
