@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto list = std::make_unique<GevDeviceList>();
     list->count = 0;
     GevDeviceList* const listed = withList ? list.get() : nullptr;
-    // The records of every well-formed acknowledge sent, byte for byte.
+    // The MAC and address of every well-formed acknowledge sent.
     std::set<std::pair<Mac, uint32_t>> sent;
     uint16_t burstMac = 0x1000;
     Datagram datagram{};
@@ -180,7 +180,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 break;
             }
             case 2: {  // a well-formed header of the wrong length
-                BuildAck(datagram, input.Byte(), 0, input.Byte(), 0);
+                const uint8_t mac = input.Byte();
+                const uint8_t host = input.Byte();
+                BuildAck(datagram, mac, 0, host, 0);
                 datagram.size = Gvcp::kHeaderSize + input.Byte();
                 take();
                 break;
