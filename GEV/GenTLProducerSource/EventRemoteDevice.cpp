@@ -87,16 +87,22 @@ void CEventRemoteDevice::PrepareFeeders() {
 void CEventRemoteDevice::MessageHandler(uint8_t handle, const Vantor::GevMessageEvent* event) {
     Platform::DebugOutput(
         Format("[INFO] - Message Channel Device %d -> %s\n", handle, Describe(event->eventId)));
-    RemoteDeviceEntry entry;
-    entry.eventId = event->eventId;
-    entry.streamChannel = event->streamChannel;
-    entry.blockId = event->blockId;
-    entry.timestamp = event->timestamp;
-    if (event->data != nullptr && event->dataLength > 0)
-        entry.data.assign(event->data, event->data + event->dataLength);
+    RemoteDeviceEntry entry = EntryOf(*event);
     std::lock_guard<std::mutex> guard(FeederLock());
     auto it = Feeders().find(handle);
     if (it != Feeders().end()) it->second->Push(std::move(entry));
+}
+
+RemoteDeviceEntry CEventRemoteDevice::EntryOf(const Vantor::GevMessageEvent& event) {
+    RemoteDeviceEntry entry;
+    entry.eventId = event.eventId;
+    entry.streamChannel = event.streamChannel;
+    entry.blockId = event.blockId;
+    entry.timestamp = event.timestamp;
+    // The payload lives only during the handler call: the entry keeps a copy.
+    if (event.data != nullptr && event.dataLength > 0)
+        entry.data.assign(event.data, event.data + event.dataLength);
+    return entry;
 }
 
 void CEventRemoteDevice::Push(RemoteDeviceEntry entry) {

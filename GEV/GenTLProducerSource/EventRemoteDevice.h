@@ -56,6 +56,8 @@ public:
     // Makes the process-wide handler table now (see CLibraryController).
     static void PrepareFeeders();
 
+    // What the queue keeps of one message.
+    static RemoteDeviceEntry EntryOf(const Vantor::GevMessageEvent& event);
     // The record EventGetData delivers for `entry`: the GVCP event packet in
     // host byte order, standard layout for GigE Vision 1.x, extended otherwise.
     static std::vector<uint8_t> BuildRecord(const RemoteDeviceEntry& entry, uint8_t gevMajor);

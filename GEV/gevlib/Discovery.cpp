@@ -2,12 +2,12 @@
 // and FORCEIP. No device slot is used: each operation has sockets of its own.
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <vector>
 
 #include "Adapters.h"
 #include "Clock.h"
 #include "DiscoveryAck.h"
+#include "DiscoveryList.h"
 #include "GevLog.h"
 #include "GvcpPackets.h"
 #include "UdpUtility.h"
@@ -47,19 +47,6 @@ uint32_t Percentage() {
     uint32_t unit = total / 100;
     if (unit == 0) return 100;
     return std::min<uint32_t>((Platform::TickCount() - g_discoveryStart) / unit, 100);
-}
-
-// One camera is one MAC: a peer answering again with other addresses is not listed again.
-bool AlreadyListed(const GevDeviceList& list, const GevDiscoveredDevice& record) {
-    for (int i = 0; i < list.count; ++i) {
-        const GevDiscoveredDevice& listed = list.devices[i];
-        if (listed.adapterAddress != record.adapterAddress) continue;
-        if (listed.cameraAddress == record.cameraAddress ||
-            (std::memcmp(listed.macHigh, record.macHigh, sizeof record.macHigh) == 0 &&
-             std::memcmp(listed.macLow, record.macLow, sizeof record.macLow) == 0))
-            return true;
-    }
-    return false;
 }
 
 // The wait of each of the three probe attempts (t, 2t, 4t) so that all the
@@ -171,27 +158,14 @@ GevStatus GEVDiscoverOnAdapter(GevDeviceList* list, const GevAdapterEntry* adapt
                     }
                     GevDiscoveredDevice record{};
                     uint16_t ackStatus = 0;
-                    DiscoveryAckKind kind = ReadDiscoveryAck(ack, static_cast<size_t>(received),
-                                                             sender, *adapter, &record, &ackStatus);
-                    // Anybody can send those: counted, never listed.
-                    if (kind == DiscoveryAckKind::Incorrect) ++malformed;
-                    bool haveRecord = false;
-                    if (kind == DiscoveryAckKind::Valid) {
-                        if (list != nullptr && list->count >= kMaxDiscoveredDevices) break;
-                        // Judged with the adapter's mask: a camera that reports no or a
-                        // narrower mask is still reachable when its address lies in the
-                        // adapter's subnet (Aravis's camera reports 0.0.0.0).
-                        bool inSubnet = (record.cameraAddress & adapter->mask) ==
-                                        (adapter->address & adapter->mask);
-                        haveRecord = (broadcastAck || inSubnet) &&
-                                     !(list != nullptr && AlreadyListed(*list, record));
-                    }
-                    if (haveRecord) {
+                    DiscoveryTake take =
+                        TakeDiscoveryAck(ack, static_cast<size_t>(received), sender, *adapter,
+                                         broadcastAck, list, &record, &ackStatus);
+                    if (take == DiscoveryTake::kListFull) break;
+                    if (take == DiscoveryTake::kMalformed) ++malformed;
+                    if (take == DiscoveryTake::kListed || take == DiscoveryTake::kFound) {
                         if (ackStatus != 0) status = ackStatus;
-                        if (list != nullptr) {
-                            if (list->count < kMaxDiscoveredDevices)
-                                list->devices[list->count++] = record;
-                        } else {
+                        if (take == DiscoveryTake::kFound) {
                             record.accessStatus = kAccessNotProbed;
                             if (callback != nullptr) callback(Percentage(), &record);
                         }

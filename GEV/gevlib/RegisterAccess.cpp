@@ -8,6 +8,7 @@
 #include "GevLog.h"
 #include "GvcpExchange.h"
 #include "GvcpPackets.h"
+#include "MemoryChunks.h"
 #include "VantorLib.h"
 
 namespace Vantor {
@@ -23,12 +24,6 @@ GevStatus RegisterGate(uint8_t handle, DeviceSlot*& slot) {
     if (slot == nullptr) return kGevHandleNotOpen;
     if (slot->record.connectionState == kConnectionFailed) return kGevStatusAccessDenied;
     return kGevOk;
-}
-
-// Rounds a memory request to whole registers: address down, size up.
-void AlignMemoryRequest(uint32_t& address, uint32_t& size) {
-    size = (size + 3u) & ~3u;
-    address &= ~3u;
 }
 
 }  // namespace
@@ -141,38 +136,28 @@ GevStatus GEVReadMemory(uint8_t handle, uint32_t address, uint32_t size, void* b
     {
         std::lock_guard<std::recursive_mutex> guard(slot->controlLock);
         if (!slot->inUse) return kGevHandleNotOpen;
-        auto* out = static_cast<uint8_t*>(buffer);
         uint8_t command[Gvcp::kReadMemCmdSize];
-        uint8_t ack[Gvcp::kReadMemAckData + Gvcp::kMemoryChunk];
-        while (size > 0 && status == kGevOk) {
-            uint32_t chunk = std::min(size, Gvcp::kMemoryChunk);
-            uint16_t requestId = NextRequestId(slot->record);
-            ExchangeRequest request{
-                command,
-                Gvcp::BuildReadMem(command, requestId, address, static_cast<uint16_t>(chunk)),
-                requestId,
-                Gvcp::kReadMemAck,
-                Gvcp::kReadMemAckData + chunk,
-                kGevReceiveFailed,
-                true,
-                false,
-                address,
-                "[WARNING] -Failed to send %d bytes read memory request (%d only), error %d\n",
-                nullptr,
-                "[INFO] -Read Memory [0x%08X]: Pending acknowledge. Wait %d msec\n"};
-            ExchangeResult result = RunExchange(*slot, request, ack);
-            status = result.status;
-            if (status != kGevOk) break;
-            // A short acknowledge must not hand out bytes of an earlier datagram.
-            if (result.received < Gvcp::kReadMemAckData + chunk) {
-                status = kGevUnexpectedAck;
-                break;
-            }
-            std::memcpy(out, ack + Gvcp::kReadMemAckData, chunk);
-            out += chunk;
-            address += chunk;
-            size -= chunk;
-        }
+        status = ReadMemoryInChunks(
+            address, size, static_cast<uint8_t*>(buffer),
+            [&](uint32_t chunkAddress, uint32_t chunk, uint8_t* ack) {
+                uint16_t requestId = NextRequestId(slot->record);
+                ExchangeRequest request{
+                    command,
+                    Gvcp::BuildReadMem(command, requestId, chunkAddress,
+                                       static_cast<uint16_t>(chunk)),
+                    requestId,
+                    Gvcp::kReadMemAck,
+                    Gvcp::kReadMemAckData + chunk,
+                    kGevReceiveFailed,
+                    true,
+                    false,
+                    chunkAddress,
+                    "[WARNING] -Failed to send %d bytes read memory request (%d only), error "
+                    "%d\n",
+                    nullptr,
+                    "[INFO] -Read Memory [0x%08X]: Pending acknowledge. Wait %d msec\n"};
+                return RunExchange(*slot, request, ack);
+            });
     }
     if (status != kGevOk)
         DeviceLog(handle, kLogError, "[ERROR] -ReadMemory[0x%08X]\n", callerAddress);
