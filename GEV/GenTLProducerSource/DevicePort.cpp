@@ -11,6 +11,7 @@
 #include "InfoCopy.h"
 #include "LibraryInfo.h"
 #include "PortInfo.h"
+#include "RegisterMap.h"
 #include "Socket.h"
 #include "StringFormat.h"
 
@@ -34,18 +35,9 @@ std::string Hex(uint64_t address) {
 
 }  // namespace
 
-// The checks a register map makes of a consumer's buffer, so that every port
-// answers a missing buffer alike.
-static void CheckPortBuffer(const void* pBuffer, size_t size) {
-    if (pBuffer == nullptr) {
-        throw invalid_parameter_exception(
-            Format("Specified pBuffer is invalid: pBuffer = 0x%p.", pBuffer));
-    }
-    if (size == 0) throw invalid_parameter_exception("uiSize is not valid.");
-}
-
 int64_t CDevicePort::ReadBlock(uint64_t address, void* pBuffer, size_t* piSize) {
-    CheckPortBuffer(pBuffer, *piSize);
+    // Answered as every register-map port answers a missing buffer.
+    CRegisterMap::ValidateBuffer(pBuffer, *piSize);
     const uint8_t handle = m_device->Handle();
     auto* out = static_cast<uint8_t*>(pBuffer);
     if (*piSize == 4) {
@@ -88,7 +80,8 @@ int64_t CDevicePort::ReadBlock(uint64_t address, void* pBuffer, size_t* piSize) 
 }
 
 int64_t CDevicePort::WriteBlock(uint64_t address, const void* pBuffer, size_t* piSize) {
-    CheckPortBuffer(pBuffer, *piSize);
+    // Answered as every register-map port answers a missing buffer.
+    CRegisterMap::ValidateBuffer(pBuffer, *piSize);
     const uint8_t handle = m_device->Handle();
     const auto* in = static_cast<const uint8_t*>(pBuffer);
     if (*piSize == 4) {

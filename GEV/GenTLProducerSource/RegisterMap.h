@@ -57,6 +57,9 @@ public:
 
     // The largest register number the table can hold.
     static uint64_t MaxRegisterNumber();
+    // A consumer's buffer for a block access: present and not empty (invalid
+    // parameter otherwise). Every port checks its buffer with it.
+    static void ValidateBuffer(const void* buffer, uint64_t size);
 
 private:
     struct Register {
@@ -73,7 +76,6 @@ private:
     // Also refuses a range whose last register lies beyond the table's limit.
     static void ValidateRange(uint64_t address, uint64_t size);
     static void ValidateAccess(uint32_t access);
-    static void ValidateBuffer(const void* buffer, uint64_t size);
 
     // The defined register at `address`, or null; never throws.
     const Register* Find(uint64_t address) const noexcept;
