@@ -208,25 +208,27 @@ TEST_F(Simulator, UnpluggedCameraFailsAndCanBeOpenedAgainWhenBack) {
 }
 
 TEST_F(Simulator, FaultSwitchesAreRiddenOut) {
-    // A heartbeat every 20 s: none of its commands takes a fault meant for the test's.
+    // The faults are aimed at the test's register: the heartbeat reads another one
+    // whenever its thread gets to it, and must not take them.
+    constexpr uint32_t kAimed = 0x0938;
     GevSim::CameraConfig config = Config("127.0.0.2", "FLT");
     config.heartbeatTimeoutMs = 60000;
     GevSim::Camera& camera = Start(config);
     ASSERT_EQ(Open("127.0.0.2", kAccessModeControl), kGevOk);
     uint32_t value = 0;
-    camera.faults().DropAcks(2);
-    EXPECT_EQ(GEVReadRegister(1, 0x0938, 1, &value), kGevOk);
+    camera.faults().DropAcks(2, kAimed);
+    EXPECT_EQ(GEVReadRegister(1, kAimed, 1, &value), kGevOk);
     EXPECT_EQ(value, 60000u);
-    camera.faults().SendPendingAcks(1, 400ms);
-    EXPECT_EQ(GEVReadRegister(1, 0x0938, 1, &value), kGevOk);
-    camera.faults().SendStaleAcks(1);
-    EXPECT_EQ(GEVReadRegister(1, 0x0938, 1, &value), kGevOk);
-    camera.faults().FailCommands(1, 0x8003, 0x0938);
-    EXPECT_EQ(GEVReadRegister(1, 0x0938, 1, &value), kGevStatusInvalidAddress);
-    camera.faults().DropAcks(3);
-    EXPECT_EQ(GEVReadRegister(1, 0x0938, 1, &value), kGevTimeout);
+    camera.faults().SendPendingAcks(1, 400ms, kAimed);
+    EXPECT_EQ(GEVReadRegister(1, kAimed, 1, &value), kGevOk);
+    camera.faults().SendStaleAcks(1, std::nullopt, kAimed);
+    EXPECT_EQ(GEVReadRegister(1, kAimed, 1, &value), kGevOk);
+    camera.faults().FailCommands(1, 0x8003, kAimed);
+    EXPECT_EQ(GEVReadRegister(1, kAimed, 1, &value), kGevStatusInvalidAddress);
+    camera.faults().DropAcks(3, kAimed);
+    EXPECT_EQ(GEVReadRegister(1, kAimed, 1, &value), kGevTimeout);
     camera.faults().SetAckDelay(100ms);
-    EXPECT_EQ(GEVReadRegister(1, 0x0938, 1, &value), kGevOk);
+    EXPECT_EQ(GEVReadRegister(1, kAimed, 1, &value), kGevOk);
     camera.faults().Clear();
     std::vector<uint8_t> memory(1000);
     EXPECT_EQ(GEVReadMemory(1, 0x00100000, 1000, memory.data()), kGevOk);

@@ -30,6 +30,24 @@ TEST_F(FaultTest, DropsTheNextAcknowledges) {
     EXPECT_TRUE(client_.Transact(kReadReg, ReadVersion()));
 }
 
+TEST_F(FaultTest, AimedFaultsPassOtherAddressesBy) {
+    camera_->faults().DropAcks(1, 0x0A00);
+    camera_->faults().SendStaleAcks(1, 0x7777, 0x0A00);
+    // Other registers are answered plainly and use none of the counts up.
+    auto plain = client_.Transact(kReadReg, ReadVersion());
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->AckCode(), 0x0081);
+    Bytes ccp;
+    PutBe32(ccp, 0x0A00);
+    EXPECT_FALSE(client_.Transact(kReadReg, ccp));
+    const uint16_t id = client_.Send(kReadReg, ccp);
+    auto stale = client_.Receive();
+    auto real = client_.Receive();
+    ASSERT_TRUE(stale && real);
+    EXPECT_EQ(stale->AckId(), 0x7777);
+    EXPECT_EQ(real->AckId(), id);
+}
+
 TEST_F(FaultTest, SilentCameraIgnoresEverythingUntilSwitchedBack) {
     camera_->faults().SetSilent(true);
     EXPECT_FALSE(client_.Transact(kDiscovery, {}));

@@ -19,20 +19,25 @@ class Faults {
 public:
     using Milliseconds = std::chrono::milliseconds;
 
+    // The counted faults below take only commands whose first address is `address`,
+    // when given: a test aims them past the heartbeat's own reads.
+
     // The next `count` acknowledges are not sent; the commands still take effect.
-    void DropAcks(uint32_t count);
+    void DropAcks(uint32_t count, std::optional<uint32_t> address = std::nullopt);
     // "Unplugged": every datagram is ignored, discovery included, until switched off.
     void SetSilent(bool silent);
     // Every acknowledge is sent `delay` late.
     void SetAckDelay(Milliseconds delay);
     // The next `count` READREG/WRITEREG/READMEM/WRITEMEM are answered first by a
     // PENDING_ACK announcing `completion`, then by the real acknowledge after it.
-    void SendPendingAcks(uint32_t count, Milliseconds completion);
+    void SendPendingAcks(uint32_t count, Milliseconds completion,
+                         std::optional<uint32_t> address = std::nullopt);
     // The next `count` acknowledges are preceded by a stale one: same code, ack id
     // `ackId`, or the request id - 1 when none is given.
-    void SendStaleAcks(uint32_t count, std::optional<uint16_t> ackId = std::nullopt);
-    // The next `count` commands (only those whose first address is `address`, when
-    // given) are not executed and answered with `status` and no payload.
+    void SendStaleAcks(uint32_t count, std::optional<uint16_t> ackId = std::nullopt,
+                       std::optional<uint32_t> address = std::nullopt);
+    // The next `count` commands are not executed and answered with `status` and no
+    // payload.
     void FailCommands(uint32_t count, uint16_t status,
                       std::optional<uint32_t> address = std::nullopt);
     // Every DISCOVERY_ACK is sent twice.
@@ -67,12 +72,15 @@ public:
 private:
     mutable std::mutex mutex_;
     uint32_t dropCount_ = 0;
+    std::optional<uint32_t> dropAddress_;
     bool silent_ = false;
     Milliseconds delay_{0};
     uint32_t pendingCount_ = 0;
     Milliseconds pendingTime_{0};
+    std::optional<uint32_t> pendingAddress_;
     uint32_t staleCount_ = 0;
     std::optional<uint16_t> staleId_;
+    std::optional<uint32_t> staleAddress_;
     uint32_t failCount_ = 0;
     uint16_t failStatus_ = 0;
     std::optional<uint32_t> failAddress_;
