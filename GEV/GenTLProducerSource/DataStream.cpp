@@ -528,8 +528,8 @@ void CDataStream::OnDeviceLost() {
         "The device was lost: it answered nothing for longer than its heartbeat time-out.";
     // Told before the waits end: a consumer woken by the loss sees it everywhere.
     m_registerMap.Poke(kRegGrabbing, 0);
+    // The device's own error event heard it from the heartbeat already.
     m_errorEvent->Report(GC_ERR_ERROR, text);
-    m_deviceRef->ErrorEvent().Report(GC_ERR_ERROR, text);
     std::lock_guard<std::mutex> guard(m_queueLock);
     m_deviceLost = true;
     m_outputCondition.notify_all();

@@ -1,7 +1,10 @@
 #include "Device.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "DataStream.h"
 #include "DebugOutput.h"
@@ -31,6 +34,21 @@ constexpr size_t kURLWorkArea = 514;
 constexpr uint64_t kInitialRegisterSlots = 100;
 constexpr uint32_t kVersionRegister = 0x0000;
 constexpr uint32_t kStreamChannelsRegister = 0x0904;
+// EventSelector values and the EventNotification switch.
+constexpr uint32_t kEventDeviceLost = 0;
+constexpr uint32_t kNotificationOn = 1;
+
+// The open devices by protocol library handle: the lost handler's way to its
+// device. A device leaves it before it closes its camera, and GEVClose waits
+// for a handler call in progress, so no call reaches a device being destroyed.
+std::mutex& LostLock() {
+    static std::mutex lock;
+    return lock;
+}
+std::map<uint8_t, CDevice*>& LostTable() {
+    static std::map<uint8_t, CDevice*> devices;
+    return devices;
+}
 
 }  // namespace
 
@@ -49,6 +67,12 @@ CDevice::CDevice(CTL* system, CInterface* parent, std::shared_ptr<CDeviceInfo> r
     BuildRegisterMap();
     m_remotePort = std::make_shared<CDevicePort>(this);
     m_remoteEvent.reset(new CEventRemoteDevice(handle));
+    m_moduleEvent.reset(new CEventModule());
+    {
+        std::lock_guard<std::mutex> guard(LostLock());
+        LostTable()[handle] = this;
+    }
+    Vantor::GEVSetLostHandler(handle, &CDevice::LostHandler);
     if (Vantor::GEVSetMessageHandler(handle, &CEventRemoteDevice::MessageHandler) ==
         Vantor::kGevNotSupported) {
         Platform::DebugOutput("[INFO] - Message channel not Supported\n");
@@ -71,6 +95,11 @@ CDevice::~CDevice() {
         CLibraryController::Instance().TakeDataStream(ToHandle(streams.back().get()));
         streams.pop_back();
     }
+    {
+        std::lock_guard<std::mutex> guard(LostLock());
+        auto it = LostTable().find(m_handle);
+        if (it != LostTable().end() && it->second == this) LostTable().erase(it);
+    }
     Vantor::GevStatus status = Vantor::GEVClose(m_handle);
     if (status != Vantor::kGevOk) ReportError(*m_errorEvent, "Error GEVClose.", status);
     CLibraryController::Instance().ForgetModule(this);
@@ -78,6 +107,7 @@ CDevice::~CDevice() {
     // The library closed the message channel first: no handler call can come now.
     m_errorEvent.reset();
     m_remoteEvent.reset();
+    m_moduleEvent.reset();
 }
 
 void CDevice::BuildRegisterMap() {
@@ -108,6 +138,8 @@ void CDevice::BuildRegisterMap() {
                        &OnAccess);
     map.DefineRegister(kRegRetryCount, kAccessRW, parameters.retryCount, false, &OnWrite, this,
                        &OnAccess);
+    map.DefineRegister(kRegEventSelector, kAccessRW, kEventDeviceLost, false);
+    map.DefineRegister(kRegEventNotification, kAccessRW, kNotificationOn, false, &OnWrite, this);
     map.DefineString(kRegDisplayName, kAccessRO, m_record->GetDisplayName(), 256, false);
     map.DefineString(kRegStreamDisplayName, kAccessRO, "Stream DS0", 256, false);
 
@@ -182,6 +214,10 @@ void CDevice::OnWrite(uint64_t address, uint32_t* value, void* context) {
         case kRegStreamSelector:
             self->SelectStream(*value);
             break;
+        case kRegEventNotification:
+            // DeviceLost is the only event to select.
+            self->m_lostNotification = *value == kNotificationOn;
+            break;
         default:
             break;
     }
@@ -220,6 +256,9 @@ void CDevice::RegisterEvent(EVENT_TYPE iEventID, CEventObj** ppEvent) {
     } else if (iEventID == EVENT_REMOTE_DEVICE) {
         m_remoteEvent->Register();
         *ppEvent = m_remoteEvent.get();
+    } else if (iEventID == EVENT_MODULE) {
+        m_moduleEvent->Register();
+        *ppEvent = m_moduleEvent.get();
     } else {
         throw implementation_exception(
             Format("Requested iID is not implemented; iID = %d.", iEventID));
@@ -232,10 +271,36 @@ void CDevice::UnregisterEvent(EVENT_TYPE iEventID) {
         m_errorEvent->Unregister();
     } else if (iEventID == EVENT_REMOTE_DEVICE) {
         m_remoteEvent->Unregister();
+    } else if (iEventID == EVENT_MODULE) {
+        m_moduleEvent->Unregister();
     } else {
         throw implementation_exception(
             Format("Requested iID is not implemented; iID = %d.", iEventID));
     }
+}
+
+void CDevice::PrepareLostHandler() {
+    LostLock();
+    LostTable();
+}
+
+void CDevice::LostHandler(uint8_t handle) {
+    std::lock_guard<std::mutex> guard(LostLock());
+    auto it = LostTable().find(handle);
+    if (it != LostTable().end()) it->second->OnLost();
+}
+
+void CDevice::OnLost() {
+    m_errorEvent->Report(GC_ERR_ERROR,
+                         "The device was lost: it answered nothing for longer than its heartbeat "
+                         "time-out.");
+    if (!m_lostNotification) return;
+    ModuleEventEntry entry;
+    entry.eventId = CEventModule::kDeviceLostId;
+    entry.timestamp = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                std::chrono::system_clock::now().time_since_epoch())
+                                                .count());
+    m_moduleEvent->Push(entry);
 }
 
 ICommonBase* CDevice::GetParent() {

@@ -1,17 +1,19 @@
 // CDevice: one opened camera as a GenTL device. It owns the camera's
 // connection in the protocol library (by its handle), the remote port, the
 // device register map (heartbeat, GVCP time-out and retries, MAC, stream
-// selection) and the error and remote-device events.
+// selection) and the error, remote-device and module events.
 // Runs on consumer threads; the remote-device event is fed by the protocol
-// library's message thread.
+// library's message thread, the module event by its heartbeat thread.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "DeviceInfo.h"
+#include "EventModule.h"
 #include "EventQueue.h"
 #include "EventRemoteDevice.h"
 #include "ICommonBase.h"
@@ -43,6 +45,8 @@ public:
     static constexpr uint64_t kRegHeartbeatTimeout = 0x284;
     static constexpr uint64_t kRegAckTimeout = 0x288;
     static constexpr uint64_t kRegRetryCount = 0x28C;
+    static constexpr uint64_t kRegEventSelector = 0x290;
+    static constexpr uint64_t kRegEventNotification = 0x294;
     static constexpr uint64_t kRegDisplayName = 0x300;
     static constexpr uint64_t kRegStreamDisplayName = 0x400;
     static constexpr uint64_t kRegXmlAddress = 0x500;
@@ -60,7 +64,7 @@ public:
     void GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                     size_t* piSize) override;
 
-    // IEventSrc: EVENT_ERROR and EVENT_REMOTE_DEVICE.
+    // IEventSrc: EVENT_ERROR, EVENT_REMOTE_DEVICE and EVENT_MODULE.
     void RegisterEvent(EVENT_TYPE iEventID, CEventObj** ppEvent) override;
     void UnregisterEvent(EVENT_TYPE iEventID) override;
 
@@ -89,7 +93,15 @@ public:
     // drops it; the object goes with the last call that holds it.
     void CloseDataStream(CDataStream* stream);
 
+    // The protocol library's lost-camera handler, installed for every device.
+    static void LostHandler(uint8_t handle);
+    // Makes the process-wide device table of the handler now (see CLibraryController).
+    static void PrepareLostHandler();
+
 private:
+    // The camera was given up: the error event says so, and the module event
+    // where the consumer registered it and left its notification on.
+    void OnLost();
     void BuildRegisterMap();
     void SelectStream(uint32_t index);
     static void OnAccess(uint64_t address, uint32_t* value, void* context);
@@ -107,6 +119,9 @@ private:
     std::shared_ptr<CDeviceInfo> m_record;
     DEVICE_ACCESS_FLAGS m_accessFlags;
     std::unique_ptr<CEventRemoteDevice> m_remoteEvent;
+    std::unique_ptr<CEventModule> m_moduleEvent;
+    // EventNotification of DeviceLost, read on the heartbeat thread.
+    std::atomic<bool> m_lostNotification{true};
     EVENT_TYPE m_requestedEventType = 0;
     // Open streams, in opening order; with their own lock, as the stream
     // selector register reads them too.

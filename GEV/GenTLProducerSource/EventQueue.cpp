@@ -21,15 +21,16 @@ thread_local const void* t_killedWait = nullptr;
 const ErrorEventEntry& EntryOf(const std::shared_ptr<ErrorEventEntry>& entry) {
     return *entry;
 }
+const ModuleEventEntry& EntryOf(const ModuleEventEntry& entry) {
+    return entry;
+}
 
-// The event data record: the code at offset 0, the text and its NUL from offset 4.
-void CopyEntry(const ErrorEventEntry& entry, void* pBuffer, size_t* piSize) {
+template <class Record>
+void CopyEntry(const Record& entry, void* pBuffer, size_t* piSize) {
     if (pBuffer == nullptr) throw invalid_buffer_size_exception("Invalid buffer");
     const size_t dataSize = entry.DataSize();
     if (*piSize < dataSize) throw invalid_parameter_exception("Invalid buffer Size");
-    auto* bytes = static_cast<unsigned char*>(pBuffer);
-    std::memcpy(bytes, &entry.code, sizeof entry.code);
-    std::memcpy(bytes + 4, entry.message.c_str(), entry.message.size() + 1);
+    entry.CopyTo(static_cast<unsigned char*>(pBuffer));
     *piSize = dataSize;
 }
 
@@ -66,6 +67,17 @@ private:
 };
 
 }  // namespace
+
+// The code at offset 0, the text and its NUL from offset 4.
+void ErrorEventEntry::CopyTo(unsigned char* bytes) const {
+    std::memcpy(bytes, &code, sizeof code);
+    std::memcpy(bytes + 4, message.c_str(), message.size() + 1);
+}
+
+void ModuleEventEntry::CopyTo(unsigned char* bytes) const {
+    std::memcpy(bytes + kIdOffset, &eventId, sizeof eventId);
+    std::memcpy(bytes + kTimestampOffset, &timestamp, sizeof timestamp);
+}
 
 template <class Entry>
 CEventQueue<Entry>::~CEventQueue() {
@@ -136,7 +148,7 @@ bool CEventQueue<Entry>::GetData(void* pBuffer, size_t* piSize, uint64_t iTimeou
     }
     if (m_queue.empty()) throw std::runtime_error(" Empty event queue but signaled");
 
-    const ErrorEventEntry& entry = EntryOf(m_queue.front());
+    const auto& entry = EntryOf(m_queue.front());
     const size_t dataSize = entry.DataSize();
     if (*piSize == 0) {
         *piSize = dataSize;
@@ -172,12 +184,11 @@ template <class Entry>
 void CEventQueue<Entry>::GetInfo(EVENT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                                  size_t* piSize) {
     if (!m_queueRegistered) {
-        throw invalid_handle_exception(
-            Format("Event ID %ld not registered", static_cast<EVENT_TYPE>(EVENT_ERROR)));
+        throw invalid_handle_exception(Format("Event ID %ld not registered", EventType()));
     }
     switch (iInfoCmd) {
         case EVENT_EVENT_TYPE:
-            CopyInfoInt32(piType, pBuffer, piSize, EVENT_ERROR);
+            CopyInfoInt32(piType, pBuffer, piSize, EventType());
             break;
         case EVENT_NUM_IN_QUEUE: {
             size_t length = 0;
@@ -237,6 +248,7 @@ void CEventQueue<Entry>::Flush() {
 }
 
 template class CEventQueue<std::shared_ptr<ErrorEventEntry>>;
+template class CEventQueue<ModuleEventEntry>;
 
 CEventError::~CEventError() {
     CloseForWaiters();

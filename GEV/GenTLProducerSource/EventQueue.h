@@ -8,6 +8,7 @@
 // thread, however soon the event is unregistered. Entries survive a kill.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <string>
@@ -21,6 +22,19 @@ struct ErrorEventEntry {
     GC_ERROR code = GC_ERR_SUCCESS;
     std::string message;
     size_t DataSize() const { return message.size() + 5; }
+    void CopyTo(unsigned char* bytes) const;
+};
+
+// One module event: its event data is the event ID at offset 0 and the host's
+// time of the event in nanoseconds at offset 8, both 64 bits in host order.
+struct ModuleEventEntry {
+    static constexpr size_t kIdOffset = 0;
+    static constexpr size_t kTimestampOffset = 8;
+    static constexpr size_t kSize = 16;
+    uint64_t eventId = 0;
+    uint64_t timestamp = 0;
+    size_t DataSize() const { return kSize; }
+    void CopyTo(unsigned char* bytes) const;
 };
 
 template <class Entry>
@@ -54,6 +68,8 @@ public:
     bool IsRegistered() override { return m_queueRegistered; }
 
 protected:
+    // What EVENT_EVENT_TYPE answers.
+    virtual EVENT_TYPE EventType() const { return EVENT_ERROR; }
     // Ends every wait and returns once no thread is inside GetData. The most
     // derived destructor calls it, while the object is still whole.
     void CloseForWaiters();
@@ -96,5 +112,6 @@ private:
 
 // Defined once, in EventQueue.cpp.
 extern template class CEventQueue<std::shared_ptr<ErrorEventEntry>>;
+extern template class CEventQueue<ModuleEventEntry>;
 
 }  // namespace GenTL

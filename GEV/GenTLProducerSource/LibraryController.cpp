@@ -22,6 +22,7 @@ CLibraryController::CLibraryController() {
     // without GCCloseLib has its cameras closed through live state.
     PrepareLastError();
     CEventRemoteDevice::PrepareFeeders();
+    CDevice::PrepareLostHandler();
     Vantor::GEVPrepareLibrary();
 }
 

@@ -297,6 +297,13 @@ void GEVPrepareLibrary() {
     SlotOf(1);
 }
 
+GevStatus GEVSetLostHandler(uint8_t handle, GevLostHandler handler) {
+    DeviceSlot* slot = OpenSlot(handle);
+    if (slot == nullptr) return kGevHandleNotOpen;
+    slot->record.lostHandler = handler;
+    return kGevOk;
+}
+
 GevStatus GEVGetHeartbeatRate(uint8_t handle, uint32_t* timeoutMs) {
     if (OpenSlot(handle) == nullptr) return kGevHandleNotOpen;
     uint32_t value = 0;

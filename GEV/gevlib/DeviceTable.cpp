@@ -46,6 +46,7 @@ void DeviceRecord::Reset() {
     messageSourcePort = 0;
     messageKeepAliveTick = 0;
     messageHandler = nullptr;
+    lostHandler = nullptr;
 }
 
 DeviceSlot::~DeviceSlot() {

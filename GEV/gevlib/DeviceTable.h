@@ -80,6 +80,7 @@ struct DeviceRecord {
     std::atomic<uint16_t> messageSourcePort{0};
     std::atomic<uint32_t> messageKeepAliveTick{0};
     std::atomic<GevMessageHandler> messageHandler{nullptr};  // set under the handler lock
+    std::atomic<GevLostHandler> lostHandler{nullptr};
 
     // Back to the state of a freshly loaded library; the locks, the wake
     // event and the thread object are not part of it.

@@ -73,9 +73,11 @@ void HeartbeatThread(DeviceSlot* slot) {
             if (Platform::TickCount() - lastAnswer >= HeartbeatTimeoutOf(record)) {
                 record.connectionState = kConnectionFailed;
                 record.heartbeatStop = true;
+                DeviceLog(handle, kLogError, "[ERROR] -CCP connection failure\n");
+                // Told before the stop wakes the stream: whoever it wakes finds it said.
+                if (GevLostHandler lost = record.lostHandler) lost(handle);
                 if (record.acquisitionIdle == 0) GEVAcquisitionStop(handle);
                 if (record.filterDriverOpen) GEVDisableFilterDriver(handle);
-                DeviceLog(handle, kLogError, "[ERROR] -CCP connection failure\n");
                 break;
             }
         } else {

@@ -149,6 +149,10 @@ void GEVPrepareLibrary();
 // than its heartbeat time-out. Its acquisition was stopped then; the handle
 // stays open until closed.
 bool GEVIsDeviceLost(uint8_t handle);
+// Runs on the device's heartbeat thread, once, when it gives the camera up
+// (GEVIsDeviceLost turns true just before). GEVClose waits for a call in progress.
+using GevLostHandler = void (*)(uint8_t handle);
+GevStatus GEVSetLostHandler(uint8_t handle, GevLostHandler handler);
 GevStatus GEVGetHeartbeatRate(uint8_t handle, uint32_t* timeoutMs);
 GevStatus GEVSetHeartbeatRate(uint8_t handle, uint32_t timeoutMs);
 

@@ -2,6 +2,7 @@
 // scripted camera on 127.0.0.2.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "DebugOutput.h"
@@ -17,6 +18,17 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr uint32_t kCcp = 0x0A00;
+
+// What the lost handler was told; set by the heartbeat thread, read after it said so.
+std::atomic<int> g_lostCalls{0};
+std::atomic<uint8_t> g_lostHandle{0};
+std::atomic<bool> g_lostSeenAsLost{false};
+
+void OnLost(uint8_t handle) {
+    g_lostHandle = handle;
+    g_lostSeenAsLost = GEVIsDeviceLost(handle);
+    ++g_lostCalls;
+}
 
 size_t CcpReads(ScriptedPeer& peer) {
     size_t reads = 0;
@@ -169,11 +181,14 @@ TEST_F(DeviceConnection, SilentCameraIsGivenUpOnceItsHeartbeatTimeOutPassed) {
     // A period of 1 s; a failed beat (three attempts) takes 600 ms.
     m_peer.SetRegister(0x0938, 3000);
     ASSERT_EQ(Open(kAccessModeControl), kGevOk);
+    g_lostCalls = 0;
+    ASSERT_EQ(GEVSetLostHandler(1, &OnLost), kGevOk);
     std::atomic<bool> silent{true};
     SilenceWhile(silent);
-    ASSERT_TRUE(
-        WaitFor([] { return SlotOf(1)->record.connectionState == kConnectionFailed; }, 10s));
+    ASSERT_TRUE(WaitFor([] { return g_lostCalls > 0; }, 10s));
     EXPECT_TRUE(GEVIsDeviceLost(1));
+    EXPECT_EQ(g_lostHandle.load(), 1u);
+    EXPECT_TRUE(g_lostSeenAsLost) << "the handler ran before the loss could be read";
     EXPECT_EQ(LogCapture::Count("[WARNING] -CCP lost."), 1u);
     EXPECT_TRUE(LogCapture::Contains("[ERROR] -CCP connection failure"));
 
@@ -187,6 +202,9 @@ TEST_F(DeviceConnection, SilentCameraIsGivenUpOnceItsHeartbeatTimeOutPassed) {
     silent = false;
     EXPECT_EQ(Open(kAccessModeControl), kGevOk);
     EXPECT_EQ(SlotOf(1)->record.connectionState.load(), kConnected);
+    // Told once; the reopened slot starts without the handler.
+    EXPECT_EQ(g_lostCalls.load(), 1);
+    EXPECT_EQ(SlotOf(1)->record.lostHandler.load(), nullptr);
 }
 
 TEST_F(DeviceConnection, CameraAnsweringAgainWithinItsHeartbeatTimeOutIsReconnected) {
