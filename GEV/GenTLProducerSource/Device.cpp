@@ -68,11 +68,6 @@ CDevice::CDevice(CTL* system, CInterface* parent, std::shared_ptr<CDeviceInfo> r
     m_remotePort = std::make_shared<CDevicePort>(this);
     m_remoteEvent.reset(new CEventRemoteDevice(handle));
     m_moduleEvent.reset(new CEventModule());
-    {
-        std::lock_guard<std::mutex> guard(LostLock());
-        LostTable()[handle] = this;
-    }
-    Vantor::GEVSetLostHandler(handle, &CDevice::LostHandler);
     if (Vantor::GEVSetMessageHandler(handle, &CEventRemoteDevice::MessageHandler) ==
         Vantor::kGevNotSupported) {
         Platform::DebugOutput("[INFO] - Message channel not Supported\n");
@@ -81,6 +76,12 @@ CDevice::CDevice(CTL* system, CInterface* parent, std::shared_ptr<CDeviceInfo> r
     Vantor::GevStatus status = Vantor::GEVReadRegister(handle, kVersionRegister, 1, &version);
     if (status != Vantor::kGevOk)
         ReportError(*m_errorEvent, "Error GEVReadRegister address 0x0000.", status);
+    // Last: the heartbeat may report a loss as soon as the device is in the table.
+    {
+        std::lock_guard<std::mutex> guard(LostLock());
+        LostTable()[handle] = this;
+    }
+    Vantor::GEVSetLostHandler(handle, &CDevice::LostHandler);
 }
 
 CDevice::~CDevice() {

@@ -11,7 +11,7 @@ class CEventModule : public CEventQueue<ModuleEventEntry> {
 public:
     // The ID of the DeviceLost event, as the device module's description names it.
     static constexpr uint64_t kDeviceLostId = 0x0001;
-    // Lost entries beyond this many unread ones are dropped: a module has few events.
+    // Past this many unread entries new ones are dropped: a module has few events.
     static constexpr size_t kMaxQueued = 64;
 
     CEventModule() = default;
