@@ -199,7 +199,7 @@ void CBufferInfo::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, voi
 
 void CBufferInfo::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                              void* pBuffer, size_t* piSize) {
-    AnswerURLInfo(kURLFormat, kRegXmlAddress, 3, iURLIndex, iInfoCmd, piType, pBuffer, piSize);
+    AnswerOwnURLInfo(kURLFormat, kRegXmlAddress, iURLIndex, iInfoCmd, piType, pBuffer, piSize);
 }
 
 void CBufferInfo::RegisterEvent(EVENT_TYPE iEventID, CEventObj** /*ppEvent*/) {

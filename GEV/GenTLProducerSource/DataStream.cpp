@@ -33,18 +33,6 @@ uint32_t StreamIndexOf(const std::string& id) {
     return static_cast<uint32_t>(std::strtoul(id.c_str() + 2, nullptr, 10));
 }
 
-// The camera's time-stamp tick frequency (bootstrap, high and low words); 0 unknown.
-constexpr uint32_t kTickFrequencyHighRegister = 0x093C;
-constexpr uint32_t kTickFrequencyLowRegister = 0x0940;
-
-uint64_t ReadTickFrequency(uint8_t handle) {
-    uint32_t high = 0, low = 0;
-    if (Vantor::GEVReadRegister(handle, kTickFrequencyHighRegister, 1, &high) != Vantor::kGevOk ||
-        Vantor::GEVReadRegister(handle, kTickFrequencyLowRegister, 1, &low) != Vantor::kGevOk)
-        return 0;
-    return (uint64_t{high} << 32) | low;
-}
-
 template <class List>
 bool RemoveFrom(List& list, const CBufferInfo* buffer) {
     auto it = std::find(list.begin(), list.end(), buffer);
@@ -69,7 +57,7 @@ CDataStream::CDataStream(std::shared_ptr<CDevice> device, const std::string& req
         throw std::runtime_error(Format("Unable to open stream channel. Error %04X", status));
     try {
         Vantor::GEVSetPacketResend(m_handle, false);
-        m_tickFrequency = ReadTickFrequency(m_handle);
+        m_tickFrequency = device->TickFrequency();
         m_packetSize = RunPacketSizeTest(false);
         m_id = "DS" + std::to_string(m_streamIndex);
         BuildRegisterMap();

@@ -130,7 +130,8 @@ void CDataStream::GetBufferInfo(ICommonBase* hBuffer, BUFFER_INFO_CMD iInfoCmd,
         case BUFFER_INFO_IS_COMPOSITE:
             return flag(buffer->composite);
         default:
-            throw std::runtime_error("Error Inquire buffer info");
+            throw implementation_exception(
+                Format("Requested iInfoCmd is not implemented; iInfoCmd = %d.", iInfoCmd));
     }
 }
 
@@ -212,7 +213,8 @@ void CDataStream::GetBufferSegmentInfo(ICommonBase* hBuffer, uint32_t iSegmentIn
             return CopyInfoValue(piType, pBuffer, piSize, INFO_DATATYPE_SIZET,
                                  static_cast<size_t>(segmentSize));
         default:
-            throw std::runtime_error("Error Inquire buffer segment info");
+            throw implementation_exception(
+                Format("Requested iInfoCmd is not implemented; iInfoCmd = %d.", iInfoCmd));
     }
 }
 

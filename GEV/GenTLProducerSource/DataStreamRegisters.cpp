@@ -297,7 +297,7 @@ void CDataStream::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, voi
 
 void CDataStream::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                              void* pBuffer, size_t* piSize) {
-    AnswerURLInfo(kURLFormat, kRegXmlAddress, 8, iURLIndex, iInfoCmd, piType, pBuffer, piSize);
+    AnswerOwnURLInfo(kURLFormat, kRegXmlAddress, iURLIndex, iInfoCmd, piType, pBuffer, piSize);
 }
 
 // ---- Events ----------------------------------------------------------------
@@ -344,7 +344,8 @@ void CDataStream::GetInfo(STREAM_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void*
     };
     switch (iInfoCmd) {
         case STREAM_INFO_ID:
-            return CopyInfoString(piType, pBuffer, piSize, DisplayName());
+            // The ID DevGetDataStreamID gives and the description's StreamID shows.
+            return CopyInfoString(piType, pBuffer, piSize, m_id);
         case STREAM_INFO_NUM_DELIVERED:
             return uint64(m_delivered);
         case STREAM_INFO_NUM_STARTED:
@@ -372,9 +373,11 @@ void CDataStream::GetInfo(STREAM_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void*
         case STREAM_INFO_TLTYPE:
             return CopyInfoString(piType, pBuffer, piSize, kTLType);
         case STREAM_INFO_NUM_CHUNKS_MAX:
+            // The camera's chunk layout decides; the producer cannot know it beforehand.
+            throw not_available_exception("The largest number of chunks is not known.");
         case STREAM_INFO_BUF_ALIGNMENT:
-            throw implementation_exception(
-                Format("Stream info command %d not implemented.", iInfoCmd));
+            // Any buffer address will do: images are copied or assembled byte-wise.
+            return size(1);
         case STREAM_INFO_BUF_ANNOUNCE_MIN:
             return size(1);
         case STREAM_INFO_FLOW_TABLE:
@@ -386,6 +389,9 @@ void CDataStream::GetInfo(STREAM_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void*
             return CopyInfoRaw(piType, pBuffer, piSize, INFO_DATATYPE_BUFFER, descriptor.data(),
                                descriptor.size());
         }
+        case STREAM_INFO_GENDC_PREFIX_PRESENT:
+            // Buffers hold the payload as the camera sent it, with no GenDC prefix added.
+            return CopyInfoBool(piType, pBuffer, piSize, false);
         case STREAM_INFO_GEVTLKRV_RESEND_REQUESTED:
         case STREAM_INFO_GEVTLKRV_LOST_PACKETS: {
             Vantor::GevStreamStatistics statistics{};

@@ -34,6 +34,9 @@ constexpr size_t kURLWorkArea = 514;
 constexpr uint64_t kInitialRegisterSlots = 100;
 constexpr uint32_t kVersionRegister = 0x0000;
 constexpr uint32_t kStreamChannelsRegister = 0x0904;
+// The camera's time-stamp tick frequency, high and low words.
+constexpr uint32_t kTickFrequencyHighRegister = 0x093C;
+constexpr uint32_t kTickFrequencyLowRegister = 0x0940;
 // EventSelector values and the EventNotification switch.
 constexpr uint32_t kEventDeviceLost = 0;
 constexpr uint32_t kNotificationOn = 1;
@@ -237,14 +240,14 @@ void CDevice::GetURL(char* sURL, size_t* piSize) {
 
 void CDevice::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                           size_t* piSize) {
-    AnswerPortInfo({"TLDEV::" + m_record->GetID(), "TLDevice", "DevicePort",
+    AnswerPortInfo({m_record->GetID(), "TLDevice", "DevicePort",
                     FormatVersion(GetLibraryVersion())},
                    iInfoCmd, piType, pBuffer, piSize);
 }
 
 void CDevice::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                          void* pBuffer, size_t* piSize) {
-    AnswerURLInfo(kURLFormat, kRegXmlAddress, 4, iURLIndex, iInfoCmd, piType, pBuffer, piSize);
+    AnswerOwnURLInfo(kURLFormat, kRegXmlAddress, iURLIndex, iInfoCmd, piType, pBuffer, piSize);
 }
 
 // ---- Events ----------------------------------------------------------------
@@ -324,11 +327,37 @@ void CDevice::GetInfo(DEVICE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBu
         case DEVICE_INFO_DISPLAYNAME:
             return CopyInfoString(piType, pBuffer, piSize, m_record->GetDisplayName());
         case DEVICE_INFO_ACCESS_STATUS:
-            return CopyInfoInt32(piType, pBuffer, piSize, m_accessFlags);
+            return CopyInfoInt32(piType, pBuffer, piSize, AccessStatus());
+        case DEVICE_INFO_USER_DEFINED_NAME:
+            return CopyInfoString(piType, pBuffer, piSize, m_record->userDefinedName);
+        case DEVICE_INFO_SERIAL_NUMBER:
+            return CopyInfoString(piType, pBuffer, piSize, m_record->serialNumber);
+        case DEVICE_INFO_VERSION:
+            return CopyInfoString(piType, pBuffer, piSize, m_record->version);
+        case DEVICE_INFO_TIMESTAMP_FREQUENCY: {
+            const uint64_t frequency = TickFrequency();
+            if (frequency == 0)
+                throw not_available_exception("The camera's time-stamp frequency is not known.");
+            return CopyInfoValue(piType, pBuffer, piSize, INFO_DATATYPE_UINT64, frequency);
+        }
         default:
             throw implementation_exception(
                 Format("Requested iID is not implemented; iID = %d.", iInfoCmd));
     }
+}
+
+uint64_t CDevice::TickFrequency() const {
+    uint32_t high = 0, low = 0;
+    if (Vantor::GEVReadRegister(m_handle, kTickFrequencyHighRegister, 1, &high) != Vantor::kGevOk ||
+        Vantor::GEVReadRegister(m_handle, kTickFrequencyLowRegister, 1, &low) != Vantor::kGevOk)
+        return 0;
+    return (uint64_t{high} << 32) | low;
+}
+
+DEVICE_ACCESS_STATUS CDevice::AccessStatus() const {
+    return m_accessFlags == DEVICE_ACCESS_CONTROL || m_accessFlags == DEVICE_ACCESS_EXCLUSIVE
+               ? DEVICE_ACCESS_STATUS_OPEN_READWRITE
+               : DEVICE_ACCESS_STATUS_OPEN_READONLY;
 }
 
 uint32_t CDevice::GetNumDataStreams() {

@@ -75,6 +75,11 @@ public:
     uint8_t Handle() const { return m_handle; }
     uint32_t HostAddress() const { return m_hostAddress; }
     DEVICE_ACCESS_FLAGS AccessFlags() const { return m_accessFlags; }
+    // DEVICE_INFO_ACCESS_STATUS of a device this process has open: open
+    // read/write with control or exclusive access, open read-only otherwise.
+    DEVICE_ACCESS_STATUS AccessStatus() const;
+    // The camera's time-stamp tick frequency in Hz; 0 when it cannot be read.
+    uint64_t TickFrequency() const;
     EVENT_TYPE RequestedEventType() const { return m_requestedEventType; }
     CDevicePort* RemotePort() { return m_remotePort.get(); }
     CEventError& ErrorEvent() { return *m_errorEvent; }

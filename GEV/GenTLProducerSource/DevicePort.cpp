@@ -24,6 +24,8 @@ namespace {
 constexpr uint32_t kFirstURLAddress = 0x0200;
 constexpr size_t kFirstURLSize = 512;
 constexpr size_t kChunk = 512;
+// Enough of a description to hold its RegisterDescription start tag.
+constexpr size_t kDescriptionHead = 2048;
 
 size_t RoundUp4(size_t size) {
     return (size + 3) & ~size_t{3};
@@ -160,11 +162,12 @@ void CDevicePort::GetURL(char* sURL, size_t* piSize) {
 
 void CDevicePort::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                               size_t* piSize) {
-    PortInfoTexts texts{"bla", "Device", "Device", m_device->DeviceInfo()->version};
+    PortInfoTexts texts{m_device->DeviceInfo()->GetID(), "Device", "Device",
+                        m_device->DeviceInfo()->version};
     texts.bigEndian = true;
     if (!CopyPortInfo(iInfoCmd, piType, pBuffer, piSize, texts))
-        throw invalid_parameter_exception(
-            Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
+        throw implementation_exception(
+            Format("Requested iInfoCmd is not implemented; iInfoCmd = %d.", iInfoCmd));
 }
 
 void CDevicePort::GetNumURLs(uint32_t* piNumURLs) {
@@ -173,13 +176,38 @@ void CDevicePort::GetNumURLs(uint32_t* piNumURLs) {
 
 void CDevicePort::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                              void* pBuffer, size_t* piSize) {
-    if (iURLIndex != 0)
-        throw std::invalid_argument(Format("URL Index %ld is out of range", iURLIndex));
-    // The camera is asked for its URL only when the URL is wanted.
-    const std::string url = iInfoCmd == URL_INFO_URL ? FirstURL() : std::string();
-    if (!CopyURLInfo(iInfoCmd, piType, pBuffer, piSize, url, 2))
-        throw invalid_parameter_exception(
-            Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
+    if (iURLIndex != 0) {
+        throw invalid_index_exception(
+            Format("Specified iURLIndex is invalid: iURLIndex = 0x%p.", iURLIndex));
+    }
+    DescriptionUrl description = ParseDescriptionUrl(FirstURL());
+    const bool versionWanted = iInfoCmd >= URL_INFO_SCHEMA_VER_MAJOR &&
+                               iInfoCmd <= URL_INFO_FILE_VER_SUBMINOR;
+    if (versionWanted) ReadCameraDescriptionVersions(&description);
+    AnswerDescriptionUrlInfo(description, iInfoCmd, piType, pBuffer, piSize);
+}
+
+void CDevicePort::ReadCameraDescriptionVersions(DescriptionUrl* description) {
+    // Only a plain description in the camera's memory shows its start tag;
+    // a zipped one, or one elsewhere, keeps what its URL says.
+    const std::string& name = description->fileName;
+    const bool plain = name.size() > 4 && (name.compare(name.size() - 4, 4, ".xml") == 0 ||
+                                           name.compare(name.size() - 4, 4, ".XML") == 0);
+    if (description->scheme != URL_SCHEME_LOCAL || !plain || !description->address ||
+        !description->size || *description->address > UINT32_MAX)
+        return;
+    const size_t length =
+        static_cast<size_t>(std::min<uint64_t>(*description->size, kDescriptionHead));
+    std::vector<char> head(RoundUp4(length) + 1, '\0');
+    const Vantor::GevStatus status =
+        Vantor::GEVReadMemory(m_device->Handle(), static_cast<uint32_t>(*description->address),
+                              static_cast<uint32_t>(RoundUp4(length)), head.data());
+    if (status != Vantor::kGevOk) {
+        ReportError(m_device->ErrorEvent(), "Error GEVReadMemory of the description's start",
+                    status);
+        return;
+    }
+    ReadDescriptionVersions(std::string(head.data(), length), description);
 }
 
 void CDevicePort::RegisterEvent(EVENT_TYPE iEventID, CEventObj** /*ppEvent*/) {

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "DescriptionUrl.h"
 #include "ICommonBase.h"
 
 namespace GenTL {
@@ -39,6 +40,9 @@ public:
 private:
     // The camera's first URL text (up to its first zero byte).
     std::string FirstURL();
+    // The versions declared at the start of the camera's description, where
+    // its URL points into the camera's memory at a plain XML file.
+    void ReadCameraDescriptionVersions(DescriptionUrl* description);
 
     CDevice* m_device;
 };

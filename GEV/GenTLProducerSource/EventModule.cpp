@@ -16,7 +16,9 @@ CEventModule::~CEventModule() {
 
 void CEventModule::Push(const ModuleEventEntry& entry) {
     std::lock_guard<std::mutex> guard(m_lock);
-    if (!m_queueRegistered || m_queue.size() >= kMaxQueued) return;
+    if (!m_queueRegistered) return;
+    ++m_fired;
+    if (m_queue.size() >= kMaxQueued) return;
     m_queue.push_back(entry);
     m_condition.notify_all();
 }
@@ -45,8 +47,8 @@ void CEventModule::GetDataInfo(const void* pInBuffer, size_t iInSize, EVENT_DATA
         case EVENT_DATA_NUMID:
             return CopyInfoValue(piType, pOutBuffer, piOutSize, INFO_DATATYPE_UINT64, eventId);
         default:
-            throw invalid_parameter_exception(
-                Format("Specified iID is invalid: iID = 0x%p.", iInfoCmd));
+            throw implementation_exception(
+                Format("Requested iID is not implemented; iID = %d.", iInfoCmd));
     }
 }
 

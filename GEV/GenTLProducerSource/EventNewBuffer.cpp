@@ -19,6 +19,7 @@ void CDataStreamEventNewBuffer::Register() {
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_registered == 1) throw resource_in_use_exception("Event already registered");
     m_registered = 1;
+    m_deliveredBefore = m_stream->DeliveredCount();
     ++m_registrations;
 }
 
@@ -44,6 +45,15 @@ void CDataStreamEventNewBuffer::GetInfo(EVENT_INFO_CMD iInfoCmd, INFO_DATATYPE* 
         case EVENT_NUM_IN_QUEUE:
             return CopyInfoValue(piType, pBuffer, piSize, INFO_DATATYPE_SIZET,
                                  m_stream->AwaitingDelivery());
+        case EVENT_NUM_FIRED: {
+            uint64_t before = 0;
+            {
+                std::lock_guard<std::mutex> guard(m_lock);
+                before = m_deliveredBefore;
+            }
+            return CopyInfoValue(piType, pBuffer, piSize, INFO_DATATYPE_UINT64,
+                                 m_stream->DeliveredCount() - before);
+        }
         case EVENT_SIZE_MAX:
         case EVENT_INFO_DATA_SIZE_MAX:
             return CopyInfoValue(piType, pBuffer, piSize, INFO_DATATYPE_SIZET, kDataSize);

@@ -40,6 +40,8 @@ private:
 
     CDataStream* m_stream;
     uint8_t m_registrations = 0;
+    // The stream's delivered count at the registration: what came since is fired.
+    uint64_t m_deliveredBefore = 0;  // under m_lock
 };
 
 }  // namespace GenTL

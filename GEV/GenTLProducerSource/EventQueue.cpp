@@ -97,6 +97,7 @@ template <class Entry>
 void CEventQueue<Entry>::Push(const Entry& entry) {
     std::lock_guard<std::mutex> guard(m_lock);
     if (!m_queueRegistered) return;
+    ++m_fired;
     m_queue.push_back(entry);
     m_condition.notify_all();
 }
@@ -106,6 +107,7 @@ void CEventQueue<Entry>::Register() {
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_queueRegistered) throw resource_in_use_exception("Event already registered");
     m_queueRegistered = 1;
+    m_fired = 0;
     m_killed = 0;
     if (t_killedWait == this) t_killedWait = nullptr;
 }
@@ -199,6 +201,15 @@ void CEventQueue<Entry>::GetInfo(EVENT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
             CopyInfoValue(piType, pBuffer, piSize, INFO_DATATYPE_SIZET, length);
             break;
         }
+        case EVENT_NUM_FIRED: {
+            uint64_t fired = 0;
+            {
+                std::lock_guard<std::mutex> guard(m_lock);
+                fired = m_fired;
+            }
+            CopyInfoValue(piType, pBuffer, piSize, INFO_DATATYPE_UINT64, fired);
+            break;
+        }
         case EVENT_SIZE_MAX:
         case EVENT_INFO_DATA_SIZE_MAX: {
             const size_t maxSize = kMaxDataSize;
@@ -235,8 +246,8 @@ void CEventQueue<Entry>::GetDataInfo(const void* pInBuffer, size_t iInSize,
             break;
         }
         default:
-            throw invalid_parameter_exception(
-                Format("Specified iID is invalid: iID = 0x%p.", iInfoCmd));
+            throw implementation_exception(
+                Format("Requested iID is not implemented; iID = %d.", iInfoCmd));
     }
 }
 
@@ -262,6 +273,7 @@ void CEventError::GetDataInfo(const void* pInBuffer, size_t iInSize, EVENT_DATA_
 void CEventError::Push(const std::shared_ptr<ErrorEventEntry>& entry) {
     std::lock_guard<std::mutex> guard(m_lock);
     if (!m_queueRegistered) return;
+    ++m_fired;
     // A failure that repeats (an incomplete frame after another) is told once while unread.
     if (!m_queue.empty() && m_queue.back()->code == entry->code &&
         m_queue.back()->message == entry->message) {

@@ -76,6 +76,9 @@ protected:
 
     std::deque<Entry> m_queue;
     std::atomic<uint8_t> m_queueRegistered{0};
+    // Entries pushed since the registration (EVENT_NUM_FIRED), dropped or
+    // folded ones included; under m_lock.
+    uint64_t m_fired = 0;
 
 private:
     // Threads inside GetData, and set once destruction has begun; both under m_lock.

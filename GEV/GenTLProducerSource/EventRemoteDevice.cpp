@@ -108,6 +108,7 @@ RemoteDeviceEntry CEventRemoteDevice::EntryOf(const Vantor::GevMessageEvent& eve
 void CEventRemoteDevice::Push(RemoteDeviceEntry entry) {
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_closing) return;
+    if (m_enabled) ++m_fired;
     m_queue.push_back(std::move(entry));
     if (m_queue.size() > kMaxQueued) {
         m_queue.pop_front();
@@ -153,6 +154,7 @@ void CEventRemoteDevice::Register() {
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_enabled) throw resource_in_use_exception("Event already registered");
     m_enabled = true;
+    m_fired = 0;
     ++m_registrations;
 }
 
@@ -209,16 +211,20 @@ bool CEventRemoteDevice::GetData(void* pBuffer, size_t* piSize, uint64_t iTimeou
 void CEventRemoteDevice::GetInfo(EVENT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                                  size_t* piSize) {
     size_t queued = 0;
+    uint64_t fired = 0;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         RequireRegistered();
         queued = m_queue.size();
+        fired = m_fired;
     }
     switch (iInfoCmd) {
         case EVENT_EVENT_TYPE:
             return CopyInfoInt32(piType, pBuffer, piSize, EVENT_REMOTE_DEVICE);
         case EVENT_NUM_IN_QUEUE:
             return CopyInfoValue(piType, pBuffer, piSize, INFO_DATATYPE_SIZET, queued);
+        case EVENT_NUM_FIRED:
+            return CopyInfoValue(piType, pBuffer, piSize, INFO_DATATYPE_UINT64, fired);
         case EVENT_SIZE_MAX:
         case EVENT_INFO_DATA_SIZE_MAX:
             return CopyInfoValue(piType, pBuffer, piSize, INFO_DATATYPE_SIZET, kMaxRecordSize);
@@ -254,8 +260,8 @@ void CEventRemoteDevice::GetDataInfo(const void* pInBuffer, size_t iInSize,
             return CopyInfoValue(piType, pOutBuffer, piOutSize, INFO_DATATYPE_UINT64,
                                  static_cast<uint64_t>(eventId));
         default:
-            throw invalid_parameter_exception(
-                Format("Specified iID is invalid: iID = 0x%p.", iInfoCmd));
+            throw implementation_exception(
+                Format("Requested iID is not implemented; iID = %d.", iInfoCmd));
     }
 }
 

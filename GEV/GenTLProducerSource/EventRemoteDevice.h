@@ -73,6 +73,7 @@ private:
     bool m_closing = false;
     size_t m_waiters = 0;
     uint64_t m_kills = 0;
+    uint64_t m_fired = 0;  // messages while registered, dropped ones included
     std::deque<RemoteDeviceEntry> m_queue;
 };
 

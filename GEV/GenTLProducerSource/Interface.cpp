@@ -161,7 +161,7 @@ void CInterface::ShowRecord(const CDeviceInfo& record) {
     map.Poke(kRegGateway, record.gateway);
     map.Poke(kRegAdapterAddress, record.adapterAddress);
     map.Poke64(kRegMAC, record.macValue, false);
-    map.Poke(kRegAccessStatus, static_cast<uint32_t>(record.accessStatus));
+    map.Poke(kRegAccessStatus, static_cast<uint32_t>(AccessStatusOf(record)));
     const bool accessible = record.accessStatus == DEVICE_ACCESS_STATUS_READWRITE ||
                             record.accessStatus == DEVICE_ACCESS_STATUS_READONLY;
     map.Poke(kRegAccessible, accessible ? 1 : 0);
@@ -220,21 +220,12 @@ void CInterface::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void
                              size_t* piSize) {
     const PortInfoTexts texts{m_info->GetID(), "TLInterface", "InterfacePort",
                               FormatVersion(GetLibraryVersion())};
-    if (!CopyPortInfo(iInfoCmd, piType, pBuffer, piSize, texts))
-        throw invalid_parameter_exception(
-            Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
+    AnswerPortInfo(texts, iInfoCmd, piType, pBuffer, piSize);
 }
 
 void CInterface::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                             void* pBuffer, size_t* piSize) {
-    if (iURLIndex != 0) {
-        throw invalid_index_exception(
-            Format("Specified iURLIndex is invalid: iURLIndex = 0x%p.", iURLIndex));
-    }
-    const std::string url = FormatLocalURL(kURLFormat, kRegXmlAddress, m_xmlSize);
-    if (!CopyURLInfo(iInfoCmd, piType, pBuffer, piSize, url.substr(0, url.size() - 1), 9))
-        throw invalid_parameter_exception(
-            Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
+    AnswerOwnURLInfo(kURLFormat, kRegXmlAddress, iURLIndex, iInfoCmd, piType, pBuffer, piSize);
 }
 
 // ---- Events ----------------------------------------------------------------
@@ -323,6 +314,13 @@ void CInterface::UpdateDeviceList(bool8_t* pbChanged, uint64_t timeout) {
     m_registerMap.Poke(kRegDeviceCount, static_cast<uint32_t>(m_discovered.size()));
 }
 
+int32_t CInterface::AccessStatusOf(const CDeviceInfo& record) const {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    for (const auto& device : m_openedDevices)
+        if (device && device->DeviceInfo().get() == &record) return device->AccessStatus();
+    return record.accessStatus;
+}
+
 std::shared_ptr<CDeviceInfo> CInterface::FindDeviceInfo(const std::string& id) const {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     for (const auto& device : m_openedDevices)
@@ -353,7 +351,7 @@ void CInterface::GetDeviceInfo(const std::string& id, DEVICE_INFO_CMD iInfoCmd,
         case DEVICE_INFO_DISPLAYNAME:
             return CopyInfoString(piType, pBuffer, piSize, record->GetDisplayName());
         case DEVICE_INFO_ACCESS_STATUS:
-            return CopyInfoInt32(piType, pBuffer, piSize, record->accessStatus);
+            return CopyInfoInt32(piType, pBuffer, piSize, AccessStatusOf(*record));
         case DEVICE_INFO_USER_DEFINED_NAME:
             return CopyInfoString(piType, pBuffer, piSize, record->userDefinedName);
         case DEVICE_INFO_SERIAL_NUMBER:

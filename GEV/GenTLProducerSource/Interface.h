@@ -95,6 +95,9 @@ public:
     void GetDeviceInfo(const std::string& id, DEVICE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                        void* pBuffer, size_t* piSize);
     std::shared_ptr<CDeviceInfo> FindDeviceInfo(const std::string& id) const;
+    // What the camera answered in discovery, or the open status of a device
+    // this process has open.
+    int32_t AccessStatusOf(const CDeviceInfo& record) const;
 
     CEventError& ErrorEvent() { return *m_errorEvent; }
 

@@ -48,26 +48,4 @@ bool CopyPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, 
     }
 }
 
-bool CopyURLInfo(URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, size_t* piSize,
-                 const std::string& url, int32_t fileSubminor) {
-    switch (iInfoCmd) {
-        case URL_INFO_URL:
-            CopyInfoString(piType, pBuffer, piSize, url);
-            return true;
-        case URL_INFO_SCHEMA_VER_MAJOR:
-        case URL_INFO_FILE_VER_MAJOR:
-            CopyInfoInt32(piType, pBuffer, piSize, 1);
-            return true;
-        case URL_INFO_SCHEMA_VER_MINOR:
-        case URL_INFO_FILE_VER_MINOR:
-            CopyInfoInt32(piType, pBuffer, piSize, 0);
-            return true;
-        case URL_INFO_FILE_VER_SUBMINOR:
-            CopyInfoInt32(piType, pBuffer, piSize, fileSubminor);
-            return true;
-        default:
-            return false;
-    }
-}
-
 }  // namespace GenTL

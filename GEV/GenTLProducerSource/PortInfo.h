@@ -1,4 +1,4 @@
-// The port and URL info answers that every module port gives in the same
+// The port info answers that every module port gives in the same
 // shape, each with its own texts and numbers.
 #pragma once
 
@@ -20,10 +20,5 @@ struct PortInfoTexts {
 // Delivers PORT_INFO_CMD values; false for a command it does not know.
 bool CopyPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, size_t* piSize,
                   const PortInfoTexts& texts);
-
-// Delivers URL_INFO_CMD values of a description with schema 1.0 and file
-// version 1.0.<fileSubminor>; false for a command it does not know.
-bool CopyURLInfo(URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, size_t* piSize,
-                 const std::string& url, int32_t fileSubminor);
 
 }  // namespace GenTL

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "DescriptionUrl.h"
 #include "Exceptions.h"
 #include "ModuleInfo.h"
 #include "RegisterMapPort.h"
@@ -51,23 +52,29 @@ bool CRegisterMapModule::CopyOwnURL(const char* urlFormat, uint64_t xmlAddress, 
 void CRegisterMapModule::AnswerPortInfo(const PortInfoTexts& texts, PORT_INFO_CMD iInfoCmd,
                                         INFO_DATATYPE* piType, void* pBuffer, size_t* piSize) {
     if (!CopyPortInfo(iInfoCmd, piType, pBuffer, piSize, texts))
-        throw invalid_parameter_exception(
-            Platform::Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
+        throw implementation_exception(
+            Platform::Format("Requested iInfoCmd is not implemented; iInfoCmd = %d.", iInfoCmd));
 }
 
-void CRegisterMapModule::AnswerURLInfo(const char* urlFormat, uint64_t xmlAddress,
-                                       int32_t fileSubminor, uint32_t iURLIndex,
-                                       URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
-                                       size_t* piSize) const {
+void CRegisterMapModule::AnswerURLInfo(uint32_t iURLIndex, const std::string& url,
+                                       URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
+                                       void* pBuffer, size_t* piSize) const {
     if (iURLIndex != 0) {
-        throw invalid_parameter_exception(
+        throw invalid_index_exception(
             Platform::Format("Specified iURLIndex is invalid: iURLIndex = 0x%p.", iURLIndex));
     }
+    DescriptionUrl description = ParseDescriptionUrl(url);
+    ReadDescriptionVersions(m_xml, &description);
+    AnswerDescriptionUrlInfo(description, iInfoCmd, piType, pBuffer, piSize);
+}
+
+void CRegisterMapModule::AnswerOwnURLInfo(const char* urlFormat, uint64_t xmlAddress,
+                                          uint32_t iURLIndex, URL_INFO_CMD iInfoCmd,
+                                          INFO_DATATYPE* piType, void* pBuffer,
+                                          size_t* piSize) const {
     std::string url = FormatLocalURL(urlFormat, xmlAddress, m_xmlSize);
-    url.pop_back();
-    if (!CopyURLInfo(iInfoCmd, piType, pBuffer, piSize, url, fileSubminor))
-        throw invalid_parameter_exception(
-            Platform::Format("Specified iCmd is invalid: iCmd = 0x%p.", iInfoCmd));
+    url.pop_back();  // delivered without its trailing ";"
+    AnswerURLInfo(iURLIndex, url, iInfoCmd, piType, pBuffer, piSize);
 }
 
 }  // namespace GenTL

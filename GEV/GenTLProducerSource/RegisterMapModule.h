@@ -35,15 +35,19 @@ protected:
     // delivered as the terminator; `piSize` gets the size needed. False, with
     // nothing copied, when `sURL` is shorter than that.
     bool CopyOwnURL(const char* urlFormat, uint64_t xmlAddress, char* sURL, size_t* piSize) const;
-    // PORT_INFO_CMD answers with the module's texts; other commands are
-    // "Specified iCmd is invalid" (invalid parameter).
+    // PORT_INFO_CMD answers with the module's texts; an unknown command is
+    // not implemented.
     static void AnswerPortInfo(const PortInfoTexts& texts, PORT_INFO_CMD iInfoCmd,
                                INFO_DATATYPE* piType, void* pBuffer, size_t* piSize);
-    // URL_INFO_CMD answers for URL index 0, the description of file version
-    // 1.0.<fileSubminor>; another index or command is an invalid parameter.
-    void AnswerURLInfo(const char* urlFormat, uint64_t xmlAddress, int32_t fileSubminor,
-                       uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
-                       void* pBuffer, size_t* piSize) const;
+    // URL_INFO_CMD answers for URL index 0, whose text get URL delivers as
+    // `url`, with the versions the module's own description declares; another
+    // index is an invalid index.
+    void AnswerURLInfo(uint32_t iURLIndex, const std::string& url, URL_INFO_CMD iInfoCmd,
+                       INFO_DATATYPE* piType, void* pBuffer, size_t* piSize) const;
+    // The same for the module's "Local:" URL made from `urlFormat`.
+    void AnswerOwnURLInfo(const char* urlFormat, uint64_t xmlAddress, uint32_t iURLIndex,
+                          URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+                          size_t* piSize) const;
 
     CRegisterMap m_registerMap;
     std::string m_xml;

@@ -52,9 +52,7 @@ bool CTL::Open(CTL** phSystem) {
     map.DefineRegister(kRegGenTLVersionMajor, kAccessRO, GenTL::kGenTLVersionMajor, false);
     const std::string path = LibraryPath().substr(0, 1024);
     map.DefineString(kRegTLPath, kAccessRO, path, 1024, false);
-    std::string fileName;
-    if (!LibraryFileName(path, &fileName)) throw std::runtime_error("Invalid module name.");
-    map.DefineString(kRegTLID, kAccessRO, fileName, 256, false);
+    map.DefineString(kRegTLID, kAccessRO, SystemID(), 256, false);
     map.DefineString(kRegDisplayName, kAccessRO, GenTL::kDisplayName, 64, false);
     map.DefineString(kRegTLTypeText, kAccessRO, GenTL::kTLType, 64, false);
     map.DefineString(kRegInterfaceID, kAccessRO, "", 256, false);
@@ -70,11 +68,19 @@ void CTL::OnInterfaceSelector(uint64_t address, uint32_t* value, void* context) 
     auto* tl = static_cast<CTL*>(context);
     if (address != kRegInterfaceSelector) return;
     std::lock_guard<std::recursive_mutex> guard(tl->m_lock);
-    std::string name;
+    // The ID TLGetInterfaceID gives and TLOpenInterface takes.
+    std::string id;
     if (!tl->m_interfaceInfos.empty() && *value < tl->m_interfaceInfos.size()) {
-        name = tl->m_interfaceInfos[*value]->GetName();
+        id = tl->m_interfaceInfos[*value]->GetID();
     }
-    tl->m_registerMap.PokeString(kRegInterfaceID, name);
+    tl->m_registerMap.PokeString(kRegInterfaceID, id);
+}
+
+std::string CTL::SystemID() {
+    std::string fileName;
+    if (!LibraryFileName(LibraryPath().substr(0, 1024), &fileName))
+        throw std::runtime_error("Invalid module name.");
+    return fileName;
 }
 
 // ---- Port ------------------------------------------------------------------
@@ -106,21 +112,14 @@ void CTL::GetURL(char* sURL, size_t* piSize) {
 
 void CTL::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                       size_t* piSize) {
-    const PortInfoTexts texts{"0", "TLSystem", "TLPort", FormatVersion(GetLibraryVersion())};
-    if (!CopyPortInfo(iInfoCmd, piType, pBuffer, piSize, texts))
-        throw invalid_parameter_exception("Invalid parameter");
+    const PortInfoTexts texts{SystemID(), "TLSystem", "TLPort", FormatVersion(GetLibraryVersion())};
+    AnswerPortInfo(texts, iInfoCmd, piType, pBuffer, piSize);
 }
 
 void CTL::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                      void* pBuffer, size_t* piSize) {
-    if (iURLIndex != 0) {
-        throw invalid_index_exception(
-            Format("Specified iURLIndex is invalid: iURLIndex = 0x%p.", iURLIndex));
-    }
-    // Schema 1.0, document 1.0.2: the versions the system description declares.
     const std::string url = GetURLText();
-    if (!CopyURLInfo(iInfoCmd, piType, pBuffer, piSize, url.substr(0, url.size() - 1), 2))
-        throw invalid_parameter_exception("Invalid parameter");
+    AnswerURLInfo(iURLIndex, url.substr(0, url.size() - 1), iInfoCmd, piType, pBuffer, piSize);
 }
 
 // ---- Events ----------------------------------------------------------------
@@ -202,8 +201,7 @@ void CTL::GetInfo(TL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, si
         case TL_INFO_PATHNAME:
             return CopyInfoString(piType, pBuffer, piSize, LibraryPath().substr(0, 1024));
         case TL_INFO_ID:
-            throw implementation_exception(
-                Format("Requested iInfoCmd is not implemented; iInfoCmd = %d.", iInfoCmd));
+            return CopyInfoString(piType, pBuffer, piSize, SystemID());
         default:
             return CopyCommonTLInfo(iInfoCmd, piType, pBuffer, piSize);
     }

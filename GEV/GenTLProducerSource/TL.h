@@ -73,6 +73,8 @@ public:
 private:
     static void OnInterfaceSelector(uint64_t address, uint32_t* value, void* context);
     std::string GetURLText() const;
+    // TL_INFO_ID, the description's TLID and the port's ID: the library's file name.
+    static std::string SystemID();
 
     // Recursive: the interface selector's hook runs inside UpdateInterfaceList.
     std::recursive_mutex m_lock;

@@ -70,8 +70,15 @@ TEST_F(PortExports, URLInfoAndPortInfo) {
     EXPECT_EQ(2, number);
     EXPECT_EQ(GC_ERR_INVALID_INDEX,
               cti.GCGetPortURLInfo(system, 1, URL_INFO_URL, &type, &number, &size));
-    EXPECT_EQ(GC_ERR_INVALID_PARAMETER,
-              cti.GCGetPortURLInfo(system, 0, URL_INFO_FILE_SIZE, &type, &number, &size));
+    uint64_t fileSize = 0;
+    size = sizeof fileSize;
+    ASSERT_EQ(GC_ERR_SUCCESS,
+              cti.GCGetPortURLInfo(system, 0, URL_INFO_FILE_SIZE, &type, &fileSize, &size));
+    EXPECT_EQ(INFO_DATATYPE_UINT64, type);
+    EXPECT_GT(fileSize, 0u);
+    size = sizeof number;
+    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED,
+              cti.GCGetPortURLInfo(system, 0, 11, &type, &number, &size));
     char url[128] = {};
     size = sizeof url;
     ASSERT_EQ(GC_ERR_SUCCESS, cti.GCGetPortURLInfo(system, 0, URL_INFO_URL, &type, url, &size));
@@ -89,13 +96,14 @@ TEST_F(PortExports, URLInfoAndPortInfo) {
     ASSERT_EQ(GC_ERR_SUCCESS, cti.GCGetPortInfo(system, PORT_INFO_BIG_ENDIAN, &type, &flag, &size));
     EXPECT_EQ(INFO_DATATYPE_BOOL8, type);
     EXPECT_EQ(0, flag);
-    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, cti.GCGetPortInfo(system, 13, &type, text, &size));
-    EXPECT_EQ("Invalid parameter", cti.LastErrorText());
+    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, cti.GCGetPortInfo(system, 13, &type, text, &size));
+    EXPECT_EQ("Requested iInfoCmd is not implemented; iInfoCmd = 13.", cti.LastErrorText());
 
     uint32_t urls = 0;
     EXPECT_EQ(GC_ERR_SUCCESS, cti.GCGetNumPortURLs(system, &urls));
     EXPECT_EQ(1u, urls);
-    EXPECT_EQ("Invalid parameter", cti.LastErrorText());  // success not recorded
+    // Success not recorded.
+    EXPECT_EQ("Requested iInfoCmd is not implemented; iInfoCmd = 13.", cti.LastErrorText());
 }
 
 TEST_F(PortExports, BlockAccessChecks) {

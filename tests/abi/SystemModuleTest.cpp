@@ -81,13 +81,16 @@ TEST_F(SystemModule, GetInfoDiffersFromGCGetInfoOnlyWhereDesigned) {
     EXPECT_EQ(GC_ERR_SUCCESS, cti.TLGetInfo(system, TL_INFO_NAME, &type, text, &size));
     EXPECT_STREQ(GEVTLKRV_FILE_NAME, text);
     size = sizeof text;
-    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, cti.TLGetInfo(system, TL_INFO_ID, &type, text, &size));
-    EXPECT_EQ("Requested iInfoCmd is not implemented; iInfoCmd = 0.", cti.LastErrorText());
+    EXPECT_EQ(GC_ERR_SUCCESS, cti.TLGetInfo(system, TL_INFO_ID, &type, text, &size));
+    EXPECT_STREQ(GEVTLKRV_FILE_NAME, text) << "the system's ID is its file name, as its TLID";
+    size = sizeof text;
+    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, cti.TLGetInfo(system, 999, &type, text, &size));
+    EXPECT_EQ("Requested iInfoCmd is not implemented; iInfoCmd = 999.", cti.LastErrorText());
     size = sizeof text;
     EXPECT_EQ(GC_ERR_SUCCESS, cti.TLGetInfo(system, TL_INFO_VENDOR, &type, text, &size));
     EXPECT_STREQ("Tarvane GmbH", text);
     // Success of TLGetInfo leaves the record alone.
-    EXPECT_EQ("Requested iInfoCmd is not implemented; iInfoCmd = 0.", cti.LastErrorText());
+    EXPECT_EQ("Requested iInfoCmd is not implemented; iInfoCmd = 999.", cti.LastErrorText());
 
     int notAModule = 0;
     size = sizeof text;
@@ -150,7 +153,8 @@ TEST_F(SystemModule, SelectorRegisterFillsTheInterfaceName) {
     ASSERT_EQ(GC_ERR_SUCCESS, cti.GCWritePort(system, 0x008, &zero, &size));
     EXPECT_EQ("", ReadString(0x740, 256));
     ASSERT_EQ(GC_ERR_SUCCESS, cti.TLUpdateInterfaceList(system, nullptr, 0));
-    EXPECT_EQ("GigE", ReadString(0x740, 256));
+    // The ID TLGetInterfaceID gives.
+    EXPECT_EQ("GigE Interface", ReadString(0x740, 256));
     // An index past the list selects nothing rather than reading past it.
     const uint32_t five = 5;
     ASSERT_EQ(GC_ERR_SUCCESS, cti.GCWritePort(system, 0x008, &five, &size));

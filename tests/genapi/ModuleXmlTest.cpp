@@ -616,7 +616,7 @@ const std::vector<EnumerationEntry> kEnumerations = {
      "DeviceAccessStatus",
      0x52C,
      false,
-     {{1, "ReadWrite"}, {2, "ReadOnly"}, {3, "NoAccess"}}},
+     {{1, "ReadWrite"}, {2, "ReadOnly"}, {3, "NoAccess"}, {5, "OpenReadWrite"}, {6, "OpenReadOnly"}}},
     {"KRDEVTL.xml", "DeviceType", 0x280, false, {{2, "GEV"}}},
     {"KRDEVTL.xml", "EventSelector", 0x290, false, {{0, "DeviceLost"}}},
     {"KRDEVTL.xml", "EventNotification", 0x294, false, {{0, "Off"}, {1, "On"}}},
@@ -888,7 +888,7 @@ TEST_F(SystemModuleXmlTest, InterfaceSelectionAfterTheListUpdate) {
 
     port.SetInteger("InterfaceSelector", 0);
     EXPECT_EQ(port.GetInteger("InterfaceSelector"), 0);
-    EXPECT_EQ(port.GetString("InterfaceID"), "GigE");
+    EXPECT_EQ(port.GetString("InterfaceID"), "GigE Interface");
 }
 
 TEST_F(SystemModuleXmlTest, InterfaceUpdateListWritesTheCommandRegister) {

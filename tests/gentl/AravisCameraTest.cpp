@@ -4,6 +4,7 @@
 #include <set>
 
 #include "ChildProcess.h"
+#include "InfoChecks.h"
 #include "Netns.h"
 #include "StreamFixture.h"
 
@@ -125,4 +126,28 @@ TEST_F(AravisCamera, StreamsThroughTheConsumerLoopByCopyAndZeroCopy) {
         consumerMemory.clear();
     }
     EXPECT_EQ(cti.DSClose(stream), GC_ERR_SUCCESS);
+}
+
+TEST_F(AravisCamera, AnswersEveryStandardInfoCommandOfItsDeviceAndRemotePort) {
+    DEV_HANDLE device = Open(id, DEVICE_ACCESS_CONTROL);
+    ASSERT_NE(device, nullptr);
+    CheckTable(cti, "DevGetInfo",
+               [&](int32_t c, INFO_DATATYPE* t, void* b, size_t* s) {
+                   return cti.DevGetInfo(device, c, t, b, s);
+               },
+               kDeviceInfo);
+    CheckTable(cti, "IFGetDeviceInfo",
+               [&](int32_t c, INFO_DATATYPE* t, void* b, size_t* s) {
+                   return cti.IFGetDeviceInfo(iface, id.c_str(), c, t, b, s);
+               },
+               kDeviceInfo);
+    EXPECT_EQ(DeviceInt(id, DEVICE_INFO_ACCESS_STATUS), DEVICE_ACCESS_STATUS_OPEN_READWRITE);
+    PORT_HANDLE remote = nullptr;
+    ASSERT_EQ(cti.DevGetPort(device, &remote), GC_ERR_SUCCESS);
+    CheckTable(cti, "GCGetPortInfo", PortInfoOf(cti, remote), kPortInfo);
+    CheckTable(cti, "GCGetPortURLInfo", UrlInfoOf(cti, remote), kUrlInfo);
+    // Its description is plain XML in its memory: the versions come from its start tag.
+    ExpectVersionsOfTheFile(cti, remote);
+    EXPECT_EQ(Text(cti, PortInfoOf(cti, remote), PORT_INFO_ID), id);
+    EXPECT_EQ(cti.DevClose(device), GC_ERR_SUCCESS);
 }

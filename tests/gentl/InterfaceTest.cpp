@@ -106,7 +106,10 @@ TEST_F(Interface, OpenFlagsAndAccessRules) {
         INFO_DATATYPE type = 0;
         ASSERT_EQ(cti.DevGetInfo(device, DEVICE_INFO_ACCESS_STATUS, &type, &access, &size),
                   GC_ERR_SUCCESS);
-        EXPECT_EQ(access, c.flags);
+        EXPECT_EQ(access, c.flags == DEVICE_ACCESS_READONLY ? DEVICE_ACCESS_STATUS_OPEN_READONLY
+                                                            : DEVICE_ACCESS_STATUS_OPEN_READWRITE);
+        // The interface's list says the same of a device this process has open.
+        EXPECT_EQ(DeviceInt(id, DEVICE_INFO_ACCESS_STATUS), access);
         ASSERT_EQ(cti.DevClose(device), GC_ERR_SUCCESS);
         EXPECT_EQ(camera.Register(0x0A00), 0u) << "close releases the privilege";
     }

@@ -153,7 +153,7 @@ TEST_F(StreamQueues, StreamsAreOpenedOnceAndNamedByTheirNumber) {
     size_t size = sizeof id;
     INFO_DATATYPE type = 0;
     EXPECT_EQ(cti.DSGetInfo(stream, STREAM_INFO_ID, &type, id, &size), GC_ERR_SUCCESS);
-    EXPECT_STREQ(id, "Stream DS0");
+    EXPECT_STREQ(id, "DS0");
     EXPECT_EQ(cti.DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, 1), GC_ERR_INVALID_BUFFER)
         << "no buffer announced";
     EXPECT_EQ(cti.DSStopAcquisition(stream, ACQ_STOP_FLAGS_DEFAULT), GC_ERR_RESOURCE_IN_USE);
