@@ -245,8 +245,8 @@ TEST_F(EventExportsTest, GetDataInfoOfTheErrorEvent) {
     size = sizeof text;
     EXPECT_EQ(
         lib.EventGetDataInfo(hEvent, record, sizeof record, EVENT_DATA_NUMID, &type, text, &size),
-        GC_ERR_INVALID_PARAMETER);
-    EXPECT_EQ(lib.LastErrorText(), "Specified iID is invalid: iID = 0x0000000000000002.");
+        GC_ERR_NOT_IMPLEMENTED);
+    EXPECT_EQ(lib.LastErrorText(), "Requested iID is not implemented; iID = 2.");
 
     // The argument checks, in their order.
     EXPECT_EQ(lib.EventGetDataInfo(hEvent, nullptr, 9, EVENT_DATA_ID, &type, text, &size),
