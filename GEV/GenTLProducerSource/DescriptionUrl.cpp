@@ -165,11 +165,9 @@ void AnswerDescriptionUrlInfo(const DescriptionUrl& description, URL_INFO_CMD iI
             return version(description.schemaVersion, "The schema version",
                            &DescriptionVersion::minor);
         case URL_INFO_FILE_VER_MAJOR:
-            return version(description.fileVersion, "The file version",
-                           &DescriptionVersion::major);
+            return version(description.fileVersion, "The file version", &DescriptionVersion::major);
         case URL_INFO_FILE_VER_MINOR:
-            return version(description.fileVersion, "The file version",
-                           &DescriptionVersion::minor);
+            return version(description.fileVersion, "The file version", &DescriptionVersion::minor);
         case URL_INFO_FILE_VER_SUBMINOR:
             return version(description.fileVersion, "The file version",
                            &DescriptionVersion::subMinor);

@@ -240,9 +240,9 @@ void CDevice::GetURL(char* sURL, size_t* piSize) {
 
 void CDevice::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                           size_t* piSize) {
-    AnswerPortInfo({m_record->GetID(), "TLDevice", "DevicePort",
-                    FormatVersion(GetLibraryVersion())},
-                   iInfoCmd, piType, pBuffer, piSize);
+    AnswerPortInfo(
+        {m_record->GetID(), "TLDevice", "DevicePort", FormatVersion(GetLibraryVersion())}, iInfoCmd,
+        piType, pBuffer, piSize);
 }
 
 void CDevice::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,

@@ -181,8 +181,8 @@ void CDevicePort::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DAT
             Format("Specified iURLIndex is invalid: iURLIndex = 0x%p.", iURLIndex));
     }
     DescriptionUrl description = ParseDescriptionUrl(FirstURL());
-    const bool versionWanted = iInfoCmd >= URL_INFO_SCHEMA_VER_MAJOR &&
-                               iInfoCmd <= URL_INFO_FILE_VER_SUBMINOR;
+    const bool versionWanted =
+        iInfoCmd >= URL_INFO_SCHEMA_VER_MAJOR && iInfoCmd <= URL_INFO_FILE_VER_SUBMINOR;
     if (versionWanted) ReadCameraDescriptionVersions(&description);
     AnswerDescriptionUrlInfo(description, iInfoCmd, piType, pBuffer, piSize);
 }

@@ -57,8 +57,8 @@ void CRegisterMapModule::AnswerPortInfo(const PortInfoTexts& texts, PORT_INFO_CM
 }
 
 void CRegisterMapModule::AnswerURLInfo(uint32_t iURLIndex, const std::string& url,
-                                       URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
-                                       void* pBuffer, size_t* piSize) const {
+                                       URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+                                       size_t* piSize) const {
     if (iURLIndex != 0) {
         throw invalid_index_exception(
             Platform::Format("Specified iURLIndex is invalid: iURLIndex = 0x%p.", iURLIndex));

@@ -77,8 +77,7 @@ TEST_F(PortExports, URLInfoAndPortInfo) {
     EXPECT_EQ(INFO_DATATYPE_UINT64, type);
     EXPECT_GT(fileSize, 0u);
     size = sizeof number;
-    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED,
-              cti.GCGetPortURLInfo(system, 0, 11, &type, &number, &size));
+    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, cti.GCGetPortURLInfo(system, 0, 11, &type, &number, &size));
     char url[128] = {};
     size = sizeof url;
     ASSERT_EQ(GC_ERR_SUCCESS, cti.GCGetPortURLInfo(system, 0, URL_INFO_URL, &type, url, &size));

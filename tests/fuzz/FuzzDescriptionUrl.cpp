@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* text = reinterpret_cast<const char*>(data);
     const size_t urlLength = strnlen(text, size);
     const std::string url(text, urlLength);
-    const std::string xml = urlLength < size ? std::string(text + urlLength + 1, size - urlLength - 1)
-                                             : std::string();
+    const std::string xml =
+        urlLength < size ? std::string(text + urlLength + 1, size - urlLength - 1) : std::string();
     DescriptionUrl parsed = ParseDescriptionUrl(url);
     ReadDescriptionVersions(xml, &parsed);
     if (parsed.fileName.find_first_of("/\\") != std::string::npos) std::abort();

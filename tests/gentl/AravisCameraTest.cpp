@@ -131,16 +131,18 @@ TEST_F(AravisCamera, StreamsThroughTheConsumerLoopByCopyAndZeroCopy) {
 TEST_F(AravisCamera, AnswersEveryStandardInfoCommandOfItsDeviceAndRemotePort) {
     DEV_HANDLE device = Open(id, DEVICE_ACCESS_CONTROL);
     ASSERT_NE(device, nullptr);
-    CheckTable(cti, "DevGetInfo",
-               [&](int32_t c, INFO_DATATYPE* t, void* b, size_t* s) {
-                   return cti.DevGetInfo(device, c, t, b, s);
-               },
-               kDeviceInfo);
-    CheckTable(cti, "IFGetDeviceInfo",
-               [&](int32_t c, INFO_DATATYPE* t, void* b, size_t* s) {
-                   return cti.IFGetDeviceInfo(iface, id.c_str(), c, t, b, s);
-               },
-               kDeviceInfo);
+    CheckTable(
+        cti, "DevGetInfo",
+        [&](int32_t c, INFO_DATATYPE* t, void* b, size_t* s) {
+            return cti.DevGetInfo(device, c, t, b, s);
+        },
+        kDeviceInfo);
+    CheckTable(
+        cti, "IFGetDeviceInfo",
+        [&](int32_t c, INFO_DATATYPE* t, void* b, size_t* s) {
+            return cti.IFGetDeviceInfo(iface, id.c_str(), c, t, b, s);
+        },
+        kDeviceInfo);
     EXPECT_EQ(DeviceInt(id, DEVICE_INFO_ACCESS_STATUS), DEVICE_ACCESS_STATUS_OPEN_READWRITE);
     PORT_HANDLE remote = nullptr;
     ASSERT_EQ(cti.DevGetPort(device, &remote), GC_ERR_SUCCESS);

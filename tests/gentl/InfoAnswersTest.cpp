@@ -43,52 +43,67 @@ protected:
 }  // namespace
 
 TEST_F(InfoAnswers, ModuleInfoCommandsFollowTheStandard) {
-    CheckTable(cti, "GCGetInfo",
-               [&](int32_t c, INFO_DATATYPE* t, void* b, size_t* s) {
-                   return cti.GCGetInfo(c, t, b, s);
-               },
-               {{TL_INFO_ID, STRING, true}, {TL_INFO_VENDOR, STRING}, {TL_INFO_MODEL, STRING},
-                {TL_INFO_VERSION, STRING}, {TL_INFO_TLTYPE, STRING}, {TL_INFO_NAME, STRING, true},
-                {TL_INFO_PATHNAME, STRING, true}, {TL_INFO_DISPLAYNAME, STRING},
-                {TL_INFO_CHAR_ENCODING, INT32}, {TL_INFO_GENTL_VER_MAJOR, UINT32},
-                {TL_INFO_GENTL_VER_MINOR, UINT32}});
+    CheckTable(
+        cti, "GCGetInfo",
+        [&](int32_t c, INFO_DATATYPE* t, void* b, size_t* s) { return cti.GCGetInfo(c, t, b, s); },
+        {{TL_INFO_ID, STRING, true},
+         {TL_INFO_VENDOR, STRING},
+         {TL_INFO_MODEL, STRING},
+         {TL_INFO_VERSION, STRING},
+         {TL_INFO_TLTYPE, STRING},
+         {TL_INFO_NAME, STRING, true},
+         {TL_INFO_PATHNAME, STRING, true},
+         {TL_INFO_DISPLAYNAME, STRING},
+         {TL_INFO_CHAR_ENCODING, INT32},
+         {TL_INFO_GENTL_VER_MAJOR, UINT32},
+         {TL_INFO_GENTL_VER_MINOR, UINT32}});
     CheckTable(cti, "TLGetInfo",
                [&](int32_t c, INFO_DATATYPE* t, void* b, size_t* s) {
                    return cti.TLGetInfo(system, c, t, b, s);
                },
-               {{TL_INFO_ID, STRING}, {TL_INFO_VENDOR, STRING}, {TL_INFO_MODEL, STRING},
-                {TL_INFO_VERSION, STRING}, {TL_INFO_TLTYPE, STRING}, {TL_INFO_NAME, STRING},
-                {TL_INFO_PATHNAME, STRING}, {TL_INFO_DISPLAYNAME, STRING},
-                {TL_INFO_CHAR_ENCODING, INT32}, {TL_INFO_GENTL_VER_MAJOR, UINT32},
+               {{TL_INFO_ID, STRING},
+                {TL_INFO_VENDOR, STRING},
+                {TL_INFO_MODEL, STRING},
+                {TL_INFO_VERSION, STRING},
+                {TL_INFO_TLTYPE, STRING},
+                {TL_INFO_NAME, STRING},
+                {TL_INFO_PATHNAME, STRING},
+                {TL_INFO_DISPLAYNAME, STRING},
+                {TL_INFO_CHAR_ENCODING, INT32},
+                {TL_INFO_GENTL_VER_MAJOR, UINT32},
                 {TL_INFO_GENTL_VER_MINOR, UINT32}});
-    const std::vector<Expected> interfaceInfo = {
-        {INTERFACE_INFO_ID, STRING}, {INTERFACE_INFO_DISPLAYNAME, STRING},
-        {INTERFACE_INFO_TLTYPE, STRING}};
-    CheckTable(cti, "IFGetInfo",
-               [&](int32_t c, INFO_DATATYPE* t, void* b, size_t* s) {
-                   return cti.IFGetInfo(iface, c, t, b, s);
-               },
-               interfaceInfo);
+    const std::vector<Expected> interfaceInfo = {{INTERFACE_INFO_ID, STRING},
+                                                 {INTERFACE_INFO_DISPLAYNAME, STRING},
+                                                 {INTERFACE_INFO_TLTYPE, STRING}};
+    CheckTable(
+        cti, "IFGetInfo",
+        [&](int32_t c, INFO_DATATYPE* t, void* b, size_t* s) {
+            return cti.IFGetInfo(iface, c, t, b, s);
+        },
+        interfaceInfo);
     char interfaceId[256] = {};
     size_t idSize = sizeof interfaceId;
     ASSERT_EQ(cti.TLGetInterfaceID(system, 0, interfaceId, &idSize), GC_ERR_SUCCESS);
-    CheckTable(cti, "TLGetInterfaceInfo",
-               [&](int32_t c, INFO_DATATYPE* t, void* b, size_t* s) {
-                   return cti.TLGetInterfaceInfo(system, interfaceId, c, t, b, s);
-               },
-               interfaceInfo);
+    CheckTable(
+        cti, "TLGetInterfaceInfo",
+        [&](int32_t c, INFO_DATATYPE* t, void* b, size_t* s) {
+            return cti.TLGetInterfaceInfo(system, interfaceId, c, t, b, s);
+        },
+        interfaceInfo);
     const std::vector<Expected>& deviceInfo = kDeviceInfo;
     const std::string id = DeviceID(0);
-    CheckTable(cti, "IFGetDeviceInfo",
-               [&](int32_t c, INFO_DATATYPE* t, void* b, size_t* s) {
-                   return cti.IFGetDeviceInfo(iface, id.c_str(), c, t, b, s);
-               },
-               deviceInfo);
-    CheckTable(cti, "DevGetInfo",
-               [&](int32_t c, INFO_DATATYPE* t, void* b, size_t* s) {
-                   return cti.DevGetInfo(device, c, t, b, s);
-               },
-               deviceInfo);
+    CheckTable(
+        cti, "IFGetDeviceInfo",
+        [&](int32_t c, INFO_DATATYPE* t, void* b, size_t* s) {
+            return cti.IFGetDeviceInfo(iface, id.c_str(), c, t, b, s);
+        },
+        deviceInfo);
+    CheckTable(
+        cti, "DevGetInfo",
+        [&](int32_t c, INFO_DATATYPE* t, void* b, size_t* s) {
+            return cti.DevGetInfo(device, c, t, b, s);
+        },
+        deviceInfo);
     CheckTable(cti, "DSGetInfo",
                [&](int32_t c, INFO_DATATYPE* t, void* b, size_t* s) {
                    return cti.DSGetInfo(stream, c, t, b, s);
@@ -166,18 +181,18 @@ TEST_F(InfoAnswers, BufferAndEventInfoCommandsFollowTheStandard) {
     ASSERT_EQ(cti.GCRegisterEvent(device, EVENT_REMOTE_DEVICE, &remoteEvents), GC_ERR_SUCCESS);
     ASSERT_EQ(cti.GCRegisterEvent(device, EVENT_MODULE, &module), GC_ERR_SUCCESS);
     for (EVENT_HANDLE event : {newBuffer, errors, remoteEvents, module}) {
-        CheckTable(cti, "EventGetInfo",
-                   [&](int32_t c, INFO_DATATYPE* t, void* b, size_t* s) {
-                       return cti.EventGetInfo(event, c, t, b, s);
-                   },
-                   eventInfo);
+        CheckTable(
+            cti, "EventGetInfo",
+            [&](int32_t c, INFO_DATATYPE* t, void* b, size_t* s) {
+                return cti.EventGetInfo(event, c, t, b, s);
+            },
+            eventInfo);
     }
     // The new-buffer event fired once for the one frame delivered.
     uint64_t fired = 0;
     size_t size = sizeof fired;
     INFO_DATATYPE type = 0;
-    ASSERT_EQ(cti.EventGetInfo(newBuffer, EVENT_NUM_FIRED, &type, &fired, &size),
-              GC_ERR_SUCCESS);
+    ASSERT_EQ(cti.EventGetInfo(newBuffer, EVENT_NUM_FIRED, &type, &fired, &size), GC_ERR_SUCCESS);
     EXPECT_GE(fired, 1u);
     StopAndRelease(buffers);
 }
@@ -189,8 +204,8 @@ TEST_F(InfoAnswers, EveryPortAnswersItsInfoAndItsDescriptionsVersions) {
         PORT_HANDLE handle;
         bool moduleDescription;  // the producer's own XML, so its versions are known
     };
-    const Port ports[] = {{"system", system, true},  {"interface", iface, true},
-                          {"device", device, true},  {"stream", stream, true},
+    const Port ports[] = {{"system", system, true},     {"interface", iface, true},
+                          {"device", device, true},     {"stream", stream, true},
                           {"buffer", buffers[0], true}, {"remote", remote, false}};
     for (const Port& port : ports) {
         SCOPED_TRACE(port.name);

@@ -41,7 +41,8 @@ constexpr INFO_DATATYPE BUFFER = INFO_DATATYPE_BUFFER;
 inline const int32_t kUnknownCommands[] = {999, 0x7FFFFF00};
 
 // One command: what its answer must look like. Returns the delivered bytes.
-inline std::vector<uint8_t> CheckCommand(CtiLibrary& cti, const InfoCall& call, const Expected& entry) {
+inline std::vector<uint8_t> CheckCommand(CtiLibrary& cti, const InfoCall& call,
+                                         const Expected& entry) {
     SCOPED_TRACE("command " + std::to_string(entry.command));
     INFO_DATATYPE type = 0;
     size_t size = 0;
@@ -80,7 +81,7 @@ inline std::vector<uint8_t> CheckCommand(CtiLibrary& cti, const InfoCall& call, 
 }
 
 inline void CheckTable(CtiLibrary& cti, const char* what, const InfoCall& call,
-                const std::vector<Expected>& table) {
+                       const std::vector<Expected>& table) {
     SCOPED_TRACE(what);
     for (const Expected& entry : table) CheckCommand(cti, call, entry);
     for (int32_t unknown : kUnknownCommands) {
@@ -105,12 +106,10 @@ inline int32_t Int32(CtiLibrary& cti, const InfoCall& call, int32_t command) {
 }
 
 inline const std::vector<Expected> kPortInfo = {
-    {PORT_INFO_ID, STRING},           {PORT_INFO_VENDOR, STRING},
-    {PORT_INFO_MODEL, STRING},        {PORT_INFO_TLTYPE, STRING},
-    {PORT_INFO_MODULE, STRING},       {PORT_INFO_LITTLE_ENDIAN, BOOL8},
-    {PORT_INFO_BIG_ENDIAN, BOOL8},    {PORT_INFO_ACCESS_READ, BOOL8},
-    {PORT_INFO_ACCESS_WRITE, BOOL8},  {PORT_INFO_ACCESS_NA, BOOL8},
-    {PORT_INFO_ACCESS_NI, BOOL8},     {PORT_INFO_VERSION, STRING},
+    {PORT_INFO_ID, STRING},        {PORT_INFO_VENDOR, STRING},     {PORT_INFO_MODEL, STRING},
+    {PORT_INFO_TLTYPE, STRING},    {PORT_INFO_MODULE, STRING},     {PORT_INFO_LITTLE_ENDIAN, BOOL8},
+    {PORT_INFO_BIG_ENDIAN, BOOL8}, {PORT_INFO_ACCESS_READ, BOOL8}, {PORT_INFO_ACCESS_WRITE, BOOL8},
+    {PORT_INFO_ACCESS_NA, BOOL8},  {PORT_INFO_ACCESS_NI, BOOL8},   {PORT_INFO_VERSION, STRING},
     {PORT_INFO_PORTNAME, STRING},
 };
 
@@ -128,14 +127,16 @@ inline const std::vector<Expected> kUrlInfo = {
     {URL_INFO_FILENAME, STRING},
 };
 
-inline const std::vector<Expected> kDeviceInfo = {
-    {DEVICE_INFO_ID, STRING},          {DEVICE_INFO_VENDOR, STRING},
-    {DEVICE_INFO_MODEL, STRING},       {DEVICE_INFO_TLTYPE, STRING},
-    {DEVICE_INFO_DISPLAYNAME, STRING}, {DEVICE_INFO_ACCESS_STATUS, INT32},
-    {DEVICE_INFO_USER_DEFINED_NAME, STRING, true},
-    {DEVICE_INFO_SERIAL_NUMBER, STRING, true},
-    {DEVICE_INFO_VERSION, STRING, true},
-    {DEVICE_INFO_TIMESTAMP_FREQUENCY, UINT64, true}};
+inline const std::vector<Expected> kDeviceInfo = {{DEVICE_INFO_ID, STRING},
+                                                  {DEVICE_INFO_VENDOR, STRING},
+                                                  {DEVICE_INFO_MODEL, STRING},
+                                                  {DEVICE_INFO_TLTYPE, STRING},
+                                                  {DEVICE_INFO_DISPLAYNAME, STRING},
+                                                  {DEVICE_INFO_ACCESS_STATUS, INT32},
+                                                  {DEVICE_INFO_USER_DEFINED_NAME, STRING, true},
+                                                  {DEVICE_INFO_SERIAL_NUMBER, STRING, true},
+                                                  {DEVICE_INFO_VERSION, STRING, true},
+                                                  {DEVICE_INFO_TIMESTAMP_FREQUENCY, UINT64, true}};
 
 inline InfoCall PortInfoOf(CtiLibrary& cti, PORT_HANDLE port) {
     return [&cti, port](int32_t command, INFO_DATATYPE* type, void* buffer, size_t* size) {
