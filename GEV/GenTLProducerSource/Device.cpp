@@ -316,24 +316,8 @@ ICommonBase* CDevice::GetParent() {
 void CDevice::GetInfo(DEVICE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                       size_t* piSize) {
     switch (iInfoCmd) {
-        case DEVICE_INFO_ID:
-            return CopyInfoString(piType, pBuffer, piSize, m_record->GetID());
-        case DEVICE_INFO_VENDOR:
-            return CopyInfoString(piType, pBuffer, piSize, m_record->vendorName);
-        case DEVICE_INFO_MODEL:
-            return CopyInfoString(piType, pBuffer, piSize, m_record->modelName);
-        case DEVICE_INFO_TLTYPE:
-            return CopyInfoString(piType, pBuffer, piSize, GenTL::kTLType);
-        case DEVICE_INFO_DISPLAYNAME:
-            return CopyInfoString(piType, pBuffer, piSize, m_record->GetDisplayName());
         case DEVICE_INFO_ACCESS_STATUS:
             return CopyInfoInt32(piType, pBuffer, piSize, AccessStatus());
-        case DEVICE_INFO_USER_DEFINED_NAME:
-            return CopyInfoString(piType, pBuffer, piSize, m_record->userDefinedName);
-        case DEVICE_INFO_SERIAL_NUMBER:
-            return CopyInfoString(piType, pBuffer, piSize, m_record->serialNumber);
-        case DEVICE_INFO_VERSION:
-            return CopyInfoString(piType, pBuffer, piSize, m_record->version);
         case DEVICE_INFO_TIMESTAMP_FREQUENCY: {
             const uint64_t frequency = TickFrequency();
             if (frequency == 0)
@@ -341,6 +325,7 @@ void CDevice::GetInfo(DEVICE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBu
             return CopyInfoValue(piType, pBuffer, piSize, INFO_DATATYPE_UINT64, frequency);
         }
         default:
+            if (m_record->CopyInfo(iInfoCmd, piType, pBuffer, piSize)) return;
             throw implementation_exception(
                 Format("Requested iID is not implemented; iID = %d.", iInfoCmd));
     }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "InfoCopy.h"
+#include "LibraryInfo.h"
 #include "Socket.h"
 #include "StringFormat.h"
 
@@ -66,6 +68,42 @@ int32_t CDeviceInfo::MapAccessStatus(uint8_t discovered) {
             // The probe failed or did not run: nothing is known.
             return DEVICE_ACCESS_STATUS_UNKNOWN;
     }
+}
+
+bool CDeviceInfo::CopyInfo(DEVICE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+                           size_t* piSize) const {
+    const std::string* text = nullptr;
+    std::string made;
+    switch (iInfoCmd) {
+        case DEVICE_INFO_ID:
+            made = GetID();
+            break;
+        case DEVICE_INFO_DISPLAYNAME:
+            made = GetDisplayName();
+            break;
+        case DEVICE_INFO_TLTYPE:
+            made = kTLType;
+            break;
+        case DEVICE_INFO_VENDOR:
+            text = &vendorName;
+            break;
+        case DEVICE_INFO_MODEL:
+            text = &modelName;
+            break;
+        case DEVICE_INFO_USER_DEFINED_NAME:
+            text = &userDefinedName;
+            break;
+        case DEVICE_INFO_SERIAL_NUMBER:
+            text = &serialNumber;
+            break;
+        case DEVICE_INFO_VERSION:
+            text = &version;
+            break;
+        default:
+            return false;
+    }
+    CopyInfoString(piType, pBuffer, piSize, text != nullptr ? *text : made);
+    return true;
 }
 
 }  // namespace GenTL

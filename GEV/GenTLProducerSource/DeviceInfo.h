@@ -24,6 +24,10 @@ public:
     // True when `id` names this device: the model before the last "@", the
     // MAC after it with "-" for ":" (both exact).
     bool Matches(const std::string& id) const;
+    // Answers the DEVICE_INFO_CMD values the record holds (the identity
+    // texts); false for the others, which depend on the asking module.
+    bool CopyInfo(DEVICE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+                  size_t* piSize) const;
 
     // Discovered access status (0..5) as a GenTL DEVICE_ACCESS_STATUS.
     static int32_t MapAccessStatus(uint8_t discovered);

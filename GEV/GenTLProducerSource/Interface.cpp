@@ -340,24 +340,8 @@ void CInterface::GetDeviceInfo(const std::string& id, DEVICE_INFO_CMD iInfoCmd,
     std::shared_ptr<CDeviceInfo> record = FindDeviceInfo(id);
     if (!record) throw std::runtime_error("Unable to find device  " + id);
     switch (iInfoCmd) {
-        case DEVICE_INFO_ID:
-            return CopyInfoString(piType, pBuffer, piSize, record->GetID());
-        case DEVICE_INFO_VENDOR:
-            return CopyInfoString(piType, pBuffer, piSize, record->vendorName);
-        case DEVICE_INFO_MODEL:
-            return CopyInfoString(piType, pBuffer, piSize, record->modelName);
-        case DEVICE_INFO_TLTYPE:
-            return CopyInfoString(piType, pBuffer, piSize, GenTL::kTLType);
-        case DEVICE_INFO_DISPLAYNAME:
-            return CopyInfoString(piType, pBuffer, piSize, record->GetDisplayName());
         case DEVICE_INFO_ACCESS_STATUS:
             return CopyInfoInt32(piType, pBuffer, piSize, AccessStatusOf(*record));
-        case DEVICE_INFO_USER_DEFINED_NAME:
-            return CopyInfoString(piType, pBuffer, piSize, record->userDefinedName);
-        case DEVICE_INFO_SERIAL_NUMBER:
-            return CopyInfoString(piType, pBuffer, piSize, record->serialNumber);
-        case DEVICE_INFO_VERSION:
-            return CopyInfoString(piType, pBuffer, piSize, record->version);
         case DEVICE_INFO_TIMESTAMP_FREQUENCY: {
             const uint64_t frequency = kTimestampFrequency;
             if (*piSize != 0 && *piSize < sizeof frequency) {
@@ -368,6 +352,7 @@ void CInterface::GetDeviceInfo(const std::string& id, DEVICE_INFO_CMD iInfoCmd,
             return CopyInfoValue(piType, pBuffer, piSize, INFO_DATATYPE_UINT64, frequency);
         }
         default:
+            if (record->CopyInfo(iInfoCmd, piType, pBuffer, piSize)) return;
             throw implementation_exception(
                 Format("Requested iID is not implemented; iID = %d.", iInfoCmd));
     }
