@@ -161,9 +161,11 @@ void CInterface::ShowRecord(const CDeviceInfo& record) {
     map.Poke(kRegGateway, record.gateway);
     map.Poke(kRegAdapterAddress, record.adapterAddress);
     map.Poke64(kRegMAC, record.macValue, false);
-    map.Poke(kRegAccessStatus, static_cast<uint32_t>(AccessStatusOf(record)));
-    const bool accessible = record.accessStatus == DEVICE_ACCESS_STATUS_READWRITE ||
-                            record.accessStatus == DEVICE_ACCESS_STATUS_READONLY;
+    const int32_t status = AccessStatusOf(record);
+    map.Poke(kRegAccessStatus, static_cast<uint32_t>(status));
+    // A device this process has open cannot be opened again.
+    const bool accessible =
+        status == DEVICE_ACCESS_STATUS_READWRITE || status == DEVICE_ACCESS_STATUS_READONLY;
     map.Poke(kRegAccessible, accessible ? 1 : 0);
 }
 
