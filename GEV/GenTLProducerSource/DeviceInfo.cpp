@@ -72,37 +72,36 @@ int32_t CDeviceInfo::MapAccessStatus(uint8_t discovered) {
 
 bool CDeviceInfo::CopyInfo(DEVICE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                            size_t* piSize) const {
-    const std::string* text = nullptr;
-    std::string made;
+    std::string text;
     switch (iInfoCmd) {
         case DEVICE_INFO_ID:
-            made = GetID();
+            text = GetID();
             break;
         case DEVICE_INFO_DISPLAYNAME:
-            made = GetDisplayName();
+            text = GetDisplayName();
             break;
         case DEVICE_INFO_TLTYPE:
-            made = kTLType;
+            text = kTLType;
             break;
         case DEVICE_INFO_VENDOR:
-            text = &vendorName;
+            text = vendorName;
             break;
         case DEVICE_INFO_MODEL:
-            text = &modelName;
+            text = modelName;
             break;
         case DEVICE_INFO_USER_DEFINED_NAME:
-            text = &userDefinedName;
+            text = userDefinedName;
             break;
         case DEVICE_INFO_SERIAL_NUMBER:
-            text = &serialNumber;
+            text = serialNumber;
             break;
         case DEVICE_INFO_VERSION:
-            text = &version;
+            text = version;
             break;
         default:
             return false;
     }
-    CopyInfoString(piType, pBuffer, piSize, text != nullptr ? *text : made);
+    CopyInfoString(piType, pBuffer, piSize, text);
     return true;
 }
 
