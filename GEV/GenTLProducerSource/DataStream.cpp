@@ -232,6 +232,13 @@ void CDataStream::QueueBuffer(ICommonBase* hBuffer) {
     m_inputCondition.notify_all();
 }
 
+void CDataStream::Requeue(CBufferInfo* buffer) {
+    buffer->OnQueued();
+    m_inputPool.push_back(buffer);
+    if (m_userBufferMode && m_acquiring)
+        Vantor::GEVQueueRingBuffer(m_handle, buffer->ringIndex - 1u);
+}
+
 bool CDataStream::WithdrawFromEngine(CBufferInfo* buffer) {
     if (!m_userBufferMode || !m_acquiring) return true;
     const Vantor::GevStatus status =
@@ -248,12 +255,7 @@ void CDataStream::FlushQueue(ACQ_QUEUE_TYPE iOperation) {
         throw invalid_parameter_exception("Specified iOperation is invalid.");
     std::lock_guard<std::mutex> announcedGuard(m_announcedLock);
     std::lock_guard<std::mutex> guard(m_queueLock);
-    auto toInput = [&](CBufferInfo* buffer) {
-        buffer->OnQueued();
-        m_inputPool.push_back(buffer);
-        if (m_userBufferMode && m_acquiring)
-            Vantor::GEVQueueRingBuffer(m_handle, buffer->ringIndex - 1u);
-    };
+    auto toInput = [&](CBufferInfo* buffer) { Requeue(buffer); };
     auto heldByConsumer = [&](auto&& action) {
         for (const auto& record : m_announced)
             if (record->Place() == BufferPlace::Consumer) action(record.get());
@@ -529,18 +531,17 @@ void CDataStream::Pause(std::chrono::milliseconds period) {
 }
 
 void CDataStream::DeliverCopy() {
-    // An image waits in the library: it stays there until the consumer queues a
-    // buffer for it (the library drops newer frames, counted, when its ring is full).
+    // An image waits in the library: it stays there until a buffer is free for it,
+    // one the consumer queued or, as the handling mode allows, a filled one still
+    // waiting (the library drops newer frames, counted, when its ring is full).
     CBufferInfo* buffer = nullptr;
     uint8_t* memory = nullptr;
     {
         std::unique_lock<std::mutex> lock(m_queueLock);
-        m_inputCondition.wait(lock, [&] { return !m_inputPool.empty() || !m_acquiring; });
+        m_inputCondition.wait(lock,
+                              [&] { return !m_acquiring || (buffer = BufferToFill()) != nullptr; });
         if (!m_acquiring) return;
-        buffer = m_inputPool.front();
         memory = buffer->Memory();
-        m_inputPool.pop_front();
-        buffer->OnTaken();
     }
     Vantor::GevImageInfo info{};
     Vantor::GevImageExtent extent{};
@@ -604,7 +605,58 @@ void CDataStream::Publish(CBufferInfo* buffer, const Vantor::GevImageInfo& info,
     if (incomplete) ++m_incompleteDelivered;
     if (m_framesRemaining != kUnlimited && m_framesRemaining != 0) --m_framesRemaining;
     m_outputQueue.push_back(buffer);
+    ApplyHandlingMode();
     m_outputCondition.notify_all();
+}
+
+CBufferInfo* CDataStream::BufferToFill() {
+    CBufferInfo* buffer = nullptr;
+    if (!m_inputPool.empty()) {
+        buffer = m_inputPool.front();
+        m_inputPool.pop_front();
+    } else if (m_handlingMode != kOldestFirst && !m_outputQueue.empty()) {
+        // No queued buffer: the oldest filled one waiting is refilled, its frame
+        // never handed out.
+        buffer = m_outputQueue.front();
+        m_outputQueue.pop_front();
+        if (buffer->newData) ++m_discarded;
+        buffer->OnQueued();
+    } else {
+        return nullptr;
+    }
+    buffer->OnTaken();
+    return buffer;
+}
+
+void CDataStream::ApplyHandlingMode() {
+    auto takeBackOldest = [&] {
+        CBufferInfo* oldest = m_outputQueue.front();
+        m_outputQueue.pop_front();
+        if (oldest->newData) ++m_discarded;
+        Requeue(oldest);
+    };
+    if (m_handlingMode == kNewestOnly) {
+        while (m_outputQueue.size() > 1) takeBackOldest();
+    } else if (m_handlingMode == kOldestFirstOverwrite && m_userBufferMode && m_inputPool.empty() &&
+               m_outputQueue.size() > 1) {
+        // Zero-copy: the receiver fills only slots it was given, so the oldest
+        // waiting buffer goes back before the next frame finds none. The newest
+        // stays for the consumer.
+        takeBackOldest();
+    }
+    m_inputCondition.notify_all();
+}
+
+void CDataStream::SetHandlingMode(uint32_t mode) {
+    if (mode != kOldestFirst && mode != kOldestFirstOverwrite && mode != kNewestOnly)
+        throw invalid_parameter_exception(Format("Invalid buffer handling mode %u.", mode));
+    {
+        std::lock_guard<std::mutex> guard(m_queueLock);
+        m_handlingMode = mode;
+        // Buffers that already wait follow the new mode at once.
+        if (!m_outputQueue.empty()) ApplyHandlingMode();
+    }
+    m_inputCondition.notify_all();
 }
 
 // ---- The new-buffer event's side ---------------------------------------------

@@ -53,9 +53,27 @@ public:
     static constexpr uint64_t kRegBufferHandlingMode = 0x200;
     static constexpr uint64_t kRegFilterDriverVersion = 0x204;
     static constexpr uint64_t kRegUseUserBuffer = 0x224;
+    // Counters, read while acquiring: 64-bit ones low word first.
+    static constexpr uint64_t kRegStartedFrames = 0x228;
+    static constexpr uint64_t kRegDeliveredFrames = 0x230;
+    static constexpr uint64_t kRegUnderrunFrames = 0x238;
+    static constexpr uint64_t kRegIncompleteFrames = 0x240;
+    static constexpr uint64_t kRegDiscardedFrames = 0x248;
+    static constexpr uint64_t kRegLostFrames = 0x250;
+    static constexpr uint64_t kRegResendRequested = 0x258;
+    static constexpr uint64_t kRegResentPackets = 0x260;
+    static constexpr uint64_t kRegLostPackets = 0x268;
+    static constexpr uint64_t kRegInputCount = 0x270;
     static constexpr uint64_t kRegXmlAddress = 0x300;
 
     static constexpr uint32_t kUnlimited = 0xFFFFFFFF;
+    // StreamBufferHandlingMode: what happens to filled buffers the consumer has
+    // not taken yet when new frames come.
+    enum HandlingMode : uint32_t {
+        kOldestFirst = 1,           // they wait, in order; frames wait for queued buffers
+        kOldestFirstOverwrite = 2,  // with no queued buffer, the oldest waiting one is refilled
+        kNewestOnly = 3             // only the newest waits; older ones go back to the pool
+    };
     // Waits for a new buffer at or above this many ms have no limit (GENTL_INFINITE).
     static constexpr uint64_t kLongestTimedWaitMs = 100ULL * 365 * 24 * 60 * 60 * 1000;
 
@@ -103,6 +121,8 @@ public:
 
     // Buffer information.
     uint64_t IncompleteDelivered() const { return m_incompleteDelivered; }
+    // Filled buffers the handling mode took back before the consumer had them.
+    uint64_t Discarded() const { return m_discarded; }
     void GetBufferInfo(ICommonBase* hBuffer, BUFFER_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                        void* pBuffer, size_t* piSize);
     // The chunk walk of a delivered buffer; returned, not thrown (with the last error).
@@ -149,7 +169,15 @@ private:
     void PrepareUserRing();
     // The size of the library's ring slots for the next start.
     uint32_t RingPayloadSize();
-    void GiveSlotBack(uint16_t ringIndex);
+    // Queue lock held: the buffer goes back to the input pool (and its slot to the receiver).
+    void Requeue(CBufferInfo* buffer);
+    // Queue lock held: the buffer the next copied image goes into, or null.
+    CBufferInfo* BufferToFill();
+    // Queue lock held, after a delivery: the handling mode takes older buffers back.
+    void ApplyHandlingMode();
+    void SetHandlingMode(uint32_t mode);
+    // The 64-bit counter behind a counter register (its low word's address).
+    uint64_t CounterValue(uint64_t address);
 
     void DeliveryLoop();
     // Ends the acquisition's waits and tells the stream's and the device's error events.
@@ -201,6 +229,12 @@ private:
     std::atomic<bool> m_closed{false};  // set under m_lifeLock
     std::atomic<uint64_t> m_delivered{0};
     std::atomic<uint64_t> m_incompleteDelivered{0};
+    std::atomic<uint64_t> m_discarded{0};
+    std::atomic<uint32_t> m_handlingMode{kOldestFirst};
+    // The counter whose low word was read last: its high word comes from the same value.
+    uint64_t m_counterSnapshot = 0;
+    uint64_t m_snapshotAddress = 0;  // 0: none to complete
+    std::mutex m_counterLock;
     FrameCounters m_closedCounters;  // under m_queueLock
     bool m_countersLive = false;  // the library counts for a running acquisition; under m_queueLock
     uint64_t m_tickFrequency = 0;  // the camera's time-stamp ticks per second, 0 unknown

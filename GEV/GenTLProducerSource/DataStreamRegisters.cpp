@@ -59,9 +59,12 @@ void CDataStream::BuildRegisterMap() {
     map.DefineRegister(kRegGrabbing, kAccessRO, 0, false);
     map.DefineString(kRegStreamID, kAccessRO, m_id, 64, false);
     map.DefineString(kRegDisplayName, kAccessRO, DisplayName(), 256, false);
-    map.DefineRegister(kRegBufferHandlingMode, kAccessRO, 1, false);
+    map.DefineRegister(kRegBufferHandlingMode, kAccessRW, kOldestFirst, false, &OnWrite, this);
     map.DefineString(kRegFilterDriverVersion, kAccessRO, kFilterDriverOff, 32, false);
     map.DefineRegister(kRegUseUserBuffer, kAccessRW, 0, false, &OnWrite, this);
+    for (uint64_t address = kRegStartedFrames; address < kRegInputCount; address += 8)
+        map.DefineRegister64(address, kAccessRO, 0, false, true, nullptr, this, &OnRead);
+    map.DefineRegister(kRegInputCount, kAccessRO, 0, false, nullptr, this, &OnRead);
     PlaceXml(kXmlResourceNumber, kXmlResourceType, kRegXmlAddress);
 }
 
@@ -95,8 +98,48 @@ void CDataStream::OnRead(uint64_t address, uint32_t* value, void* context) {
         case kRegFramesToAcquire:
             *value = self->m_framesRemaining;
             break;
-        default:
+        case kRegInputCount: {
+            std::lock_guard<std::mutex> guard(self->m_queueLock);
+            *value = static_cast<uint32_t>(self->m_inputPool.size());
             break;
+        }
+        default:
+            if (address >= kRegStartedFrames && address < kRegInputCount) {
+                // A 64-bit read takes the low word first: the high word is of the
+                // same value, even when the counter moved in between.
+                std::lock_guard<std::mutex> guard(self->m_counterLock);
+                const uint64_t low = address & ~uint64_t{7};
+                if (address == low || self->m_snapshotAddress != low)
+                    self->m_counterSnapshot = self->CounterValue(low);
+                self->m_snapshotAddress = address == low ? low : 0;
+                *value = static_cast<uint32_t>(address == low ? self->m_counterSnapshot
+                                                              : self->m_counterSnapshot >> 32);
+            }
+            break;
+    }
+}
+
+uint64_t CDataStream::CounterValue(uint64_t address) {
+    Vantor::GevStreamStatistics statistics{};
+    switch (address) {
+        case kRegStartedFrames:
+            return Counters().started;
+        case kRegDeliveredFrames:
+            return m_delivered;
+        case kRegUnderrunFrames:
+            return Counters().underrun;
+        case kRegIncompleteFrames:
+            return m_incompleteDelivered;
+        case kRegDiscardedFrames:
+            return m_discarded;
+        case kRegLostFrames:
+            return Counters().lost;
+        default:
+            // Packets: of the running or last acquisition, as the library counts them.
+            Vantor::GEVGetStreamStatistics(m_handle, &statistics);
+            if (address == kRegResendRequested) return statistics.resendRequested;
+            if (address == kRegResentPackets) return statistics.resentPackets;
+            return statistics.lostPackets;
     }
 }
 
@@ -144,6 +187,14 @@ void CDataStream::OnWrite(uint64_t address, uint32_t* value, void* context) {
             break;
         case kRegFramesToAcquire:
             self->m_framesRemaining = *value;
+            break;
+        case kRegBufferHandlingMode:
+            try {
+                self->SetHandlingMode(*value);
+            } catch (...) {
+                *value = self->m_handlingMode;
+                throw;
+            }
             break;
         case kRegUseUserBuffer:
             if (self->m_acquiring) {
@@ -404,6 +455,10 @@ void CDataStream::GetInfo(STREAM_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void*
             return uint64(Counters().lost);
         case STREAM_INFO_GEVTLKRV_INCOMPLETE_FRAMES:
             return uint64(m_incompleteDelivered);
+        case STREAM_INFO_GEVTLKRV_DISCARDED_FRAMES:
+            return uint64(m_discarded);
+        case STREAM_INFO_GEVTLKRV_RESENT_PACKETS:
+            return uint64(CounterValue(kRegResentPackets));
         default:
             throw implementation_exception(
                 Format("Requested iCmd is not implemented; iCmd = %d.", iInfoCmd));

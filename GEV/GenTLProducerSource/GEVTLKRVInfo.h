@@ -19,7 +19,13 @@ enum GEVTLKRV_STREAM_INFO_CMD_LIST {
     STREAM_INFO_GEVTLKRV_LOST_FRAMES = STREAM_INFO_CUSTOM_ID + 3,
     /* UINT64, since the stream was opened: delivered buffers with
      * BUFFER_INFO_IS_INCOMPLETE set (counted in NUM_DELIVERED too). */
-    STREAM_INFO_GEVTLKRV_INCOMPLETE_FRAMES = STREAM_INFO_CUSTOM_ID + 4
+    STREAM_INFO_GEVTLKRV_INCOMPLETE_FRAMES = STREAM_INFO_CUSTOM_ID + 4,
+    /* UINT64, since the stream was opened: delivered buffers that the buffer
+     * handling mode (OldestFirstOverwrite, NewestOnly) took back, refilled or
+     * requeued, before the consumer took them (counted in NUM_DELIVERED too). */
+    STREAM_INFO_GEVTLKRV_DISCARDED_FRAMES = STREAM_INFO_CUSTOM_ID + 5,
+    /* UINT64: of the packets of RESEND_REQUESTED, those the camera sent again. */
+    STREAM_INFO_GEVTLKRV_RESENT_PACKETS = STREAM_INFO_CUSTOM_ID + 6
 };
 
 }  // namespace GenTL

@@ -325,6 +325,7 @@ GevStatus GEVGetStreamStatistics(uint8_t handle, GevStreamStatistics* statistics
     statistics->missingFrames = counters.missingFrames;
     statistics->lostPackets = counters.lostPackets;
     statistics->resendRequested = counters.resendRequested;
+    statistics->resentPackets = counters.resentPackets;
     statistics->framesStarted = counters.framesStarted;
     statistics->underrunFrames = counters.underrunFrames;
     statistics->lostFrames = counters.lostFrames;

@@ -120,7 +120,7 @@ struct AssemblyState {
     // counted lost; blocks dropped while an older one is open wait in `dropped`.
     bool accounting = false;
     std::vector<uint64_t> dropped;
-    uint32_t underrunRun = 0;  // blocks dropped since a slot was last free
+    uint32_t underrunRun = 0;      // blocks dropped since a slot was last free
     uint32_t lastAccountTick = 0;  // when the accounting last moved
     // Blocks whose leader was asked for lately (ID, tick of the request), newest
     // last: an answer that comes after its block went out must not start the
@@ -145,6 +145,7 @@ struct StreamStatistics {
     std::atomic<uint32_t> lostPackets{0};
     std::atomic<uint32_t> discardedBlocks{0};
     std::atomic<uint32_t> resendRequested{0};  // packets asked for again
+    std::atomic<uint32_t> resentPackets{0};    // of those, the ones that came
     std::atomic<uint32_t> framesStarted{0};
     std::atomic<uint32_t> deliveredFrames{0};  // to the deliver list
     std::atomic<uint32_t> underrunFrames{0};
@@ -153,6 +154,7 @@ struct StreamStatistics {
     std::atomic<uint32_t> lostFrames{0};
     void Reset() {
         frameCount = missingFrames = lostPackets = discardedBlocks = resendRequested = 0;
+        resentPackets = 0;
         framesStarted = deliveredFrames = underrunFrames = lostFrames = 0;
     }
 };

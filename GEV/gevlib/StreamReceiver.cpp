@@ -747,9 +747,10 @@ void StreamReceiver::StorePacket(GevBufferDescriptor* block, uint32_t packetId, 
     if (settings.resendEnabled && entry == kPacketRequested && block->resendRequested > 0) {
         // 16-bit headers carry no resent flag: a packet that was asked for is
         // taken as the answer.
-        if ((header.flags & Gvsp::kFlagResent) || !header.extended)
+        if ((header.flags & Gvsp::kFlagResent) || !header.extended) {
             ++block->resendReceived;
-        else
+            ++m_state.statistics.resentPackets;
+        } else
             --block->resendRequested;
     }
     entry = isShort ? kPacketShort : kPacketReceived;

@@ -229,6 +229,7 @@ struct GevStreamStatistics {
     uint64_t missingFrames;
     uint64_t lostPackets;      // still missing when their block was given out
     uint64_t resendRequested;  // packets asked for again
+    uint64_t resentPackets;    // of those, the ones that came
     uint64_t framesStarted;
     uint64_t underrunFrames;
     uint64_t lostFrames;

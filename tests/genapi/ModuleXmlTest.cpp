@@ -117,9 +117,21 @@ const std::vector<RegisterEntry> kDataStreamRegisters = {
     {"StreamAnnounceBufferMinimum", 0x40, 4, RO},
     {"StreamID", 0x80, 64, RO},
     {"StreamDisplayname", 0x100, 256, RO},
-    {"pStreamBufferHandlingMode", 0x200, 4, RO},
+    {"pStreamBufferHandlingMode", 0x200, 4, RW},
     {"FilterDriverVersion", 0x204, 32, RO},
     {"UseUserBufferReg", 0x224, 4, RW},
+    {"StreamStartedFrameCount", 0x228, 8, RO},
+    {"StreamDeliveredFrameCount", 0x230, 8, RO},
+    {"StreamLostFrameCount", 0x238, 8, RO},
+    {"StreamIncompleteFrameCount", 0x240, 8, RO},
+    {"StreamDiscardedFrameCount", 0x248, 8, RO},
+    {"StreamMissingFrameCount", 0x250, 8, RO},
+    {"StreamResendRequestedPacketCount", 0x258, 8, RO},
+    {"StreamResentPacketCount", 0x260, 8, RO},
+    {"StreamMissingPacketCount", 0x268, 8, RO},
+    {"StreamInputBufferCount", 0x270, 4, RO},
+    {"StreamOutputBufferCount", 0x0C, 4, RO},
+    {"StreamIsGrabbingReg", 0x50, 4, RO},
 };
 
 const std::vector<RegisterEntry> kBufferRegisters = {
@@ -231,6 +243,18 @@ const std::vector<FeatureEntry> kDataStreamFeatures = {
     {"FilterDriverVersion", Kind::String},
     {"UseUserBuffer", Kind::Boolean},
     {"Settings_Update", Kind::Command},
+    {"StreamStartedFrameCount", Kind::Integer},
+    {"StreamDeliveredFrameCount", Kind::Integer},
+    {"StreamLostFrameCount", Kind::Integer},
+    {"StreamIncompleteFrameCount", Kind::Integer},
+    {"StreamDiscardedFrameCount", Kind::Integer},
+    {"StreamMissingFrameCount", Kind::Integer},
+    {"StreamResendRequestedPacketCount", Kind::Integer},
+    {"StreamResentPacketCount", Kind::Integer},
+    {"StreamMissingPacketCount", Kind::Integer},
+    {"StreamInputBufferCount", Kind::Integer},
+    {"StreamOutputBufferCount", Kind::Integer},
+    {"StreamIsGrabbing", Kind::Boolean},
 };
 
 const std::vector<FeatureEntry> kBufferFeatures = {
@@ -625,7 +649,11 @@ const std::vector<EnumerationEntry> kEnumerations = {
     {"KRDEVTL.xml", "EventSelector", 0x290, false, {{0, "DeviceLost"}}},
     {"KRDEVTL.xml", "EventNotification", 0x294, false, {{0, "Off"}, {1, "On"}}},
     {"KRDS.xml", "StreamType", 0x08, false, {{2, "GEV"}}},
-    {"KRDS.xml", "StreamBufferHandlingMode", 0x200, false, {{1, "Mode1"}}},
+    {"KRDS.xml",
+     "StreamBufferHandlingMode",
+     0x200,
+     false,
+     {{1, "OldestFirst"}, {2, "OldestFirstOverwrite"}, {3, "NewestOnly"}}},
     {"KRDS.xml", "StreamAcquisitionModeSelector", 0, true, {{0, "Default"}}},
 };
 
@@ -660,6 +688,7 @@ const std::vector<BooleanEntry> kBooleans = {
     {"KRDS.xml", "EnablePacketResend", 0x10, true},
     {"KRDS.xml", "EnableFilterDriver", 0x2C, true},
     {"KRDS.xml", "UseUserBuffer", 0x224, true},
+    {"KRDS.xml", "StreamIsGrabbing", 0x50, false},
 };
 
 TEST(ModuleXmlBooleans, OneIsTrueZeroIsFalse) {

@@ -92,6 +92,15 @@ TEST_F(StreamFeatures, ResendRecoversEveryLostPacket) {
     // Every packet the camera sent again was asked for, and none stayed lost.
     EXPECT_GE(StreamCounter(STREAM_INFO_GEVTLKRV_RESEND_REQUESTED), stats.packetsResent);
     EXPECT_EQ(StreamCounter(STREAM_INFO_GEVTLKRV_LOST_PACKETS), 0u);
+    // The answers that came, at most what the camera sent again; the same
+    // numbers through the stream's features.
+    const uint64_t resent = StreamCounter(STREAM_INFO_GEVTLKRV_RESENT_PACKETS);
+    EXPECT_GT(resent, 0u);
+    EXPECT_LE(resent, stats.packetsResent);
+    EXPECT_EQ(streamApi.GetInteger("StreamResentPacketCount"), static_cast<int64_t>(resent));
+    EXPECT_EQ(streamApi.GetInteger("StreamResendRequestedPacketCount"),
+              static_cast<int64_t>(StreamCounter(STREAM_INFO_GEVTLKRV_RESEND_REQUESTED)));
+    EXPECT_EQ(streamApi.GetInteger("StreamMissingPacketCount"), 0);
     StopAndRelease(buffers);
 }
 

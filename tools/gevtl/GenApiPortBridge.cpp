@@ -336,6 +336,13 @@ std::string GenApiPort::GetEnumeration(const std::string& name) const {
     return value != nullptr ? value : "";
 }
 
+void GenApiPort::SetEnumeration(const std::string& name, const std::string& entry) const {
+    GError* error = nullptr;
+    arv_gc_enumeration_set_string_value(NodeAs<ArvGcEnumeration>(name, ARV_TYPE_GC_ENUMERATION),
+                                        entry.c_str(), &error);
+    if (error != nullptr) throw std::runtime_error(TakeGError(name, error));
+}
+
 int64_t GenApiPort::GetEnumerationValue(const std::string& name) const {
     GError* error = nullptr;
     const gint64 value = arv_gc_enumeration_get_int_value(

@@ -96,6 +96,8 @@ public:
     void SetInteger(const std::string& name, int64_t value) const;
     std::string GetString(const std::string& name) const;
     std::string GetEnumeration(const std::string& name) const;
+    // Selects the entry of that name.
+    void SetEnumeration(const std::string& name, const std::string& entry) const;
     int64_t GetEnumerationValue(const std::string& name) const;
     bool GetBoolean(const std::string& name) const;
     void SetBoolean(const std::string& name, bool value) const;
