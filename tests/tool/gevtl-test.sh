@@ -96,6 +96,11 @@ modules)
     expect_out "GEVSIM-1@02-00-5E-10-00-01"
     run get --module stream TOOL1 StreamID || fail "stream module"
     [ -s "$work/out" ] || fail "no StreamID"
+    # The stream's buffer handling mode and counters, as a feature browser shows them.
+    run features --module stream TOOL1 || fail "stream features"
+    expect_out "StreamBufferHandlingMode (Enumeration) = OldestFirst"
+    expect_out "StreamDeliveredFrameCount (IntReg) = 0"
+    expect_out "StreamIsGrabbing (Boolean) = false"
     # Nothing comes unasked: the bounded wait ends with none.
     run events TOOL1 --seconds 1 || fail "events"
     expect_out "0 events"
@@ -135,6 +140,11 @@ grab)
     "$png_check" 64 48 0xFF "$work"/frames/*.png || fail "frames"
     run grab TOOL1 -n 10 --zero-copy --buffers 3 --save "$work/zero" || fail "zero-copy grab"
     "$png_check" 64 48 0xFF "$work"/zero/*.png || fail "zero-copy frames"
+    # A live view's mode: each frame is the newest the camera sent.
+    run grab TOOL1 -n 5 --mode NewestOnly --buffers 2 --save "$work/newest" || fail "NewestOnly grab"
+    expect_out "5 frames"
+    "$png_check" 64 48 0xFF "$work"/newest/*.png || fail "NewestOnly frames"
+    run grab TOOL1 -n 1 --mode Sideways && fail "an unknown mode is accepted"
     ;;
 grab-formats)
     command -v "$png_check" >/dev/null || { echo "png checker not built"; exit 77; }

@@ -12,7 +12,7 @@ using namespace GenTL;
 
 Acquisition::Acquisition(GenTLLibrary& library, OpenedDevice& device,
                          GenApiBridge::GenApiPort& camera, size_t bufferCount, bool zeroCopy,
-                         bool packetResend)
+                         bool packetResend, const std::string& handlingMode)
     : m_library(library), m_camera(camera), m_gevtlkrv(library.IsGevtlkrv()) {
     char id[256] = {};
     size_t size = sizeof id;
@@ -21,7 +21,7 @@ Acquisition::Acquisition(GenTLLibrary& library, OpenedDevice& device,
     m_library.Check("DevOpenDataStream",
                     m_library.DevOpenDataStream(device.Handle(), id, &m_stream));
     try {
-        if (zeroCopy || packetResend) {
+        if (zeroCopy || packetResend || !handlingMode.empty()) {
             // The stream's own features; a producer without them cannot do what was asked.
             auto streamApi = GenApiBridge::GenApiPort::FromPort(
                 m_stream, GenApiBridge::PortFunctionsOf(library));
@@ -33,6 +33,12 @@ Acquisition::Acquisition(GenTLLibrary& library, OpenedDevice& device,
             };
             if (zeroCopy) enable("UseUserBuffer");
             if (packetResend) enable("EnablePacketResend");
+            if (!handlingMode.empty()) {
+                if (streamApi.Node("StreamBufferHandlingMode") == nullptr)
+                    throw std::runtime_error(
+                        "the producer's data stream has no StreamBufferHandlingMode feature");
+                streamApi.SetEnumeration("StreamBufferHandlingMode", handlingMode);
+            }
         }
         // The stream's own payload size counts only when it says it defines it; otherwise
         // it follows the buffers announced and the camera's PayloadSize is the one to use.

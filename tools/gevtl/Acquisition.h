@@ -19,8 +19,11 @@ struct Delivered {
 
 class Acquisition {
 public:
+    // `handlingMode`: an entry of the stream's StreamBufferHandlingMode, or empty
+    // for the producer's default.
     Acquisition(GenTLLibrary& library, OpenedDevice& device, GenApiBridge::GenApiPort& camera,
-                size_t bufferCount, bool zeroCopy, bool packetResend);
+                size_t bufferCount, bool zeroCopy, bool packetResend,
+                const std::string& handlingMode = {});
     Acquisition(const Acquisition&) = delete;
     Acquisition& operator=(const Acquisition&) = delete;
     ~Acquisition();

@@ -15,6 +15,7 @@ struct GrabOptions {
     uint64_t frameTimeoutMs = 3000;
     bool zeroCopy = false;
     bool packetResend = false;
+    std::string handlingMode;  // the stream's buffer handling mode, when set
     bool verbose = false;
     std::string saveDirectory;  // every complete frame, when set
     bool pgm = false;

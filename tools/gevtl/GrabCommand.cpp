@@ -103,6 +103,7 @@ int RunGrab(Context& context) {
     options.verbose = args.Has("--verbose");
     options.zeroCopy = args.Has("--zero-copy");
     options.packetResend = args.Has("--resend");
+    options.handlingMode = args.Value("--mode");
     return Grab(context, context.Device(context.Word(0, "DEVICE")), options);
 }
 
@@ -116,7 +117,7 @@ int Grab(Context& context, const DeviceEntry& entry, const GrabOptions& options)
     auto camera = GenApiBridge::GenApiPort::FromPort(
         device.RemotePort(), GenApiBridge::PortFunctionsOf(context.Library()));
     Acquisition acquisition(context.Library(), device, camera, options.buffers, options.zeroCopy,
-                            options.packetResend);
+                            options.packetResend, options.handlingMode);
 
     if (options.verbose)
         std::printf("%zu buffers of %zu bytes\n", size_t(options.buffers),
@@ -185,18 +186,20 @@ int Grab(Context& context, const DeviceEntry& entry, const GrabOptions& options)
 }
 
 Command GrabCommand() {
-    return {"grab",
-            "DEVICE [-n N] [--save DIR] [--pgm] [--zero-copy] [--resend] [--buffers K]",
-            "acquire frames with a progress line; optionally save them",
-            {{"-n", true, "frames to acquire (default 10)"},
-             {"--save", true, "save complete frames to DIR as frame-<frame id>.png"},
-             {"--pgm", false, "save PGM instead of PNG"},
-             {"--zero-copy", false, "let the producer write images straight into the buffers"},
-             {"--resend", false, "ask the camera again for lost packets"},
-             {"--buffers", true, "buffers announced (default 8)"},
-             {"--verbose", false, "a line for every frame"},
-             {"--frame-timeout", true, "ms to wait for a frame before giving up (default 3000)"}},
-            RunGrab};
+    return {
+        "grab",
+        "DEVICE [-n N] [--save DIR] [--pgm] [--zero-copy] [--resend] [--buffers K]",
+        "acquire frames with a progress line; optionally save them",
+        {{"-n", true, "frames to acquire (default 10)"},
+         {"--save", true, "save complete frames to DIR as frame-<frame id>.png"},
+         {"--pgm", false, "save PGM instead of PNG"},
+         {"--zero-copy", false, "let the producer write images straight into the buffers"},
+         {"--resend", false, "ask the camera again for lost packets"},
+         {"--mode", true, "buffer handling mode: OldestFirst, OldestFirstOverwrite or NewestOnly"},
+         {"--buffers", true, "buffers announced (default 8)"},
+         {"--verbose", false, "a line for every frame"},
+         {"--frame-timeout", true, "ms to wait for a frame before giving up (default 3000)"}},
+        RunGrab};
 }
 
 }  // namespace Gevtl
