@@ -1,6 +1,6 @@
 // CDataStreamEventNewBuffer: the EVENT_NEW_BUFFER object of a data stream. It
 // keeps no queue: its data is the head of the stream's output queue, waited
-// for under the stream's output lock. One kill aborts one wait.
+// for under the stream's queue lock. One kill aborts one wait.
 #pragma once
 
 #include <cstdint>
@@ -39,7 +39,7 @@ private:
     void RequireRegistered();
 
     CDataStream* m_stream;
-    uint8_t m_registrations = 0;
+    uint8_t m_registrations = 0;  // under m_lock
     // The stream's delivered count at the registration: what came since is fired.
     uint64_t m_deliveredBefore = 0;  // under m_lock
 };

@@ -12,7 +12,8 @@ using namespace GenTL;
 
 namespace {
 
-// GCGetLastError step 3: the copy of the record into the consumer's buffer.
+// GCGetLastError's copy of the record into the consumer's buffer (a null or
+// empty buffer asks for the size).
 GC_ERROR ReadRecordInto(GC_ERROR* localCode, char* sErrText, size_t* piSize) {
     GC_ERROR recordCode = GC_ERR_SUCCESS;
     std::string message;

@@ -20,8 +20,8 @@ BoundaryOptions PortBoundary(bool recordSuccess = true) {
     return options;
 }
 
-// Frame steps 2 and 3: the handle becomes a port only through the registries;
-// a device or its remote port needs an open interface.
+// The handle becomes a port only through the registries; a device or its
+// remote port needs an open interface.
 // The reference keeps the module (for a remote port, its device) for the call.
 ModuleRef ToPort(PORT_HANDLE hPort) {
     ModuleRef object = Controller().FindPortObject(hPort);

@@ -1,7 +1,7 @@
 // Library-wide state besides the controller: the thread counting of the
 // library entry point, the pending resource-in-use flag of GCInitLib and the
-// system handle of the last TLOpen. Plain flags in the design; atomics here
-// so that consumer threads never race on them.
+// system handle of the last TLOpen. Atomics, so that consumer threads never
+// race on them.
 #pragma once
 
 #include <atomic>

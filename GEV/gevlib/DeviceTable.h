@@ -2,10 +2,11 @@
 // addressed by handle - 1, plus the state the whole library shares.
 //
 // Threads: caller threads open, close and run GVCP exchanges; each slot's
-// heartbeat thread and the library's message thread read the slot too. The
-// control lock serialises every exchange on the control socket and guards
-// the socket and the channel parameters; fields read by other threads
-// without that lock are atomics.
+// heartbeat thread, its receive thread and the library's message thread read
+// the slot too. The control lock serialises every exchange on the control
+// socket and guards the socket and the channel parameters; the stream lock
+// guards the stream side. One slot's locks are taken in the order lifecycle,
+// stream, control, then the stream's image lock and slot-list locks.
 #pragma once
 
 #include <array>
@@ -44,7 +45,8 @@ struct DeviceRecord {
     uint32_t streamTimeout = 1000;  // ms
     uint8_t resendCount = 10;
 
-    // ---- Written at open, read-only while the slot is open
+    // ---- Written at open, read-only while the slot is open (streamPort and
+    // hostAddress are set again by the stream channel's open, under the stream lock)
     uint16_t streamPort = 0;
     uint32_t hostAddress = 0;
     std::atomic<uint32_t> cameraAddress{0};  // the message thread matches senders with it
@@ -56,7 +58,12 @@ struct DeviceRecord {
     std::atomic<uint32_t> keepAliveInterval{30};  // s; the message thread reads it
     bool socketsStarted = false;
 
-    // ---- Stream side; idle until the stream channel exists
+    // ---- Stream side; idle until the stream channel exists. Written under the
+    // stream lock (channel open and close, start and stop, filter driver, user
+    // ring); the slot's close clears the socket and packet buffer under the
+    // control lock once the acquisition has stopped. The receive thread reads
+    // the socket and the multicast group without the lock: callers change them
+    // only while no acquisition runs.
     Platform::SocketHandle streamSocket = Platform::kInvalidSocket;
     std::vector<uint8_t> streamPacketBuffer;
     uint32_t multicastGroup = 0;
@@ -100,7 +107,10 @@ struct DeviceSlot {
     // never pick the same free slot and no table-wide lock is held meanwhile.
     std::atomic<bool> claimed{false};
     DeviceRecord record;
+    // Serialises the exchanges on the control socket; guards the fields marked so.
     std::recursive_mutex controlLock;
+    // Guards the record's stream side and `stream` (less what StreamState marks
+    // otherwise); taken before the control lock, never while holding it.
     std::recursive_mutex streamLock;
     // Keeps open and close of one slot apart.
     std::mutex lifecycleLock;

@@ -175,7 +175,10 @@ private:
     int64_t m_lastTicks = 0;
 };
 
-// Everything the stream side keeps per device slot.
+// Everything the stream side keeps per device slot. Under the slot's stream
+// lock unless marked otherwise; the receive thread, from the start that
+// launches it to the stop that joins it, reads the settings, the ring, the
+// packet offsets and frameLimit without that lock and alone owns `assembly`.
 struct StreamState {
     StreamSettings settings;
     AssemblyState assembly;
@@ -207,7 +210,7 @@ struct StreamState {
     double frameRate = 0.0;
     GevImageInfo lastImageInfo{};
     std::thread grabThread;
-    uint16_t resendRequestId = 0;  // kept across acquisitions
+    uint16_t resendRequestId = 0;  // kept across acquisitions; under the control lock
 
     // Back to the state after device open.
     void Reset();
