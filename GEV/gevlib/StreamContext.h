@@ -88,11 +88,31 @@ private:
 };
 
 // What the acquisition start decides for the receiver.
+// A flag a caller may change while the receive thread reads it; copyable, so
+// that the settings still reset by assignment.
+class LiveFlag {
+public:
+    LiveFlag(bool value = false) : m_value(value) {}
+    LiveFlag(const LiveFlag& other) : m_value(other.m_value.load()) {}
+    LiveFlag& operator=(const LiveFlag& other) {
+        m_value = other.m_value.load();
+        return *this;
+    }
+    LiveFlag& operator=(bool value) {
+        m_value = value;
+        return *this;
+    }
+    operator bool() const { return m_value.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<bool> m_value;
+};
+
 struct StreamSettings {
     uint32_t payloadSize = 0;
     uint32_t expectedWidth = 0, expectedHeight = 0, expectedPixelFormat = 0;
     bool sizeOnlyCheck = true;
-    bool resendEnabled = false;
+    LiveFlag resendEnabled{false};  // switched while grabbing
     uint8_t resendCount = 10;
     uint32_t packetDataSize = 0;
     uint32_t packetsPerBlock = 0;  // for a payload of generic data packets

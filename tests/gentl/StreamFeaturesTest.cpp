@@ -345,3 +345,24 @@ TEST_F(StreamFeatures, StreamDescriptionShowsAndSetsTheModulesValues) {
     EXPECT_EQ(bufferApi.GetInteger("TimestampReg"), 0);
     StopAndReleaseIdle(buffers);
 }
+
+// Packet resend switched on and off while frames stream in: the receive thread
+// sees each setting whole (ThreadSanitizer checks the switch), and frames keep coming.
+TEST_F(StreamFeatures, ResendSwitchesWhileGrabbing) {
+    OpenSimulator(SimulatorConfig(64, 48, 200.0f));
+    auto streamApi = GenApiBridge::GenApiPort::FromPort(stream, Ports());
+    std::vector<BUFFER_HANDLE> buffers = Announce(4, PayloadSize(), true);
+    QueueAll(buffers);
+    RegisterNewBuffer();
+    StartStream();
+    CameraApi().Execute("AcquisitionStart");
+    for (int i = 0; i < 12; ++i) {
+        if (i % 3 == 0) streamApi.SetBoolean("EnablePacketResend", i % 2 == 0);
+        Delivery delivery = Next();
+        ASSERT_EQ(delivery.result, GC_ERR_SUCCESS) << cti.LastErrorText();
+        EXPECT_TRUE(HoldsTestPattern(delivery.buffer));
+        cti.DSQueueBuffer(stream, delivery.buffer);
+    }
+    EXPECT_FALSE(streamApi.GetBoolean("EnablePacketResend"));  // the last switch
+    StopAndRelease(buffers);
+}
