@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # Captures the simulator's JPEG, chunk data, multi-part (two and three parts) and GenDC
 # blocks as the payload tests stream them, and has tshark's GVSP dissector judge every
-# packet: all four
-# payload types and both the multi-part and the GenDC packet formats must be there,
-# and none may be malformed.
+# packet: all four payload types, both the multi-part and the GenDC packet formats and
+# data packets of each of the three parts must be there, and none may be malformed.
 #   tshark-dissects-gvsp-payloads.sh SIM_TESTS_BINARY
 # Runs inside netns-run (the ctest entry wraps it); exit 77 = skipped.
 set -euo pipefail
