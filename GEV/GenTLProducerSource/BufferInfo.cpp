@@ -137,6 +137,7 @@ void CBufferInfo::Deliver(const Vantor::GevImageInfo& info, const Vantor::GevIma
     sizeFilled = extent.filledSize;
     dataSize = extent.dataSize;
     dataLargerThanBuffer = extent.largerThanBuffer;
+    parts = PartsOf(extent.parts, m_size);
     containsChunkData = CarriesChunks(type);
     deliveredChunkPayloadSize = containsChunkData ? info.chunkDataLength : 0;
     chunkLayoutId = containsChunkData ? info.chunkLayoutId : 0;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "BufferPart.h"
 #include "ICommonBase.h"
 #include "RegisterMap.h"
 #include "RegisterMapModule.h"
@@ -100,6 +101,8 @@ public:
     std::vector<void*> segmentAddresses;
     std::vector<uint64_t> segmentSizes;
     uint64_t segmentCount = 1;
+    // Multi-part deliveries only: the parts in the leader's order; empty otherwise.
+    std::vector<CBufferPart> parts;
 
 private:
     CBufferInfo(ICommonBase* stream, uint64_t size, void* privateData);

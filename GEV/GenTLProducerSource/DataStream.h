@@ -132,6 +132,11 @@ public:
     void GetBufferSegmentInfo(ICommonBase* hBuffer, uint32_t iSegmentIndex,
                               SEGMENT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                               size_t* piSize);
+    // Multi-part buffers: 0 parts for any other buffer, whose part info is then
+    // an invalid index.
+    uint32_t NumBufferParts(ICommonBase* hBuffer);
+    void GetBufferPartInfo(ICommonBase* hBuffer, uint32_t iPartIndex, BUFFER_PART_INFO_CMD iInfoCmd,
+                           INFO_DATATYPE* piType, void* pBuffer, size_t* piSize);
     // GenDC: the camera's flow table and descriptor; no_data_exception without GenDC.
     uint32_t NumFlows();
     void GetFlowInfo(uint32_t iFlowIndex, FLOW_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,

@@ -1,6 +1,6 @@
 // Buffer information exports of the data stream: buffer info, chunk data,
-// composite buffers and their segments, GenDC flows, and the multi-part
-// exports that this transport layer does not support.
+// composite buffers and their segments, GenDC flows, and the parts of
+// multi-part buffers.
 #include <string>
 
 #include "Boundary.h"
@@ -42,10 +42,20 @@ GC_ERROR StackedEntry(CDataStream* stream, ICommonBase* buffer, DS_BUFFER_INFO_S
     }
 }
 
-// The multi-part exports: refused at once, with no checks and no boundary.
-GC_ERROR MultiPartNotImplemented(const char* text) {
-    RecordLastError(GC_ERR_NOT_IMPLEMENTED, text);
-    return GC_ERR_NOT_IMPLEMENTED;
+// One entry of DSGetBufferPartInfoStacked, answered without throwing.
+GC_ERROR StackedPartEntry(CDataStream* stream, ICommonBase* buffer,
+                          DS_BUFFER_PART_INFO_STACKED& entry) {
+    try {
+        stream->GetBufferPartInfo(buffer, entry.iPartIndex, entry.iInfoCmd, &entry.iType,
+                                  entry.pBuffer, &entry.iSize);
+        return GC_ERR_SUCCESS;
+    } catch (const gentl_exception& e) {
+        return e.GetCode();
+    } catch (const std::runtime_error& e) {
+        return MapRuntimeError(e.what());
+    } catch (...) {
+        return GC_ERR_ERROR;
+    }
 }
 
 }  // namespace
@@ -112,24 +122,62 @@ GC_API DSGetBufferChunkData(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer,
     });
 }
 
-GC_API DSGetNumBufferParts(DS_HANDLE, BUFFER_HANDLE, uint32_t*) {
-    return MultiPartNotImplemented(
-        "DSGetNumBufferParts: this transport layer implementation does not support multi-part "
-        "payloads.");
+GC_API DSGetNumBufferParts(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint32_t* piNumParts) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDataStream, "hDataStream");
+        CheckPointer(piNumParts, "piNumParts");
+        ModuleRef stream = LookUpDataStream(hDataStream);
+        ModuleRef buffer = LookUpBuffer<invalid_handle_exception>(
+            hBuffer, Format("Specified hBuffer is invalid: hBuffer = 0x%p.", hBuffer));
+        *piNumParts = AsDataStream(stream)->NumBufferParts(buffer.get());
+        return GC_ERR_SUCCESS;
+    });
 }
 
-GC_API DSGetBufferPartInfo(DS_HANDLE, BUFFER_HANDLE, uint32_t, BUFFER_PART_INFO_CMD, INFO_DATATYPE*,
-                           void*, size_t*) {
-    return MultiPartNotImplemented(
-        "DSGetBufferPartInfo: this transport layer implementation does not support multi-part "
-        "payloads.");
+GC_API DSGetBufferPartInfo(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint32_t iPartIndex,
+                           BUFFER_PART_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+                           size_t* piSize) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDataStream, "hDataStream");
+        CheckInfoArguments(piType, pBuffer, piSize);
+        ModuleRef stream = LookUpDataStream(hDataStream);
+        ModuleRef buffer =
+            LookUpBuffer<invalid_parameter_exception>(hBuffer, NotABufferRecordText(hBuffer));
+        AsDataStream(stream)->GetBufferPartInfo(buffer.get(), iPartIndex, iInfoCmd, piType, pBuffer,
+                                                piSize);
+        return GC_ERR_SUCCESS;
+    });
 }
 
-GC_API DSGetBufferPartInfoStacked(DS_HANDLE, BUFFER_HANDLE, DS_BUFFER_PART_INFO_STACKED*, size_t) {
-    // Shares the text of DSGetBufferPartInfo.
-    return MultiPartNotImplemented(
-        "DSGetBufferPartInfo: this transport layer implementation does not support multi-part "
-        "payloads.");
+GC_API DSGetBufferPartInfoStacked(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer,
+                                  DS_BUFFER_PART_INFO_STACKED* pInfoStacked, size_t iNumInfos) {
+    if (GC_ERROR error = Controller().CheckInterface()) return error;
+    return RunExport([&]() -> GC_ERROR {
+        CheckHandle(hDataStream, "hDataStream");
+        CheckPointer(pInfoStacked, "pInfoStacked");
+        if (iNumInfos == 0) throw invalid_parameter_exception("Parameter iNumInfos is 0.");
+        ModuleRef stream = LookUpDataStream(hDataStream);
+        ModuleRef buffer = Controller().FindBuffer(hBuffer);
+        // Each entry carries its own result, as in DSGetBufferInfoStacked.
+        for (size_t i = 0; i < iNumInfos; ++i) {
+            DS_BUFFER_PART_INFO_STACKED& entry = pInfoStacked[i];
+            if (entry.pBuffer != nullptr && entry.iSize == 0) {
+                throw invalid_parameter_exception(
+                    Format("Specified &pInfoStacked[i].iSize is invalid even though "
+                           "pInfoStacked[i].pBuffer is present: &pInfoStacked[i].iSize = 0x%p, "
+                           "*&pInfoStacked[i].iSize = %d, pInfoStacked[i].pBuffer = 0x%p.",
+                           &entry.iSize, entry.iSize, entry.pBuffer));
+            }
+            if (buffer == nullptr) {
+                entry.iResult = GC_ERR_INVALID_PARAMETER;
+                continue;
+            }
+            entry.iResult = StackedPartEntry(AsDataStream(stream), buffer.get(), entry);
+        }
+        return GC_ERR_SUCCESS;
+    });
 }
 
 GC_API DSGetNumFlows(DS_HANDLE hDataStream, uint32_t* piNumFlows) {

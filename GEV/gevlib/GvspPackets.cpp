@@ -34,20 +34,56 @@ uint64_t Field(const uint8_t* data, size_t size, const Header& header, size_t of
     return value;
 }
 
-std::vector<uint64_t> PartStarts(const uint8_t* data, size_t size, const Header& header,
-                                 uint64_t* total) {
-    std::vector<uint64_t> starts;
+bool HasGeometry(uint16_t partDataType) {
+    return partDataType >= kPartData2DImage && partDataType <= kPartDataConfidenceMap;
+}
+
+void ParseParts(const uint8_t* data, size_t size, const Header& header,
+                std::vector<PartDescriptor>* parts, uint64_t* total) {
+    parts->clear();
     uint64_t start = 0;
-    for (size_t at = kLeaderParts; starts.size() < kMaxParts; at += kPartDescriptorSize) {
+    for (size_t at = kLeaderParts; parts->size() < kMaxParts; at += kPartDescriptorSize) {
         if (header.size + at + kPartDescriptorSize > size) break;
-        const uint64_t length = Field(data, size, header, at + kPartLength, 6);
+        auto field = [&](size_t offset, size_t length) {
+            return Field(data, size, header, at + offset, length);
+        };
+        PartDescriptor part;
+        part.length = field(kPartLength, 6);
         // A length that would wrap makes this and the later parts unplaceable, not misplaced.
-        if (length > ~uint64_t{0} - start) break;
-        starts.push_back(start);
-        start += length;
+        if (part.length > ~uint64_t{0} - start) break;
+        part.dataType = static_cast<uint16_t>(field(kPartDataType, 2));
+        part.pixelFormat = static_cast<uint32_t>(field(kPartPixelFormat, 4));
+        part.sourceId = static_cast<uint8_t>(field(kPartSourceId, 1));
+        part.additionalZones =
+            static_cast<uint8_t>(field(kPartAdditionalZones, 1) & kPartZonesMask);
+        part.zoneDirections = static_cast<uint32_t>(field(kPartZoneDirections, 4));
+        part.dataPurposeId = static_cast<uint16_t>(field(kPartDataPurposeId, 2));
+        part.regionId = static_cast<uint16_t>(field(kPartRegionId, 2));
+        if (HasGeometry(part.dataType)) {
+            part.sizeX = static_cast<uint32_t>(field(kPartSizeX, 4));
+            part.sizeY = static_cast<uint32_t>(field(kPartSizeY, 4));
+            part.offsetX = static_cast<uint32_t>(field(kPartOffsetX, 4));
+            part.offsetY = static_cast<uint32_t>(field(kPartOffsetY, 4));
+            part.paddingX = static_cast<uint16_t>(field(kPartPaddingX, 2));
+            part.paddingY = static_cast<uint16_t>(field(kPartPaddingY, 2));
+        }
+        part.start = start;
+        start += part.length;
+        parts->push_back(part);
     }
     *total = start;
-    return starts;
+}
+
+void ParsePartTrailer(const uint8_t* data, size_t size, const Header& header,
+                      std::vector<PartDescriptor>* parts) {
+    for (size_t i = 0; i < parts->size(); ++i) {
+        const size_t at = kTrailerParts + i * kTrailerPartSize;
+        if (header.size + at + kTrailerPartSize > size) break;
+        PartDescriptor& part = (*parts)[i];
+        if (HasGeometry(part.dataType))
+            part.trailerSizeY =
+                static_cast<uint32_t>(Field(data, size, header, at + kTrailerPartSizeY, 4));
+    }
 }
 
 uint32_t BytesPerPixel(uint32_t pixelFormat) {

@@ -65,20 +65,66 @@ constexpr size_t kLeaderRawSize = 16;    // raw data: low 32 bits of the data si
 constexpr size_t kLeaderLargeSize = 12;  // GenDC and JPEG: 64-bit data size
 constexpr size_t kLeaderGenDCFlags = 20;
 constexpr size_t kLeaderJpegFormat = 28;
-// Where each part of a multi-part block starts in the block: the running sum of
-// the part lengths the leader gives (at most kMaxParts); `total` receives their sum.
-std::vector<uint64_t> PartStarts(const uint8_t* data, size_t size, const Header& header,
-                                 uint64_t* total);
-
 // Trailer fields, offsets after the header.
 constexpr size_t kTrailerPayloadType = 2, kTrailerSizeY = 4;
 constexpr size_t kTrailerChunkLength = 8, kTrailerChunkLayout = 12;
-// Multi-part leader: after the 12 common bytes, one 48-byte descriptor per part,
-// each with the part's length (48 bits) at 2.
+// Multi-part leader: after the 12 common bytes, one 48-byte descriptor per part
+// (GigE Vision 2.1; data purpose and region as 2.2 names them). Offsets inside a
+// descriptor; the geometry words from kPartSizeX on hold for the image data types.
 constexpr size_t kLeaderParts = 12;
 constexpr size_t kPartDescriptorSize = 48;
-constexpr size_t kPartLength = 2;
+constexpr size_t kPartDataType = 0;                     // u16
+constexpr size_t kPartLength = 2;                       // u48
+constexpr size_t kPartPixelFormat = 8;                  // u32; the data format of JPEG parts
+constexpr size_t kPartSourceId = 14;                    // u8 (12-13 reserved)
+constexpr size_t kPartAdditionalZones = 15;             // u8, low 5 bits: zones beyond the first
+constexpr size_t kPartZoneDirections = 16;              // u32, bit 31 - n: zone n is sent bottom-up
+constexpr size_t kPartDataPurposeId = 20;               // u16
+constexpr size_t kPartRegionId = 22;                    // u16
+constexpr size_t kPartSizeX = 24, kPartSizeY = 28;      // u32 each
+constexpr size_t kPartOffsetX = 32, kPartOffsetY = 36;  // u32 each
+constexpr size_t kPartPaddingX = 40, kPartPaddingY = 42;  // u16 each (44-47 reserved)
+constexpr uint8_t kPartZonesMask = 0x1F;
 constexpr size_t kMaxParts = 64;  // more than any camera describes in one leader
+// Part data types that carry image geometry: 2D and 3D images and planes, confidence maps.
+constexpr uint16_t kPartData2DImage = 0x0001;
+constexpr uint16_t kPartDataConfidenceMap = 0x0009;
+
+// One part as its leader descriptor gives it, and where it starts in the block:
+// the parts lie one after the other in the order the leader lists them.
+struct PartDescriptor {
+    uint16_t dataType = 0;
+    uint64_t length = 0;
+    uint32_t pixelFormat = 0;
+    uint8_t sourceId = 0;
+    uint8_t additionalZones = 0;
+    uint32_t zoneDirections = 0;
+    uint16_t dataPurposeId = 0;
+    uint16_t regionId = 0;
+    uint32_t sizeX = 0, sizeY = 0, offsetX = 0, offsetY = 0;
+    uint16_t paddingX = 0, paddingY = 0;
+    uint64_t start = 0;
+    uint32_t trailerSizeY = 0;  // the trailer's size Y; 0 when it gave none
+};
+
+bool HasGeometry(uint16_t partDataType);
+
+// The descriptors of a multi-part leader, into `parts` (cleared first; its room is
+// reused). Only whole descriptors the datagram holds are read, at most kMaxParts; a
+// part whose length would take the block past 2^64 bytes ends the list. `total`
+// receives the sum of the lengths read.
+void ParseParts(const uint8_t* data, size_t size, const Header& header,
+                std::vector<PartDescriptor>* parts, uint64_t* total);
+
+// Multi-part trailer: one 16-byte record per part from 4 on, in the leader's order:
+// data type u16 at 0, part length u48 at 2, size Y u32 at 8 (image data types).
+constexpr size_t kTrailerParts = 4;
+constexpr size_t kTrailerPartSize = 16;
+constexpr size_t kTrailerPartSizeY = 8;
+// Takes the size Y of each part the trailer's records describe (the records the
+// datagram holds, for the parts the leader gave) into the parts' trailerSizeY.
+void ParsePartTrailer(const uint8_t* data, size_t size, const Header& header,
+                      std::vector<PartDescriptor>* parts);
 // Multi-part data packet: 8-byte header, part id u8 at 0, zone info u8 at 1, and
 // the data's offset within its part (48 bits) at 2.
 constexpr size_t kMultiPartHeader = 8;

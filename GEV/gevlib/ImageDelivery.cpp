@@ -100,6 +100,45 @@ bool StripsPadding(const GevBufferDescriptor& block) {
            Gvsp::LineBytes(block.pixelFormat, block.sizeX) != 0;
 }
 
+bool IsMultiPart(uint16_t payloadType) {
+    return payloadType == Gvsp::kMultiPart || payloadType == Gvsp::kMultiPartWithChunk;
+}
+
+// The parts of a multi-part block as they stand in `capacity` bytes: a part that
+// reaches past them is cut to what they hold, and its lines with it.
+void DescribeParts(const GevBufferDescriptor& block, uint64_t capacity,
+                   std::vector<GevImagePart>* parts) {
+    parts->clear();
+    if (!IsMultiPart(block.payloadType)) return;
+    parts->reserve(block.parts.size());
+    for (const Gvsp::PartDescriptor& from : block.parts) {
+        GevImagePart part;
+        part.dataType = from.dataType;
+        part.pixelFormat = from.pixelFormat;
+        part.sourceId = from.sourceId;
+        part.additionalZones = from.additionalZones;
+        part.zoneDirections = from.zoneDirections;
+        part.dataPurposeId = from.dataPurposeId;
+        part.regionId = from.regionId;
+        part.sizeX = from.sizeX;
+        part.sizeY = from.sizeY;
+        part.offsetX = from.offsetX;
+        part.offsetY = from.offsetY;
+        part.paddingX = from.paddingX;
+        part.paddingY = from.paddingY;
+        part.offset = std::min(from.start, capacity);
+        part.length = from.length;
+        part.heldSize = from.start >= capacity ? 0 : std::min(from.length, capacity - from.start);
+        // A trailer only ever cuts lines, as for a plain image.
+        uint64_t rows = from.sizeY;
+        if (from.trailerSizeY != 0) rows = std::min<uint64_t>(rows, from.trailerSizeY);
+        const uint64_t line = Gvsp::LineBytes(from.pixelFormat, from.sizeX) + from.paddingX;
+        if (line != 0) rows = std::min(rows, part.heldSize / line);
+        part.heldSizeY = static_cast<uint32_t>(rows);
+        parts->push_back(part);
+    }
+}
+
 // The description of `block` as it stands in `capacity` bytes (padding stripped
 // or not): the geometry handed out never exceeds what the buffer holds.
 void Describe(const GevBufferDescriptor& block, uint64_t capacity, bool stripped, uint64_t filled,
@@ -130,6 +169,7 @@ void Describe(const GevBufferDescriptor& block, uint64_t capacity, bool stripped
     info->chunkDataLength =
         static_cast<uint32_t>(std::min<uint64_t>(block.chunkDataLength, filled));
     extent->largerThanBuffer = cut;
+    DescribeParts(block, capacity, &extent->parts);
 }
 
 // Copies the block into `destination` (`capacity` bytes): the lines of a padded
@@ -207,7 +247,9 @@ GevStatus GEVGetImageBufferEx(uint8_t handle, GevImageInfo* info, GevImageExtent
         if (target == nullptr) return kGevNoRing;
         const GevStatus status = FilterDriver::ReadImage(
             *slot, target, static_cast<uint32_t>(capacity), info, &stream.lastImageInfo);
-        *extent = GevImageExtent{capacity, capacity, false};
+        // The driver's record tells no parts.
+        *extent = GevImageExtent{};
+        extent->dataSize = extent->filledSize = capacity;
         return status;
     }
     if (!stream.ringReady) return kGevNoRing;
@@ -242,7 +284,8 @@ GevStatus GEVGetRingBufferImageEx(uint8_t handle, GevImageInfo* info, GevImageEx
     if (extent == nullptr) extent = &scratch;
     const uint64_t capacity = stream.settings.payloadSize;
     if (slot->record.filterDriverOpen) {
-        *extent = GevImageExtent{capacity, capacity, false};
+        *extent = GevImageExtent{};
+        extent->dataSize = extent->filledSize = capacity;
         return FilterDriver::ReadSlot(*slot, slotNumber, info, &stream.lastImageInfo);
     }
     if (!stream.ringReady) return kGevNoRing;

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "GvspPackets.h"
 #include "VantorLib.h"
 
 namespace Vantor {
@@ -64,11 +65,11 @@ struct GevBufferDescriptor {
     bool leaderSeen = false;  // without its leader a block has no geometry
     bool trailerSeen = false;
     bool leaderAsked = false;
-    bool overflow = false;             // the image is larger than the buffer: its end was dropped
-    bool ownOffsets = false;           // multi-part or GenDC: each data packet says where it goes
-    std::vector<uint64_t> partStarts;  // multi-part: where each part begins in the block
-    uint64_t bytesReceived = 0;        // of packets that say where they go
-    bool finished = false;             // handed to delivery, maybe held back for an older block
+    bool overflow = false;    // the image is larger than the buffer: its end was dropped
+    bool ownOffsets = false;  // multi-part or GenDC: each data packet says where it goes
+    std::vector<Gvsp::PartDescriptor> parts;  // multi-part: the leader's parts, in block order
+    uint64_t bytesReceived = 0;               // of packets that say where they go
+    bool finished = false;  // handed to delivery, maybe held back for an older block
 };
 
 // A FIFO of ring slots with its own lock.

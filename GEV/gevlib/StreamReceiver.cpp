@@ -36,7 +36,7 @@ void StreamReceiver::StartBlock(GevBufferDescriptor* block, uint64_t blockId) {
     block->leaderAsked = false;
     block->overflow = false;
     block->ownOffsets = false;
-    block->partStarts.clear();
+    block->parts.clear();
     block->bytesReceived = 0;
     block->finished = false;
     StartAccounting(blockId);
@@ -288,7 +288,7 @@ void StreamReceiver::FillFromLeader(GevBufferDescriptor* block, const uint8_t* d
             case Gvsp::kMultiPartWithChunk:
                 genericPackets = false;
                 block->ownOffsets = true;
-                block->partStarts = Gvsp::PartStarts(data, size, header, &dataSize);
+                Gvsp::ParseParts(data, size, header, &block->parts, &dataSize);
                 break;
             default:
                 break;
@@ -470,6 +470,8 @@ void StreamReceiver::ApplyTrailer(GevBufferDescriptor* block, const uint8_t* dat
     } else if (type == Gvsp::kChunk || type == Gvsp::kExtendedChunk) {
         block->chunkDataLength = word;
         if (word != 0) block->dataSize = word;
+    } else if (type == Gvsp::kMultiPart || type == Gvsp::kMultiPartWithChunk) {
+        Gvsp::ParsePartTrailer(data, size, header, &block->parts);
     }
     // The trailer's packet ID follows the block's last data packet: it tells how
     // many there were when the leader could not (variable sizes, own headers).
@@ -713,11 +715,11 @@ void StreamReceiver::StorePacket(GevBufferDescriptor* block, uint32_t packetId, 
     uint64_t offset = place.offset;
     if (place.inPart) {
         // Placed within its part: without the leader's part table it has no place yet.
-        if (place.part >= block->partStarts.size() ||
-            offset > ~uint64_t{0} - block->partStarts[place.part])
+        if (place.part >= block->parts.size() ||
+            offset > ~uint64_t{0} - block->parts[place.part].start)
             length = 0;
         else
-            offset += block->partStarts[place.part];
+            offset += block->parts[place.part].start;
     }
     if (place.ownOffset) {
         // It says how much it carries: fewer bytes are missing data.

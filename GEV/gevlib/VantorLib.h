@@ -202,11 +202,32 @@ GevStatus GEVWithdrawRingBuffer(uint8_t handle, uint64_t slot);
 // driver path waits in the hand-out instead and answers 0 at once.
 GevStatus GEVWaitForImage(uint8_t handle);
 
+// One part of a multi-part block (payload type 0x000A or 0x400A) as its leader
+// describes it, and where it lies in the destination of the hand-out: the parts
+// follow one another from `offset` 0 in the leader's order.
+struct GevImagePart {
+    uint16_t dataType = 0;  // GigE Vision part data type: 1 2D image .. 9 confidence map
+    uint32_t pixelFormat = 0;
+    uint8_t sourceId = 0;
+    uint8_t additionalZones = 0;
+    uint32_t zoneDirections = 0;
+    uint16_t dataPurposeId = 0;
+    uint16_t regionId = 0;
+    // Geometry of the image data types; 0 for the others.
+    uint32_t sizeX = 0, sizeY = 0, offsetX = 0, offsetY = 0;
+    uint16_t paddingX = 0, paddingY = 0;
+    uint64_t offset = 0;     // from the start of the destination
+    uint64_t length = 0;     // bytes the leader gives for the part
+    uint64_t heldSize = 0;   // bytes of it inside the destination: less when it was cut
+    uint32_t heldSizeY = 0;  // lines it holds: cut by the trailer or by the destination
+};
+
 // What a hand-out says besides the image information.
 struct GevImageExtent {
-    uint64_t dataSize;      // bytes the camera sent or meant to send for the block
-    uint64_t filledSize;    // bytes written into the destination
-    bool largerThanBuffer;  // dataSize did not fit: the image was cut
+    uint64_t dataSize = 0;            // bytes the camera sent or meant to send for the block
+    uint64_t filledSize = 0;          // bytes written into the destination
+    bool largerThanBuffer = false;    // dataSize did not fit: the image was cut
+    std::vector<GevImagePart> parts;  // multi-part blocks only; empty otherwise
 };
 
 // Copies the next image into `destination` (payload size bytes; null: the

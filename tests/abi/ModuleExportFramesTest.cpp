@@ -29,13 +29,6 @@ std::string Hex(const void* pointer) {
 
 const std::string kNull = "0x0000000000000000";
 
-const char* const kMultiPartCountText =
-    "DSGetNumBufferParts: this transport layer implementation does not support multi-part "
-    "payloads.";
-const char* const kMultiPartInfoText =
-    "DSGetBufferPartInfo: this transport layer implementation does not support multi-part "
-    "payloads.";
-
 struct ExportCall {
     std::string name;
     std::function<GC_ERROR()> call;
@@ -130,6 +123,14 @@ protected:
              [=] {
                  return cti.DSGetBufferSegmentInfo(h, h, 0, SEGMENT_INFO_SIZE, &type, text, &size);
              }},
+            {"DSGetNumBufferParts", [=] { return cti.DSGetNumBufferParts(h, h, &count); }},
+            {"DSGetBufferPartInfo",
+             [=] {
+                 return cti.DSGetBufferPartInfo(h, h, 0, BUFFER_PART_INFO_DATA_SIZE, &type, text,
+                                                &size);
+             }},
+            {"DSGetBufferPartInfoStacked",
+             [=] { return cti.DSGetBufferPartInfoStacked(h, h, partStacked, 1); }},
         };
     }
 
@@ -147,6 +148,8 @@ protected:
     void* segments[1] = {text};
     size_t segmentSizes[1] = {sizeof text};
     DS_BUFFER_INFO_STACKED stacked[1] = {{BUFFER_INFO_SIZE, 0, text, sizeof text, 0}};
+    DS_BUFFER_PART_INFO_STACKED partStacked[1] = {
+        {0, BUFFER_PART_INFO_DATA_SIZE, 0, text, sizeof text, 0}};
 };
 
 class ModuleExportFramesInitialised : public ModuleExportFrames {
@@ -179,17 +182,11 @@ TEST_F(ModuleExportFrames, EveryCheckedExportRefusesWorkBeforeInit) {
     EXPECT_EQ(nullptr, handleOut);
 }
 
-TEST_F(ModuleExportFrames, ChunkDataAndMultiPartStubsHaveNoEntryCheck) {
+TEST_F(ModuleExportFrames, ChunkDataHasNoEntryCheck) {
     // Chunk data runs its handle checks even before GCInitLib.
     size_t chunks = 0;
     EXPECT_EQ(GC_ERR_INVALID_HANDLE, cti.DSGetBufferChunkData(nullptr, nullptr, nullptr, &chunks));
     EXPECT_EQ(GC_ERR_INVALID_HANDLE, cti.DSGetBufferChunkData(Bogus(), Bogus(), nullptr, &chunks));
-    uint32_t parts = 0;
-    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, cti.DSGetNumBufferParts(nullptr, nullptr, &parts));
-    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED,
-              cti.DSGetBufferPartInfo(nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr));
-    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, cti.DSGetBufferPartInfoStacked(nullptr, nullptr, nullptr, 0));
-    EXPECT_EQ(0u, parts);
 }
 
 // ---- Initialised, no system module ------------------------------------------
@@ -235,23 +232,6 @@ TEST_F(ModuleExportFramesInitialised, ChunkDataChecksTheStreamFirst) {
             [&] { return cti.DSGetBufferChunkData(h, nullptr, &chunk, &chunks); }, Hex(h));
     }
     EXPECT_EQ(5u, chunks);
-}
-
-TEST_F(ModuleExportFramesInitialised, MultiPartStubsRecordTheirTexts) {
-    uint32_t parts = 9;
-    ExpectFailure(
-        GC_ERR_NOT_IMPLEMENTED, kMultiPartCountText,
-        [&] { return cti.DSGetNumBufferParts(Bogus(), Bogus(), &parts); }, "DSGetNumBufferParts");
-    EXPECT_EQ(9u, parts);
-    ExpectFailure(
-        GC_ERR_NOT_IMPLEMENTED, kMultiPartInfoText,
-        [&] { return cti.DSGetBufferPartInfo(nullptr, nullptr, 0, 0, &type, text, &size); },
-        "DSGetBufferPartInfo");
-    DS_BUFFER_PART_INFO_STACKED entry = {};
-    ExpectFailure(
-        GC_ERR_NOT_IMPLEMENTED, kMultiPartInfoText,
-        [&] { return cti.DSGetBufferPartInfoStacked(Bogus(), nullptr, &entry, 1); },
-        "DSGetBufferPartInfoStacked");
 }
 
 // ---- System module open, no interface ---------------------------------------
@@ -489,17 +469,13 @@ TEST_F(ModuleExportFramesSystemOpen, AnnounceChecksOutPointerBeforeTheStream) {
     EXPECT_EQ(nullptr, handleOut);
 }
 
-TEST_F(ModuleExportFramesSystemOpen, ChunkDataAndMultiPartAfterTLOpen) {
+TEST_F(ModuleExportFramesSystemOpen, ChunkDataAfterTLOpen) {
     size_t chunks = 0;
     ExpectFailure(
         GC_ERR_INVALID_HANDLE,
         "The specified data stream hDataStream not found: hDataStream = " + Hex(system) + ".",
         [&] { return cti.DSGetBufferChunkData(system, system, nullptr, &chunks); },
         "system handle as stream");
-    uint32_t parts = 0;
-    ExpectFailure(
-        GC_ERR_NOT_IMPLEMENTED, kMultiPartCountText,
-        [&] { return cti.DSGetNumBufferParts(system, nullptr, &parts); }, "DSGetNumBufferParts");
 }
 
 }  // namespace

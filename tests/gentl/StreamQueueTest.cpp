@@ -206,5 +206,5 @@ TEST_F(StreamQueues, CameraWithoutGenDCAnswersNoData) {
     uint32_t flows = 0;
     EXPECT_EQ(cti.DSGetNumFlows(stream, &flows), GC_ERR_NO_DATA);
     EXPECT_EQ(cti.LastErrorText(), "GetNumFlows: GenDC is not supported");
-    EXPECT_EQ(cti.DSGetNumBufferParts(nullptr, nullptr, nullptr), GC_ERR_NOT_IMPLEMENTED);
+    EXPECT_EQ(cti.DSGetNumBufferParts(nullptr, nullptr, nullptr), GC_ERR_INVALID_HANDLE);
 }

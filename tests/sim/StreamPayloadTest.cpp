@@ -335,5 +335,107 @@ TEST_F(StreamPayloadTest, NewPayloadTypesAreSelectableAndUnknownOnesRefused) {
     EXPECT_EQ(PayloadSize(), 2 * kPixels);
 }
 
+// --parts 3: a Mono16 range map before the image and the confidence map.
+class StreamPayloadThreePartTest : public StreamPayloadTest {
+protected:
+    GevSim::CameraConfig Configure() override {
+        GevSim::CameraConfig config = StreamConfig();
+        config.payloadType = kMultiPart;
+        config.multiPartParts = 3;
+        return config;
+    }
+    static uint16_t Range(uint32_t x, uint32_t y, uint64_t block) {
+        return static_cast<uint16_t>(x * 3 + y * 5 + block);
+    }
+};
+
+TEST_F(StreamPayloadThreePartTest, EachPartIsDescribedAndSentInItsOwnPackets) {
+    // Range 2 x 1280, image 1280, map 320 bytes.
+    EXPECT_EQ(PayloadSize(), 2 * kPixels + kPixels + 320);
+    const auto blocks = ByBlock(Acquire(2));
+    ASSERT_EQ(blocks.size(), 2u);
+    for (const auto& [id, block] : blocks) {
+        ASSERT_EQ(block.leaders.size(), 1u);
+        const GvspPacket& leader = block.leaders[0];
+        ASSERT_EQ(leader.BodySize(), 12u + 3 * 48);
+        const uint8_t* range = leader.Body() + 12;
+        EXPECT_EQ(Be16(range + 0), 0x0005);  // 3D image
+        EXPECT_EQ(Be48(range + 2), 2 * kPixels);
+        EXPECT_EQ(Be32(range + 8), kMono16);
+        EXPECT_EQ(Be16(range + 20), 1);  // data purpose
+        EXPECT_EQ(Be32(range + 24), 64u);
+        EXPECT_EQ(Be32(range + 28), 20u);
+        const uint8_t* image = range + 48;
+        EXPECT_EQ(Be16(image + 0), 0x0001);
+        EXPECT_EQ(Be48(image + 2), kPixels);
+        EXPECT_EQ(Be32(image + 8), kMono8);
+        EXPECT_EQ(Be16(image + 20), 2);
+        const uint8_t* map = image + 48;
+        EXPECT_EQ(Be16(map + 0), 0x0009);
+        EXPECT_EQ(Be48(map + 2), 320u);
+        EXPECT_EQ(Be16(map + 20), 3);
+
+        // 532 data bytes a packet, each inside one part: 2560 in five, 1280 in
+        // three, 320 in one.
+        ExpectAllDataPackets(block);
+        ASSERT_EQ(block.data.size(), 9u);
+        Bytes parts[3] = {Bytes(2 * kPixels), Bytes(kPixels), Bytes(320)};
+        std::vector<uint8_t> partOf;
+        for (uint32_t packetId = 1; packetId <= 9; ++packetId) {
+            const GvspPacket& packet = block.data.at(packetId)[0];
+            EXPECT_EQ(packet.bytes[4], 0x07) << packetId;
+            const uint8_t* body = packet.Body();
+            const uint8_t part = body[0];
+            ASSERT_LT(part, 3) << packetId;
+            partOf.push_back(part);
+            const uint64_t offset = Be48(body + 2);
+            const size_t size = packet.BodySize() - 8;
+            ASSERT_LE(offset + size, parts[part].size()) << packetId;
+            std::copy_n(body + 8, size, parts[part].begin() + offset);
+        }
+        EXPECT_EQ(partOf, (std::vector<uint8_t>{0, 0, 0, 0, 0, 1, 1, 1, 2}));
+        size_t wrong = 0;
+        for (uint32_t y = 0; y < 20; ++y)
+            for (uint32_t x = 0; x < 64; ++x) {
+                wrong += Le(&parts[0][(y * 64 + x) * 2], 2) != Range(x, y, id);
+                wrong += parts[1][y * 64 + x] != Mono8(x, y, id);
+            }
+        for (uint32_t y = 0; y < 10; ++y)
+            for (uint32_t x = 0; x < 32; ++x)
+                wrong += parts[2][y * 32 + x] != static_cast<uint8_t>(255 - x - y - id);
+        EXPECT_EQ(wrong, 0u) << id;
+
+        const GvspPacket& trailer = block.trailers[0];
+        ASSERT_EQ(trailer.BodySize(), 4u + 3 * 16);
+        const uint8_t* t = trailer.Body();
+        EXPECT_EQ(Be16(t + 4), 0x0005);
+        EXPECT_EQ(Be48(t + 6), 2 * kPixels);
+        EXPECT_EQ(Be32(t + 12), 20u);
+        EXPECT_EQ(Be16(t + 36), 0x0009);
+        EXPECT_EQ(Be32(t + 44), 10u);
+    }
+}
+
+TEST_F(StreamPayloadThreePartTest, PacketResendOfARangePacketKeepsItsPartHeader) {
+    camera_->faults().Stream().DropPackets(GevSim::StreamFaults::kEveryBlock, {2});
+    auto blocks = ByBlock(Acquire(1));
+    ASSERT_EQ(blocks.count(1), 1u);
+    EXPECT_EQ(blocks.at(1).data.count(2), 0u);
+    Bytes request;
+    for (uint16_t v : {0, 1}) PutBe16(request, v);
+    PutBe32(request, 2);
+    PutBe32(request, 2);
+    client_.Send(0x0040, request, 0x00);
+    auto resent = receiver_.Receive(5000);
+    ASSERT_TRUE(resent);
+    EXPECT_EQ(resent->packetId, 2u);
+    EXPECT_EQ(resent->format, 7);
+    ASSERT_EQ(resent->BodySize(), 8u + 532);
+    EXPECT_EQ(resent->Body()[0], 0) << "a packet of the range map";
+    EXPECT_EQ(Be48(resent->Body() + 2), 532u);
+    // Byte 532 of the range map: the low byte of pixel 266, (266 % 64, 266 / 64).
+    EXPECT_EQ(resent->Body()[8], static_cast<uint8_t>(Range(266 % 64, 266 / 64, 1)));
+}
+
 }  // namespace
 }  // namespace SimTest

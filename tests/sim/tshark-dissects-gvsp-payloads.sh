@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Captures the simulator's JPEG, chunk data, multi-part and GenDC blocks as the payload
-# tests stream them, and has tshark's GVSP dissector judge every packet: all four
-# payload types and both the multi-part and the GenDC packet formats must be there,
-# and none may be malformed.
+# Captures the simulator's JPEG, chunk data, multi-part (two and three parts) and GenDC
+# blocks as the payload tests stream them, and has tshark's GVSP dissector judge every
+# packet: all four payload types, both the multi-part and the GenDC packet formats and
+# data packets of each of the three parts must be there, and none may be malformed.
 #   tshark-dissects-gvsp-payloads.sh SIM_TESTS_BINARY
 # Runs inside netns-run (the ctest entry wraps it); exit 77 = skipped.
 set -euo pipefail
@@ -25,7 +25,7 @@ capture=$!
 for _ in $(seq 50); do grep -q "Capturing on" "$work/tshark.log" 2>/dev/null && break; sleep 0.1; done
 sleep 0.5  # the capture may start a little after it says so
 
-"$tests" --gtest_brief=1 --gtest_filter='StreamPayloadTest.*'
+"$tests" --gtest_brief=1 --gtest_filter='StreamPayloadTest.*:StreamPayloadThreePartTest.*'
 sleep 0.5
 kill -INT "$capture"
 wait "$capture" || true
@@ -61,6 +61,12 @@ for type in 0x0004 0x0006 0x000a 0x000b; do
     [ "$leaders" -gt 0 ] && [ "$trailers" -gt 0 ] || { echo "FAIL: payload type $type missing"; exit 1; }
 done
 multipart=$(count 'gvsp.format in {7, 0x87} && gvsp.partid')
+# The three-part blocks: data packets of every part, and a trailer record of each.
+for part in 0 1 2; do
+    packets=$(count "gvsp.format == 7 && gvsp.partid == $part")
+    echo "multi-part data packets of part $part: $packets"
+    [ "$packets" -gt 0 ] || { echo "FAIL: no data packet of part $part"; exit 1; }
+done
 gendc=$(count 'gvsp.format in {8, 0x88} && gvsp.gendc.payload.datasize')
 descriptors=$(count 'gvsp.gendc.container.header.signature == "GNDC" && gvsp.gendc.component.header.partcount == 1')
 echo "multi-part data packets: $multipart; GenDC data packets: $gendc; GenDC descriptors: $descriptors"

@@ -164,6 +164,31 @@ grab-formats)
     run grab TOOL1 -n 3 --save "$work/mono16" || fail "grab Mono16"
     "$png_check" 64 48 0xFFFF "$work"/mono16/*.png || fail "Mono16 frames"
     ;;
+grab-multipart)
+    command -v "$png_check" >/dev/null || { echo "png checker not built"; exit 77; }
+    # Three parts a frame: a Mono16 range map and the Mono8 image as PNG, the
+    # Confidence8 map (not a grey format the tool saves) as raw bytes.
+    start_sim --fps 50 --payload multi-part --parts 3
+    run set TOOL1 TestPattern=Off || fail "TestPattern"
+    for mode in copy zero-copy; do
+        flags=()
+        [ "$mode" = zero-copy ] && flags=(--zero-copy --buffers 3)
+        run grab TOOL1 -n 4 "${flags[@]}" --save "$work/$mode" || fail "$mode grab"
+        expect_out "0 incomplete"
+        expect_out "multi-part frames of 3 parts:"
+        expect_out "part 0: 3D image, format 0x01100007, 64x48 (48 delivered), padding 0, 6144 bytes"
+        expect_out "part 1: 2D image, format 0x01080001, 64x48 (48 delivered), padding 0, 3072 bytes"
+        expect_out "part 2: confidence map, format 0x010800c6, 32x24 (24 delivered), padding 0, 768 bytes"
+        [ "$(ls "$work/$mode" | grep -c -- '-part0\.png$')" = 4 ] || fail "$mode: not 4 range maps"
+        [ "$(ls "$work/$mode" | grep -c -- '-part1\.png$')" = 4 ] || fail "$mode: not 4 images"
+        [ "$(ls "$work/$mode" | grep -c -- '-part2\.raw$')" = 4 ] || fail "$mode: not 4 maps"
+        [ "$(ls "$work/$mode" | wc -l)" = 12 ] || fail "$mode: files besides the parts"
+        for file in "$work/$mode"/*-part2.raw; do
+            [ "$(stat -c %s "$file")" = 768 ] || fail "size of $file"
+        done
+        "$png_check" 64 48 0xFF "$work/$mode"/*-part1.png || fail "$mode: image parts"
+    done
+    ;;
 forceip)
     start_sim
     run forceip 02:00:5e:10:00:01 127.0.0.9 255.0.0.0 0.0.0.0 || fail "forceip"

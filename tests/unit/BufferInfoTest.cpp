@@ -52,7 +52,7 @@ TEST(BufferRecord, DeliveryCopiesTheImageDescription) {
     info.payloadType = 0x4001;
     info.chunkDataLength = 900;
     info.chunkLayoutId = 5;
-    buffer.Deliver(info, Vantor::GevImageExtent{1000, 64, true}, true, 1000000000);
+    buffer.Deliver(info, Vantor::GevImageExtent{1000, 64, true, {}}, true, 1000000000);
     EXPECT_EQ(buffer.frameId, 77u);
     EXPECT_EQ(buffer.width, 640u);
     EXPECT_EQ(buffer.deliveredImageHeight, 480u);
@@ -75,9 +75,9 @@ TEST(BufferRecord, DeliveryCopiesTheImageDescription) {
 
     // 125 MHz: 8 ns a tick, past the 64-bit product of ticks and 10^9.
     info.timestamp = 0x0123456789ABCDEFull;
-    buffer.Deliver(info, Vantor::GevImageExtent{64, 64, false}, false, 125000000);
+    buffer.Deliver(info, Vantor::GevImageExtent{64, 64, false, {}}, false, 125000000);
     EXPECT_EQ(buffer.timestampNs, 0x0123456789ABCDEFull * 8);
-    buffer.Deliver(info, Vantor::GevImageExtent{64, 64, false}, false, 0);
+    buffer.Deliver(info, Vantor::GevImageExtent{64, 64, false, {}}, false, 0);
     EXPECT_FALSE(buffer.timestampNsKnown) << "no frequency, no nanoseconds";
 }
 
@@ -103,7 +103,7 @@ TEST(BufferRecord, PayloadTypesAreReportedAsTheLeaderSays) {
         info.sizeX = c.gev == 0x0001 || c.gev == 0x4001 ? 8 : 0xFFFFFFFF;
         info.sizeY = 4;
         info.chunkDataLength = 32;
-        buffer.Deliver(info, Vantor::GevImageExtent{32, 32, false}, false, 0);
+        buffer.Deliver(info, Vantor::GevImageExtent{32, 32, false, {}}, false, 0);
         EXPECT_EQ(buffer.payloadType, c.gentl) << std::hex << c.gev;
         EXPECT_EQ(buffer.containsChunkData, c.chunks) << std::hex << c.gev;
         if (c.gentl != PAYLOAD_TYPE_IMAGE && c.gentl != PAYLOAD_TYPE_CHUNK_DATA) {

@@ -68,6 +68,9 @@ struct CameraConfig {
     // 0x0002 raw data, 0x0004 chunk data, 0x0006 JPEG, 0x000A multi-part, 0x000B
     // GenDC; the PayloadType register starts with it.
     uint16_t payloadType = 0x0001;
+    // Parts of a multi-part block: 2 (image, confidence map) or 3 (Mono16 range,
+    // image, confidence map).
+    uint32_t multiPartParts = 2;
     // Initial AcquisitionFrameRate (1..100 per second); 0: as fast as it can, whatever
     // the register says.
     float frameRate = 30.0f;

@@ -154,6 +154,14 @@ const std::vector<Option>& Options() {
                  }
              return false;
          }},
+        {"parts", "2|3",
+         "parts of a multi-part block: image and confidence map (default 2), or a Mono16 "
+         "range map before them (3)",
+         [](CommandLineSettings& s, const std::string& v) {
+             if (v != "2" && v != "3") return false;
+             s.camera.multiPartParts = v == "2" ? 2 : 3;
+             return true;
+         }},
         {"extended-ids", nullptr, "start with 64-bit GVSP block ids enabled",
          [](CommandLineSettings& s, const std::string&) { return s.camera.extendedIds = true; }},
         {"first-block-id", "N", "id of the first block (default 1)",

@@ -326,6 +326,7 @@ StreamFormat DeviceModel::FormatLocked() const {
     format.height = memory_.Peek32(U::kHeight);
     format.paddingX = format.payloadType == 0x0002 ? 0 : config_.paddingX;
     format.testPattern = memory_.Peek32(U::kTestPattern);
+    format.parts = config_.multiPartParts;
     return format;
 }
 

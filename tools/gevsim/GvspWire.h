@@ -93,6 +93,7 @@ constexpr size_t kPartSizeYOffset = 28;
 constexpr size_t kPartOffsetXOffset = 32;
 constexpr size_t kPartOffsetYOffset = 36;
 constexpr size_t kPartPaddingXOffset = 40;  // u16
+constexpr size_t kPartPaddingYOffset = 42;  // u16; 44-47 reserved
 // GenDC leader: the common fields, the container's size u64 @12, flags u8 @20,
 // descriptor size u32 @24.
 constexpr size_t kLeaderGenDCFlagsOffset = 20;
@@ -102,6 +103,7 @@ constexpr uint8_t kGenDCPreliminaryDescriptor = 0x80;
 
 // Data types of multi-part parts.
 constexpr uint16_t kPartData2DImage = 0x0001;
+constexpr uint16_t kPartData3DImage = 0x0005;
 constexpr uint16_t kPartDataConfidenceMap = 0x0009;
 
 // Trailer, after the header: reserved u16 @0, payload type u16 @2.

@@ -28,9 +28,12 @@
 //     then the block-info chunk as above. Payload L + 32 bytes, PayloadSize D + 32;
 //     the trailer's chunk payload length is the payload of the block.
 // Multi-part (0x000A), two parts one after the other:
-//   part 0, a 2D image: the image as above (padding included);
+//   part 0, a 2D image: the image as above (padding included), data purpose 2;
 //   part 1, a confidence map of (width / 2) x (height / 2) Confidence8 pixels,
-//     c(x, y) = (255 - x - y - b) & 0xFF, no padding.
+//     c(x, y) = (255 - x - y - b) & 0xFF, no padding, data purpose 3.
+// With three parts a range map comes first, the others follow as parts 1 and 2:
+//   part 0, a 3D image of width x height Mono16 pixels, data purpose 1,
+//     r(x, y) = (x * 3 + y * 5 + b) & 0xFFFF, little-endian, no padding.
 // GenDC (0x000B): a container whose descriptor (GenDCContainer.h) is followed by
 //   the image as above (padding included).
 #pragma once
@@ -48,6 +51,7 @@ struct StreamFormat {
     uint32_t height = 0;
     uint32_t paddingX = 0;  // bytes after each line
     uint32_t testPattern = 0;
+    uint32_t parts = 2;  // multi-part: 2 or 3
 };
 
 // A run of payload bytes that data packets carry apart from the rest: a part of a

@@ -57,6 +57,26 @@ public:
         return value;
     }
 
+    // Parts of a multi-part buffer; 0 for any other buffer, or when the producer
+    // does not tell parts.
+    uint32_t NumParts(GenTL::BUFFER_HANDLE buffer) const {
+        uint32_t parts = 0;
+        if (m_library.DSGetNumBufferParts(m_stream, buffer, &parts) != GenTL::GC_ERR_SUCCESS)
+            return 0;
+        return parts;
+    }
+    template <class T>
+    T PartInfoOr(GenTL::BUFFER_HANDLE buffer, uint32_t part, GenTL::BUFFER_PART_INFO_CMD command,
+                 T fallback) const {
+        T value{};
+        size_t size = sizeof value;
+        GenTL::INFO_DATATYPE type = 0;
+        if (m_library.DSGetBufferPartInfo(m_stream, buffer, part, command, &type, &value, &size) !=
+            GenTL::GC_ERR_SUCCESS)
+            return fallback;
+        return value;
+    }
+
     size_t PayloadSize() const { return m_payloadSize; }
     // Packets asked for again in this acquisition, when the producer reports it.
     std::optional<uint64_t> ResendRequested() const;

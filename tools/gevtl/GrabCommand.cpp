@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Acquisition.h"
+#include "BufferParts.h"
 #include "Grab.h"
 #include "ImageWriter.h"
 
@@ -55,9 +56,15 @@ Image FrameImage(Acquisition& acquisition, GenTL::BUFFER_HANDLE buffer) {
     return image;
 }
 
+// A multi-part buffer goes out as one file a part, any other as one image.
 void SaveFrame(Acquisition& acquisition, GenTL::BUFFER_HANDLE buffer, const std::string& directory,
                bool pgm) {
     const uint64_t frameId = acquisition.Info<uint64_t>(buffer, GenTL::BUFFER_INFO_FRAMEID);
+    const std::vector<BufferPart> parts = ReadParts(acquisition, buffer);
+    if (!parts.empty()) {
+        SaveParts(parts, frameId, directory, pgm);
+        return;
+    }
     char name[64];
     std::snprintf(name, sizeof name, "frame-%06llu.%s", static_cast<unsigned long long>(frameId),
                   pgm ? "pgm" : "png");
@@ -134,6 +141,7 @@ int Grab(Context& context, const DeviceEntry& entry, const GrabOptions& options)
     };
     acquisition.Start();
     bool timedOut = false;
+    bool partsShown = false;
     while (counters.frames < options.count && !g_interrupted) {
         const Delivered delivered = acquisition.Next(options.frameTimeoutMs);
         if (delivered.timedOut) {
@@ -147,6 +155,16 @@ int Grab(Context& context, const DeviceEntry& entry, const GrabOptions& options)
             delivered.buffer, GenTL::BUFFER_INFO_IS_INCOMPLETE, 0);
         if (incomplete) ++counters.incomplete;
         if (options.verbose) PrintFrame(acquisition, delivered.buffer, incomplete);
+        // The part layout: for every frame with --verbose, else once.
+        if (options.verbose || !partsShown) {
+            const std::vector<BufferPart> parts = ReadParts(acquisition, delivered.buffer);
+            if (!parts.empty()) {
+                if (!options.verbose)
+                    std::printf("multi-part frames of %zu parts:\n", parts.size());
+                PrintParts(parts);
+                partsShown = true;
+            }
+        }
         if (!options.saveDirectory.empty() && !incomplete) {
             SaveFrame(acquisition, delivered.buffer, options.saveDirectory, options.pgm);
             ++counters.saved;
@@ -188,10 +206,12 @@ int Grab(Context& context, const DeviceEntry& entry, const GrabOptions& options)
 Command GrabCommand() {
     return {
         "grab",
-        "DEVICE [-n N] [--save DIR] [--pgm] [--zero-copy] [--resend] [--buffers K]",
+        "DEVICE [-n N] [--save DIR] [--pgm] [--zero-copy] [--resend] [--mode M] [--buffers K]",
         "acquire frames with a progress line; optionally save them",
         {{"-n", true, "frames to acquire (default 10)"},
-         {"--save", true, "save complete frames to DIR as frame-<frame id>.png"},
+         {"--save", true,
+          "save complete frames to DIR as frame-<frame id>.png (multi-part: one file a "
+          "part, frame-<frame id>-part<N>.png, or .raw for formats not saved as images)"},
          {"--pgm", false, "save PGM instead of PNG"},
          {"--zero-copy", false, "let the producer write images straight into the buffers"},
          {"--resend", false, "ask the camera again for lost packets"},
