@@ -312,7 +312,7 @@ const std::vector<DescriptionEntry> kDescriptions = {
      "GEVTLKRV",
      "GenICam TL DataStream Interface",
      "1.0.1",
-     "1.0.8",
+     "1.0.9",
      {"Info", "StreamParameter"},
      &kDataStreamRegisters,
      &kDataStreamFeatures},
