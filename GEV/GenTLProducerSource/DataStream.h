@@ -149,6 +149,12 @@ private:
     void PrepareUserRing();
     // The size of the library's ring slots for the next start.
     uint32_t RingPayloadSize();
+    // Payload size: the camera's PayloadSize, read at the open and at each
+    // start; while that is unknown, the largest announced buffer.
+    void RefreshPayloadSize();
+    // m_announcedLock held.
+    uint64_t LargestAnnouncedLocked() const;
+    void PublishPayloadSize(uint64_t size);
     void GiveSlotBack(uint16_t ringIndex);
 
     void DeliveryLoop();
@@ -181,7 +187,9 @@ private:
     void CloseCounters();
 
     std::deque<CBufferInfo*> m_outputQueue;
-    std::atomic<uint64_t> m_payloadSize{76800};
+    static constexpr uint64_t kDefaultPayloadSize = 76800;  // before the camera or a buffer tells
+    std::atomic<uint64_t> m_payloadSize{kDefaultPayloadSize};
+    std::atomic<bool> m_cameraPayloadKnown{false};  // m_payloadSize is the camera's
     std::atomic<bool> m_userBufferMode{false};
     std::atomic<bool> m_acquiring{false};
     uint32_t m_streamIndex = 0;
