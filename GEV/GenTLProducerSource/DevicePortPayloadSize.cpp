@@ -2,6 +2,7 @@
 // data stream reports as its payload size.
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <vector>
 
 #include "CameraDescription.h"
@@ -46,7 +47,7 @@ bool CDevicePort::ReadCamera(uint64_t address, size_t length, uint8_t* out) {
     return true;
 }
 
-std::optional<uint64_t> CDevicePort::CameraPayloadSize() {
+std::optional<uint64_t> CDevicePort::CameraPayloadSize() try {
     std::lock_guard<std::mutex> guard(m_payloadLock);
     bool readFailed = false;
     const RegisterReader read = [&](uint64_t address, size_t length, uint8_t* out) {
@@ -67,6 +68,9 @@ std::optional<uint64_t> CDevicePort::CameraPayloadSize() {
     // The library's acquisition takes a 32-bit payload size; none is empty.
     if (!value || *value <= 0 || *value > int64_t{UINT32_MAX}) return std::nullopt;
     return static_cast<uint64_t>(*value);
+} catch (const std::exception&) {
+    // Out of memory for a camera's outsized description: unknown, as anything else.
+    return std::nullopt;
 }
 
 }  // namespace GenTL
