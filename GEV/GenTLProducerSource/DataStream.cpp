@@ -61,6 +61,7 @@ CDataStream::CDataStream(std::shared_ptr<CDevice> device, const std::string& req
         m_packetSize = RunPacketSizeTest(false);
         m_id = "DS" + std::to_string(m_streamIndex);
         BuildRegisterMap();
+        RefreshPayloadSize();
     } catch (...) {
         Vantor::GEVCloseStreamChannel(m_handle);
         throw;
@@ -126,8 +127,8 @@ CBufferInfo* CDataStream::Announce(std::unique_ptr<CBufferInfo> unique, bool rep
                 "Can't announce buffer in GEVSetRingBuffer function.");
         }
     }
-    m_payloadSize = buffer->Size();
-    m_registerMap.Poke(kRegPayloadSize, static_cast<uint32_t>(buffer->Size()));
+    // The camera's own payload size stays whatever buffers come.
+    if (!m_cameraPayloadKnown) PublishPayloadSize(LargestAnnouncedLocked());
     m_registerMap.Poke(kRegAnnouncedCount, static_cast<uint32_t>(m_announced.size()));
     CLibraryController::Instance().AddBuffer(this, record);
     return buffer;
@@ -377,6 +378,7 @@ void CDataStream::StartAcquisition(uint64_t iNumToAcquire) {
         m_deviceLost = false;
     }
     if (m_newBufferEvent->IsRegistered()) m_newBufferEvent->ClearKilled();
+    RefreshPayloadSize();
     const uint32_t frames =
         iNumToAcquire < kUnlimited ? static_cast<uint32_t>(iNumToAcquire) : kUnlimited;
     if (m_userBufferMode)

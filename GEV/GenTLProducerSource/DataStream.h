@@ -183,6 +183,12 @@ private:
     void SetHandlingMode(uint32_t mode);
     // The 64-bit counter behind a counter register (its low word's address).
     uint64_t CounterValue(uint64_t address);
+    // Payload size: the camera's PayloadSize, read at the open and at each
+    // start; while that is unknown, the largest announced buffer.
+    void RefreshPayloadSize();
+    // m_announcedLock held.
+    uint64_t LargestAnnouncedLocked() const;
+    void PublishPayloadSize(uint64_t size);
 
     void DeliveryLoop();
     // Ends the acquisition's waits and tells the stream's and the device's error events.
@@ -214,7 +220,9 @@ private:
     void CloseCounters();
 
     std::deque<CBufferInfo*> m_outputQueue;
-    std::atomic<uint64_t> m_payloadSize{76800};
+    static constexpr uint64_t kDefaultPayloadSize = 76800;  // before the camera or a buffer tells
+    std::atomic<uint64_t> m_payloadSize{kDefaultPayloadSize};
+    std::atomic<bool> m_cameraPayloadKnown{false};  // m_payloadSize is the camera's
     std::atomic<bool> m_userBufferMode{false};
     std::atomic<bool> m_acquiring{false};
     uint32_t m_streamIndex = 0;

@@ -420,6 +420,10 @@ void CDataStream::GetInfo(STREAM_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void*
         case STREAM_INFO_IS_GRABBING:
             return CopyInfoBool(piType, pBuffer, piSize, m_registerMap.Peek(kRegGrabbing) != 0);
         case STREAM_INFO_DEFINES_PAYLOADSIZE:
+            // Never: the camera defines the payload size. When its PayloadSize could
+            // be read, the stream's value is that; when not, the stream's is only a
+            // stand-in (the largest buffer), and the consumer's own GenApi reading
+            // of the camera's PayloadSize is the better source.
             return CopyInfoBool(piType, pBuffer, piSize, false);
         case STREAM_INFO_TLTYPE:
             return CopyInfoString(piType, pBuffer, piSize, kTLType);

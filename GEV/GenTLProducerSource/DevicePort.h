@@ -5,9 +5,12 @@
 // lock serialises the exchanges.
 #pragma once
 
+#include <mutex>
+#include <optional>
 #include <string>
 
 #include "DescriptionUrl.h"
+#include "GenApiIntegerNode.h"
 #include "ICommonBase.h"
 
 namespace GenTL {
@@ -37,6 +40,12 @@ public:
     ICommonBase* GetParent() override;
     CDevice* Device() const { return m_device; }
 
+    // The camera's PayloadSize feature now, evaluated from its registers through
+    // the node chain of its description, which is read and compiled once per
+    // device. Nothing when the description or the chain is beyond what the
+    // producer understands, or a read fails. Thread-safe.
+    std::optional<uint64_t> CameraPayloadSize();
+
 private:
     // The camera's first URL text (up to its first zero byte).
     std::string FirstURL();
@@ -44,7 +53,14 @@ private:
     // its URL points into the camera's memory at a plain XML file.
     void ReadCameraDescriptionVersions(DescriptionUrl* description);
 
+    // Reads camera memory for the description and its registers, raising no
+    // error event: what fails here only leaves the payload size unknown.
+    bool ReadCamera(uint64_t address, size_t length, uint8_t* out);
+
     CDevice* m_device;
+    std::mutex m_payloadLock;
+    bool m_payloadChainRead = false;                  // under m_payloadLock
+    std::optional<GenApiIntegerNode> m_payloadChain;  // under m_payloadLock
 };
 
 }  // namespace GenTL
