@@ -58,6 +58,25 @@ GC_ERROR StackedPartEntry(CDataStream* stream, ICommonBase* buffer,
     }
 }
 
+// The stacked queries: each entry carries its own result (an unknown buffer
+// fails every entry); only an entry with a buffer and a zero size fails the
+// whole call.
+template <class Entry, class Answer>
+GC_ERROR AnswerStacked(Entry* entries, size_t count, const ICommonBase* buffer, Answer answer) {
+    for (size_t i = 0; i < count; ++i) {
+        Entry& entry = entries[i];
+        if (entry.pBuffer != nullptr && entry.iSize == 0) {
+            throw invalid_parameter_exception(
+                Format("Specified &pInfoStacked[i].iSize is invalid even though "
+                       "pInfoStacked[i].pBuffer is present: &pInfoStacked[i].iSize = 0x%p, "
+                       "*&pInfoStacked[i].iSize = %d, pInfoStacked[i].pBuffer = 0x%p.",
+                       &entry.iSize, entry.iSize, entry.pBuffer));
+        }
+        entry.iResult = buffer == nullptr ? GC_ERR_INVALID_PARAMETER : answer(entry);
+    }
+    return GC_ERR_SUCCESS;
+}
+
 }  // namespace
 
 GC_API DSGetBufferInfo(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, BUFFER_INFO_CMD iInfoCmd,
@@ -83,24 +102,9 @@ GC_API DSGetBufferInfoStacked(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer,
         if (iNumInfos == 0) throw invalid_parameter_exception("Parameter iNumInfos is 0.");
         ModuleRef stream = LookUpDataStream(hDataStream);
         ModuleRef buffer = Controller().FindBuffer(hBuffer);
-        // Each entry carries its own result; only a buffer with a zero size
-        // fails the whole call.
-        for (size_t i = 0; i < iNumInfos; ++i) {
-            DS_BUFFER_INFO_STACKED& entry = pInfoStacked[i];
-            if (entry.pBuffer != nullptr && entry.iSize == 0) {
-                throw invalid_parameter_exception(
-                    Format("Specified &pInfoStacked[i].iSize is invalid even though "
-                           "pInfoStacked[i].pBuffer is present: &pInfoStacked[i].iSize = 0x%p, "
-                           "*&pInfoStacked[i].iSize = %d, pInfoStacked[i].pBuffer = 0x%p.",
-                           &entry.iSize, entry.iSize, entry.pBuffer));
-            }
-            if (buffer == nullptr) {
-                entry.iResult = GC_ERR_INVALID_PARAMETER;
-                continue;
-            }
-            entry.iResult = StackedEntry(AsDataStream(stream), buffer.get(), entry);
-        }
-        return GC_ERR_SUCCESS;
+        return AnswerStacked(pInfoStacked, iNumInfos, buffer.get(), [&](auto& entry) {
+            return StackedEntry(AsDataStream(stream), buffer.get(), entry);
+        });
     });
 }
 
@@ -160,23 +164,9 @@ GC_API DSGetBufferPartInfoStacked(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer,
         if (iNumInfos == 0) throw invalid_parameter_exception("Parameter iNumInfos is 0.");
         ModuleRef stream = LookUpDataStream(hDataStream);
         ModuleRef buffer = Controller().FindBuffer(hBuffer);
-        // Each entry carries its own result, as in DSGetBufferInfoStacked.
-        for (size_t i = 0; i < iNumInfos; ++i) {
-            DS_BUFFER_PART_INFO_STACKED& entry = pInfoStacked[i];
-            if (entry.pBuffer != nullptr && entry.iSize == 0) {
-                throw invalid_parameter_exception(
-                    Format("Specified &pInfoStacked[i].iSize is invalid even though "
-                           "pInfoStacked[i].pBuffer is present: &pInfoStacked[i].iSize = 0x%p, "
-                           "*&pInfoStacked[i].iSize = %d, pInfoStacked[i].pBuffer = 0x%p.",
-                           &entry.iSize, entry.iSize, entry.pBuffer));
-            }
-            if (buffer == nullptr) {
-                entry.iResult = GC_ERR_INVALID_PARAMETER;
-                continue;
-            }
-            entry.iResult = StackedPartEntry(AsDataStream(stream), buffer.get(), entry);
-        }
-        return GC_ERR_SUCCESS;
+        return AnswerStacked(pInfoStacked, iNumInfos, buffer.get(), [&](auto& entry) {
+            return StackedPartEntry(AsDataStream(stream), buffer.get(), entry);
+        });
     });
 }
 
