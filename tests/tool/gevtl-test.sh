@@ -146,6 +146,17 @@ grab)
     "$png_check" 64 48 0xFF "$work"/newest/*.png || fail "NewestOnly frames"
     run grab TOOL1 -n 1 --mode Sideways && fail "an unknown mode is accepted"
     ;;
+grab-resend)
+    # The camera loses one packet in ten: grab asks for them again unless told not to.
+    start_sim --fps 30 --width 320 --height 240 --loss-ratio 0.1 --seed 5
+    run grab TOOL1 -n 20 || fail "grab"
+    expect_out "20 frames"
+    expect_out " 0 incomplete"
+    grep -q " 0 resent" "$work/out" && fail "no packet was asked for again"
+    run grab TOOL1 -n 20 --no-resend || fail "grab without resend"
+    grep -q " 0 resent" "$work/out" || fail "packets asked for again without resend"
+    run grab TOOL1 -n 1 --resend --no-resend && fail "both resend options are accepted"
+    ;;
 grab-formats)
     command -v "$png_check" >/dev/null || { echo "png checker not built"; exit 77; }
     # 16-bit pixels: Mono12 as 16-bit grey PNG, and as PGM.

@@ -2,6 +2,7 @@
 #include "Acquisition.h"
 
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 
 #include "GEVTLKRVInfo.h"
@@ -22,22 +23,30 @@ Acquisition::Acquisition(GenTLLibrary& library, OpenedDevice& device,
                     m_library.DevOpenDataStream(device.Handle(), id, &m_stream));
     try {
         if (zeroCopy || packetResend || !handlingMode.empty()) {
-            // The stream's own features; a producer without them cannot do what was asked.
-            auto streamApi = GenApiBridge::GenApiPort::FromPort(
-                m_stream, GenApiBridge::PortFunctionsOf(library));
-            auto enable = [&](const char* feature) {
-                if (streamApi.Node(feature) == nullptr)
+            // The stream's own features; a producer without them cannot do what was
+            // asked, but resend is asked for by default and is only skipped.
+            const bool required = zeroCopy || !handlingMode.empty();
+            std::optional<GenApiBridge::GenApiPort> streamApi;
+            try {
+                streamApi.emplace(GenApiBridge::GenApiPort::FromPort(
+                    m_stream, GenApiBridge::PortFunctionsOf(library)));
+            } catch (const std::exception&) {
+                if (required) throw;
+            }
+            auto require = [&](const char* feature) {
+                if (streamApi->Node(feature) == nullptr)
                     throw std::runtime_error(std::string("the producer's data stream has no ") +
                                              feature + " feature");
-                streamApi.SetBoolean(feature, true);
             };
-            if (zeroCopy) enable("UseUserBuffer");
-            if (packetResend) enable("EnablePacketResend");
+            if (zeroCopy) {
+                require("UseUserBuffer");
+                streamApi->SetBoolean("UseUserBuffer", true);
+            }
+            if (packetResend && streamApi && streamApi->Node("EnablePacketResend") != nullptr)
+                streamApi->SetBoolean("EnablePacketResend", true);
             if (!handlingMode.empty()) {
-                if (streamApi.Node("StreamBufferHandlingMode") == nullptr)
-                    throw std::runtime_error(
-                        "the producer's data stream has no StreamBufferHandlingMode feature");
-                streamApi.SetEnumeration("StreamBufferHandlingMode", handlingMode);
+                require("StreamBufferHandlingMode");
+                streamApi->SetEnumeration("StreamBufferHandlingMode", handlingMode);
             }
         }
         // The stream's own payload size counts only when it says it defines it; otherwise

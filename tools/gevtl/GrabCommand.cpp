@@ -109,7 +109,10 @@ int RunGrab(Context& context) {
     options.pgm = args.Has("--pgm");
     options.verbose = args.Has("--verbose");
     options.zeroCopy = args.Has("--zero-copy");
-    options.packetResend = args.Has("--resend");
+    // On any real network a packet is lost now and then: resend unless told not to.
+    if (args.Has("--resend") && args.Has("--no-resend"))
+        throw UsageError("--resend and --no-resend exclude each other");
+    options.packetResend = !args.Has("--no-resend");
     options.handlingMode = args.Value("--mode");
     return Grab(context, context.Device(context.Word(0, "DEVICE")), options);
 }
@@ -206,7 +209,7 @@ int Grab(Context& context, const DeviceEntry& entry, const GrabOptions& options)
 Command GrabCommand() {
     return {
         "grab",
-        "DEVICE [-n N] [--save DIR] [--pgm] [--zero-copy] [--resend] [--mode M] [--buffers K]",
+        "DEVICE [-n N] [--save DIR] [--pgm] [--zero-copy] [--no-resend] [--mode M] [--buffers K]",
         "acquire frames with a progress line; optionally save them",
         {{"-n", true, "frames to acquire (default 10)"},
          {"--save", true,
@@ -214,7 +217,8 @@ Command GrabCommand() {
           "part, frame-<frame id>-part<N>.png, or .raw for formats not saved as images)"},
          {"--pgm", false, "save PGM instead of PNG"},
          {"--zero-copy", false, "let the producer write images straight into the buffers"},
-         {"--resend", false, "ask the camera again for lost packets"},
+         {"--resend", false, "ask the camera again for lost packets (the default)"},
+         {"--no-resend", false, "do not ask the camera again for lost packets"},
          {"--mode", true, "buffer handling mode: OldestFirst, OldestFirstOverwrite or NewestOnly"},
          {"--buffers", true, "buffers announced (default 8)"},
          {"--verbose", false, "a line for every frame"},
