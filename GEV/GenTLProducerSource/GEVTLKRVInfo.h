@@ -5,7 +5,9 @@
 
 #include "GenTL.h"
 
+#ifdef __cplusplus
 namespace GenTL {
+#endif
 
 enum GEVTLKRV_STREAM_INFO_CMD_LIST {
     /* UINT64: packets of the running (or last) acquisition asked for again. */
@@ -28,4 +30,6 @@ enum GEVTLKRV_STREAM_INFO_CMD_LIST {
     STREAM_INFO_GEVTLKRV_RESENT_PACKETS = STREAM_INFO_CUSTOM_ID + 6
 };
 
-}  // namespace GenTL
+#ifdef __cplusplus
+} /* namespace GenTL */
+#endif

@@ -550,6 +550,116 @@ GC_API DSGetBufferSegmentInfo(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint
 GC_API DSAnnounceCompositeBuffer(DS_HANDLE hDataStream, size_t iNumSegments, void** ppSegments,
                                  size_t* piSizes, void* pPrivate, BUFFER_HANDLE* phBuffer);
 
+/* Function pointer types, one per function, for consumers that load the
+ * producer at run time (dlsym, GetProcAddress). */
+GC_API_P(PGCGetInfo)(TL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, size_t* piSize);
+GC_API_P(PGCGetLastError)(GC_ERROR* piErrorCode, char* sErrText, size_t* piSize);
+GC_API_P(PGCInitLib)(void);
+GC_API_P(PGCCloseLib)(void);
+GC_API_P(PGCReadPort)(PORT_HANDLE hPort, uint64_t iAddress, void* pBuffer, size_t* piSize);
+GC_API_P(PGCWritePort)(PORT_HANDLE hPort, uint64_t iAddress, const void* pBuffer, size_t* piSize);
+GC_API_P(PGCGetPortURL)(PORT_HANDLE hPort, char* sURL, size_t* piSize);
+GC_API_P(PGCGetPortInfo)
+(PORT_HANDLE hPort, PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, size_t* piSize);
+GC_API_P(PGCRegisterEvent)(EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID, EVENT_HANDLE* phEvent);
+GC_API_P(PGCUnregisterEvent)(EVENTSRC_HANDLE hEventSrc, EVENT_TYPE iEventID);
+GC_API_P(PEventGetData)(EVENT_HANDLE hEvent, void* pBuffer, size_t* piSize, uint64_t iTimeout);
+GC_API_P(PEventGetDataInfo)
+(EVENT_HANDLE hEvent, const void* pInBuffer, size_t iInSize, EVENT_DATA_INFO_CMD iInfoCmd,
+ INFO_DATATYPE* piType, void* pOutBuffer, size_t* piOutSize);
+GC_API_P(PEventGetInfo)
+(EVENT_HANDLE hEvent, EVENT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+ size_t* piSize);
+GC_API_P(PEventFlush)(EVENT_HANDLE hEvent);
+GC_API_P(PEventKill)(EVENT_HANDLE hEvent);
+GC_API_P(PTLOpen)(TL_HANDLE* phSystem);
+GC_API_P(PTLClose)(TL_HANDLE hSystem);
+GC_API_P(PTLGetInfo)
+(TL_HANDLE hSystem, TL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer, size_t* piSize);
+GC_API_P(PTLGetNumInterfaces)(TL_HANDLE hSystem, uint32_t* piNumIfaces);
+GC_API_P(PTLGetInterfaceID)(TL_HANDLE hSystem, uint32_t iIndex, char* sID, size_t* piSize);
+GC_API_P(PTLGetInterfaceInfo)
+(TL_HANDLE hSystem, const char* sIfaceID, INTERFACE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
+ void* pBuffer, size_t* piSize);
+GC_API_P(PTLOpenInterface)(TL_HANDLE hSystem, const char* sIfaceID, IF_HANDLE* phIface);
+GC_API_P(PTLUpdateInterfaceList)(TL_HANDLE hSystem, bool8_t* pbChanged, uint64_t iTimeout);
+GC_API_P(PIFClose)(IF_HANDLE hIface);
+GC_API_P(PIFGetInfo)
+(IF_HANDLE hIface, INTERFACE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+ size_t* piSize);
+GC_API_P(PIFGetNumDevices)(IF_HANDLE hIface, uint32_t* piNumDevices);
+GC_API_P(PIFGetDeviceID)(IF_HANDLE hIface, uint32_t iIndex, char* sIDeviceID, size_t* piSize);
+GC_API_P(PIFUpdateDeviceList)(IF_HANDLE hIface, bool8_t* pbChanged, uint64_t iTimeout);
+GC_API_P(PIFGetDeviceInfo)
+(IF_HANDLE hIface, const char* sDeviceID, DEVICE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
+ void* pBuffer, size_t* piSize);
+GC_API_P(PIFOpenDevice)
+(IF_HANDLE hIface, const char* sDeviceID, DEVICE_ACCESS_FLAGS iOpenFlags, DEV_HANDLE* phDevice);
+GC_API_P(PDevGetPort)(DEV_HANDLE hDevice, PORT_HANDLE* phRemoteDevice);
+GC_API_P(PDevGetNumDataStreams)(DEV_HANDLE hDevice, uint32_t* piNumDataStreams);
+GC_API_P(PDevGetDataStreamID)
+(DEV_HANDLE hDevice, uint32_t iIndex, char* sDataStreamID, size_t* piSize);
+GC_API_P(PDevOpenDataStream)
+(DEV_HANDLE hDevice, const char* sDataStreamID, DS_HANDLE* phDataStream);
+GC_API_P(PDevGetInfo)
+(DEV_HANDLE hDevice, DEVICE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+ size_t* piSize);
+GC_API_P(PDevClose)(DEV_HANDLE hDevice);
+GC_API_P(PDSAnnounceBuffer)
+(DS_HANDLE hDataStream, void* pBuffer, size_t iSize, void* pPrivate, BUFFER_HANDLE* phBuffer);
+GC_API_P(PDSAllocAndAnnounceBuffer)
+(DS_HANDLE hDataStream, size_t iSize, void* pPrivate, BUFFER_HANDLE* phBuffer);
+GC_API_P(PDSFlushQueue)(DS_HANDLE hDataStream, ACQ_QUEUE_TYPE iOperation);
+GC_API_P(PDSStartAcquisition)
+(DS_HANDLE hDataStream, ACQ_START_FLAGS iStartFlags, uint64_t iNumToAcquire);
+GC_API_P(PDSStopAcquisition)(DS_HANDLE hDataStream, ACQ_STOP_FLAGS iStopFlags);
+GC_API_P(PDSGetInfo)
+(DS_HANDLE hDataStream, STREAM_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+ size_t* piSize);
+GC_API_P(PDSGetBufferID)(DS_HANDLE hDataStream, uint32_t iIndex, BUFFER_HANDLE* phBuffer);
+GC_API_P(PDSClose)(DS_HANDLE hDataStream);
+GC_API_P(PDSRevokeBuffer)
+(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, void** pBuffer, void** pPrivate);
+GC_API_P(PDSQueueBuffer)(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer);
+GC_API_P(PDSGetBufferInfo)
+(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, BUFFER_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
+ void* pBuffer, size_t* piSize);
+GC_API_P(PGCGetNumPortURLs)(PORT_HANDLE hPort, uint32_t* piNumURLs);
+GC_API_P(PGCGetPortURLInfo)
+(PORT_HANDLE hPort, uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
+ size_t* piSize);
+GC_API_P(PGCReadPortStacked)
+(PORT_HANDLE hPort, PORT_REGISTER_STACK_ENTRY* pEntries, size_t* piNumEntries);
+GC_API_P(PGCWritePortStacked)
+(PORT_HANDLE hPort, PORT_REGISTER_STACK_ENTRY* pEntries, size_t* piNumEntries);
+GC_API_P(PDSGetBufferChunkData)
+(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, SINGLE_CHUNK_DATA* pChunkData, size_t* piNumChunks);
+GC_API_P(PIFGetParentTL)(IF_HANDLE hIface, TL_HANDLE* phSystem);
+GC_API_P(PDevGetParentIF)(DEV_HANDLE hDevice, IF_HANDLE* phIface);
+GC_API_P(PDSGetParentDev)(DS_HANDLE hDataStream, DEV_HANDLE* phDevice);
+GC_API_P(PDSGetNumBufferParts)(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint32_t* piNumParts);
+GC_API_P(PDSGetBufferPartInfo)
+(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint32_t iPartIndex, BUFFER_PART_INFO_CMD iInfoCmd,
+ INFO_DATATYPE* piType, void* pBuffer, size_t* piSize);
+GC_API_P(PDSGetBufferInfoStacked)
+(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, DS_BUFFER_INFO_STACKED* pInfoStacked,
+ size_t iNumInfos);
+GC_API_P(PDSGetBufferPartInfoStacked)
+(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, DS_BUFFER_PART_INFO_STACKED* pInfoStacked,
+ size_t iNumInfos);
+GC_API_P(PDSGetNumFlows)(DS_HANDLE hDataStream, uint32_t* piNumFlows);
+GC_API_P(PDSGetFlowInfo)
+(DS_HANDLE hDataStream, uint32_t iFlowIndex, FLOW_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
+ void* pBuffer, size_t* piSize);
+GC_API_P(PDSGetNumBufferSegments)
+(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint32_t* piNumSegments);
+GC_API_P(PDSGetBufferSegmentInfo)
+(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, uint32_t iSegmentIndex, SEGMENT_INFO_CMD iInfoCmd,
+ INFO_DATATYPE* piType, void* pBuffer, size_t* piSize);
+GC_API_P(PDSAnnounceCompositeBuffer)
+(DS_HANDLE hDataStream, size_t iNumSegments, void** ppSegments, size_t* piSizes, void* pPrivate,
+ BUFFER_HANDLE* phBuffer);
+
 #ifdef __cplusplus
 } /* extern "C" */
 } /* namespace GenTL */
