@@ -256,7 +256,7 @@ void CDataStream::FlushQueue(ACQ_QUEUE_TYPE iOperation) {
         throw invalid_parameter_exception("Specified iOperation is invalid.");
     std::lock_guard<std::mutex> announcedGuard(m_announcedLock);
     std::lock_guard<std::mutex> guard(m_queueLock);
-    auto toInput = [&](CBufferInfo* buffer) { Requeue(buffer); };
+    auto toInput = [this](CBufferInfo* buffer) { Requeue(buffer); };
     auto heldByConsumer = [&](auto&& action) {
         for (const auto& record : m_announced)
             if (record->Place() == BufferPlace::Consumer) action(record.get());

@@ -159,6 +159,9 @@ public:
     uint64_t DeliveredCount() const { return m_delivered; }
 
 private:
+    // The buffer record behind a handle; invalid parameter (`format` with the
+    // handle) when it is none.
+    static CBufferInfo* AsBufferRecord(ICommonBase* hBuffer, const char* format);
     void BuildRegisterMap();
     static void OnRead(uint64_t address, uint32_t* value, void* context);
     static void OnWrite(uint64_t address, uint32_t* value, void* context);

@@ -34,13 +34,13 @@ constexpr size_t kFlowSizesOffset = 16;
 // Far above any real descriptor or flow table; the camera picks the size.
 constexpr uint32_t kMaxGenDCTable = 1u << 20;
 
-CBufferInfo* AsBufferRecord(ICommonBase* hBuffer, const char* format) {
+}  // namespace
+
+CBufferInfo* CDataStream::AsBufferRecord(ICommonBase* hBuffer, const char* format) {
     auto* buffer = dynamic_cast<CBufferInfo*>(hBuffer);
     if (buffer == nullptr) throw invalid_parameter_exception(Format(format, hBuffer));
     return buffer;
 }
-
-}  // namespace
 
 void CDataStream::GetBufferInfo(ICommonBase* hBuffer, BUFFER_INFO_CMD iInfoCmd,
                                 INFO_DATATYPE* piType, void* pBuffer, size_t* piSize) {

@@ -11,18 +11,12 @@ using Platform::Format;
 
 namespace {
 
-CBufferInfo* AsPartsBuffer(ICommonBase* hBuffer) {
-    auto* buffer = dynamic_cast<CBufferInfo*>(hBuffer);
-    if (buffer == nullptr)
-        throw invalid_parameter_exception(
-            Format("Specified hBuffer is invalid: hBuffer = 0x%p.", hBuffer));
-    return buffer;
-}
+constexpr const char* kInvalidBuffer = "Specified hBuffer is invalid: hBuffer = 0x%p.";
 
 }  // namespace
 
 uint32_t CDataStream::NumBufferParts(ICommonBase* hBuffer) {
-    CBufferInfo* buffer = AsPartsBuffer(hBuffer);
+    CBufferInfo* buffer = AsBufferRecord(hBuffer, kInvalidBuffer);
     // The delivery thread writes the record under the queue lock.
     std::lock_guard<std::mutex> guard(m_queueLock);
     return static_cast<uint32_t>(buffer->parts.size());
@@ -31,7 +25,7 @@ uint32_t CDataStream::NumBufferParts(ICommonBase* hBuffer) {
 void CDataStream::GetBufferPartInfo(ICommonBase* hBuffer, uint32_t iPartIndex,
                                     BUFFER_PART_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                                     void* pBuffer, size_t* piSize) {
-    CBufferInfo* buffer = AsPartsBuffer(hBuffer);
+    CBufferInfo* buffer = AsBufferRecord(hBuffer, kInvalidBuffer);
     std::lock_guard<std::mutex> guard(m_queueLock);
     // A buffer that holds no multi-part data has no part to ask about.
     if (iPartIndex >= buffer->parts.size())
