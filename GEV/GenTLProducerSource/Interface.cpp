@@ -41,11 +41,10 @@ void DeviceLogToDebugOutput(uint8_t /*handle*/, const char* text, uint8_t /*leve
 }  // namespace
 
 CInterface::CInterface(std::shared_ptr<CInterfaceInfo> info, CTL* system)
-    : CRegisterMapModule(kInitialRegisterSlots),
+    : CErrorEventModule(kInitialRegisterSlots),
       m_info(std::move(info)),
       m_system(system),
-      m_table(new Vantor::GevDeviceList()),
-      m_errorEvent(new CEventError()) {
+      m_table(new Vantor::GevDeviceList()) {
     BuildRegisterMap();
 }
 
@@ -228,25 +227,6 @@ void CInterface::GetPortInfo(PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void
 void CInterface::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                             void* pBuffer, size_t* piSize) {
     AnswerOwnURLInfo(kURLFormat, kRegXmlAddress, iURLIndex, iInfoCmd, piType, pBuffer, piSize);
-}
-
-// ---- Events ----------------------------------------------------------------
-
-void CInterface::RegisterEvent(EVENT_TYPE iEventID, CEventObj** ppEvent) {
-    if (iEventID != EVENT_ERROR) {
-        throw implementation_exception(
-            Format("Requested iID is not implemented; iID = %d.", iEventID));
-    }
-    m_errorEvent->Register();
-    *ppEvent = m_errorEvent.get();
-}
-
-void CInterface::UnregisterEvent(EVENT_TYPE iEventID) {
-    if (iEventID != EVENT_ERROR) {
-        throw implementation_exception(
-            Format("Requested iID is not implemented; iID = %d.", iEventID));
-    }
-    m_errorEvent->Unregister();
 }
 
 ICommonBase* CInterface::GetParent() {
@@ -434,7 +414,7 @@ std::shared_ptr<CDevice> CInterface::OpenDevice(const std::string& id, DEVICE_AC
             return nullptr;
         }
         if (status != Vantor::kGevOk) {
-            ReportError(*m_errorEvent, "Unable to open the device " + id, status);
+            ReportError(ErrorEvent(), "Unable to open the device " + id, status);
             throw access_exception(Format("Unable to open the device %s. Error %04X", id, status));
         }
         try {

@@ -13,11 +13,10 @@
 #include <vector>
 
 #include "DeviceInfo.h"
-#include "EventQueue.h"
+#include "ErrorEventModule.h"
 #include "ICommonBase.h"
 #include "InterfaceInfo.h"
 #include "RegisterMap.h"
-#include "RegisterMapModule.h"
 #include "VantorLib.h"
 
 namespace GenTL {
@@ -25,7 +24,7 @@ namespace GenTL {
 class CTL;
 class CDevice;
 
-class CInterface : public CRegisterMapModule {
+class CInterface : public CErrorEventModule {
 public:
     // Register addresses of the interface register map.
     static constexpr uint64_t kRegID = 0x000;
@@ -70,10 +69,6 @@ public:
     void GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                     size_t* piSize) override;
 
-    // IEventSrc: only EVENT_ERROR.
-    void RegisterEvent(EVENT_TYPE iEventID, CEventObj** ppEvent) override;
-    void UnregisterEvent(EVENT_TYPE iEventID) override;
-
     ICommonBase* GetParent() override;
 
     // The opened device, or null when the camera is held by another application.
@@ -99,8 +94,6 @@ public:
     // this process has open.
     int32_t AccessStatusOf(const CDeviceInfo& record) const;
 
-    CEventError& ErrorEvent() { return *m_errorEvent; }
-
 private:
     void BuildRegisterMap();
     void ShowDevice(uint32_t index);
@@ -121,7 +114,6 @@ private:
     std::unique_ptr<Vantor::GevDeviceList> m_table;  // under m_discoveryLock
     uint8_t m_tableIndex = 0;
     uint8_t m_selected = 0;  // under m_lock
-    std::unique_ptr<CEventError> m_errorEvent;
 };
 
 }  // namespace GenTL

@@ -1,8 +1,5 @@
 #include "LibraryController.h"
 
-#include <algorithm>
-#include <cassert>
-
 #include "Device.h"
 #include "EventRemoteDevice.h"
 #include "LastError.h"
@@ -115,16 +112,9 @@ std::shared_ptr<CTL> CLibraryController::OpenTL(bool* created) {
 void CLibraryController::CloseAll() {
     // Taken out under the lock, closed outside it: a close waits on calls in
     // flight, and those may look up the registry meanwhile.
-    std::vector<std::pair<std::string, ModuleRef>> interfaces;
-    {
-        CAutoLock interfaceGuard(m_interfaceLock);
-        interfaces = m_interfaces;
+    for (const auto& entry : m_interfaces.Snapshot()) {
+        if (entry.object != nullptr && m_PIFClose != nullptr) m_PIFClose(ToHandle(entry.object));
     }
-    for (const auto& entry : interfaces) {
-        if (entry.second != nullptr && m_PIFClose != nullptr)
-            m_PIFClose(ToHandle(entry.second.get()));
-    }
-    interfaces.clear();
     ClearRegistries();
     std::shared_ptr<CTL> tl;
     {
@@ -136,102 +126,70 @@ void CLibraryController::CloseAll() {
 }
 
 void CLibraryController::ClearRegistries() {
-    {
-        CAutoLock guard(m_bufferLock);
-        m_buffers.clear();
-    }
-    {
-        CAutoLock guard(m_dataStreamLock);
-        m_dataStreams.clear();
-    }
-    {
-        CAutoLock guard(m_devicePortLock);
-        m_devicePorts.clear();
-    }
-    {
-        CAutoLock guard(m_deviceLock);
-        m_devices.clear();
-    }
-    std::vector<std::pair<std::string, ModuleRef>> interfaces;
-    {
-        CAutoLock guard(m_interfaceLock);
-        interfaces.swap(m_interfaces);
-    }
-    {
-        CAutoLock guard(m_eventLock);
-        m_events.clear();
-    }
+    // The cleared entries, the interfaces among them, go after the locks are left.
+    auto buffers = m_buffers.Clear();
+    auto streams = m_dataStreams.Clear();
+    auto ports = m_devicePorts.Clear();
+    auto devices = m_devices.Clear();
+    auto interfaces = m_interfaces.Clear();
+    auto events = m_events.Clear();
 }
 
 // ---- Open interfaces -------------------------------------------------------
 
 GC_ERROR CLibraryController::AddInterface(const std::string& id, const ModuleRef& iface,
                                           ModuleRef* registered) {
-    CAutoLock guard(m_interfaceLock);
-    for (const auto& entry : m_interfaces) {
-        if (entry.first == id || entry.second == iface) {
-            if (registered != nullptr) *registered = entry.second;
-            return GC_ERR_RESOURCE_IN_USE;
-        }
+    CAutoLock guard(m_interfaces.Lock());
+    decltype(m_interfaces)::Entry existing;
+    if (m_interfaces.FindIf([&](const auto& e) { return e.key == id || e.value == iface; },
+                            &existing)) {
+        if (registered != nullptr) *registered = existing.value;
+        return GC_ERR_RESOURCE_IN_USE;
     }
-    m_interfaces.emplace_back(id, iface);
+    m_interfaces.Add(id, iface.get(), iface);
     if (registered != nullptr) *registered = iface;
     return GC_ERR_SUCCESS;
 }
 
 ModuleRef CLibraryController::FindInterface(const void* hIface) {
-    CAutoLock guard(m_interfaceLock);
-    for (const auto& entry : m_interfaces) {
-        if (entry.second != nullptr && ToHandle(entry.second.get()) == hIface) return entry.second;
-    }
-    return nullptr;
+    decltype(m_interfaces)::Entry entry;
+    return m_interfaces.Find(hIface, &entry) ? entry.value : nullptr;
 }
 
 ModuleRef CLibraryController::TakeInterface(const void* hIface) {
-    CAutoLock interfaceGuard(m_interfaceLock);
-    auto it = std::find_if(m_interfaces.begin(), m_interfaces.end(), [&](const auto& entry) {
-        return ToHandle(entry.second.get()) == hIface;
-    });
-    if (it == m_interfaces.end()) return nullptr;
-    ModuleRef iface = std::move(it->second);
-    m_interfaces.erase(it);
-    CAutoLock deviceGuard(m_deviceLock);
-    m_devices.erase(std::remove_if(m_devices.begin(), m_devices.end(),
-                                   [&](const auto& entry) { return entry.first == iface.get(); }),
-                    m_devices.end());
-    return iface;
+    CAutoLock interfaceGuard(m_interfaces.Lock());
+    decltype(m_interfaces)::Entry entry;
+    if (!m_interfaces.Take(hIface, &entry)) return nullptr;
+    ICommonBase* iface = entry.value.get();
+    m_devices.RemoveIf([iface](const auto& e) { return e.key == iface; });
+    return entry.value;
 }
 
 size_t CLibraryController::NumInterfaces() {
-    CAutoLock guard(m_interfaceLock);
-    return m_interfaces.size();
+    return m_interfaces.CountLive();
 }
 
 // ---- Open devices ----------------------------------------------------------
 
 void CLibraryController::AddDevice(ICommonBase* parentIface,
                                    const std::weak_ptr<ICommonBase>& device) {
-    CAutoLock guard(m_deviceLock);
-    m_devices.emplace_back(parentIface, device);
+    m_devices.Add(parentIface, device.lock().get(), device);
 }
 
 ModuleRef CLibraryController::FindDevice(const void* hDevice, ICommonBase** parentIface) {
-    CAutoLock guard(m_deviceLock);
-    for (const auto& entry : m_devices) {
-        std::shared_ptr<ICommonBase> device = entry.second.lock();
-        if (device && ToHandle(device.get()) == hDevice) {
-            if (parentIface != nullptr) *parentIface = entry.first;
-            return device;
-        }
-    }
-    return nullptr;
+    decltype(m_devices)::Entry entry;
+    if (!m_devices.Find(hDevice, &entry)) return nullptr;
+    ModuleRef device = entry.value.lock();
+    if (device && parentIface != nullptr) *parentIface = entry.key;
+    return device;
 }
 
 ModuleRef CLibraryController::FindDevice(const ICommonBase* parentIface, const std::string& id) {
-    CAutoLock guard(m_deviceLock);
-    for (const auto& entry : m_devices) {
-        if (entry.first != parentIface) continue;
-        std::shared_ptr<ICommonBase> device = entry.second.lock();
+    // Walked outside the lock: a device made strong here may be the last
+    // reference, and its close must not run under a registry lock.
+    for (const auto& entry : m_devices.Snapshot()) {
+        if (entry.key != parentIface) continue;
+        ModuleRef device = entry.value.lock();
         auto* concrete = dynamic_cast<CDevice*>(device.get());
         if (concrete != nullptr && concrete->ID() == id) return device;
     }
@@ -239,185 +197,126 @@ ModuleRef CLibraryController::FindDevice(const ICommonBase* parentIface, const s
 }
 
 ModuleRef CLibraryController::TakeDevice(const void* hDevice, ICommonBase** parentIface) {
-    CAutoLock deviceGuard(m_deviceLock);
-    ICommonBase* parent = nullptr;
-    ModuleRef device = FindDevice(hDevice, &parent);
+    // The device lock spans the stream and port removals (lock order: device,
+    // then data stream and device port), so no lookup sees half of it.
+    CAutoLock deviceGuard(m_devices.Lock());
+    decltype(m_devices)::Entry entry;
+    if (!m_devices.Take(hDevice, &entry)) return nullptr;
+    ModuleRef device = entry.value.lock();
     if (!device) return nullptr;
-    {
-        CAutoLock streamGuard(m_dataStreamLock);
-        m_dataStreams.erase(device.get());
-    }
-    {
-        CAutoLock portGuard(m_devicePortLock);
-        m_devicePorts.erase(device.get());
-    }
-    m_devices.erase(std::remove_if(m_devices.begin(), m_devices.end(),
-                                   [&](const auto& entry) {
-                                       auto live = entry.second.lock();
-                                       return !live || live == device;
-                                   }),
-                    m_devices.end());
-    if (parentIface != nullptr) *parentIface = parent;
+    ICommonBase* owner = device.get();
+    m_dataStreams.RemoveIf([owner](const auto& e) { return e.key == owner; });
+    m_devicePorts.RemoveIf([owner](const auto& e) { return e.key == owner; });
+    m_devices.RemoveIf([](const auto& e) { return !IsLive(e.value); });
+    if (parentIface != nullptr) *parentIface = entry.key;
     return device;
 }
 
 size_t CLibraryController::NumDevices() {
-    CAutoLock guard(m_deviceLock);
-    return static_cast<size_t>(
-        std::count_if(m_devices.begin(), m_devices.end(),
-                      [](const auto& entry) { return !entry.second.expired(); }));
+    return m_devices.CountLive();
 }
 
 // ---- Remote device ports ---------------------------------------------------
 
 void CLibraryController::RegisterDevicePort(const ModuleRef& device, ICommonBase* port) {
-    CAutoLock guard(m_devicePortLock);
-    m_devicePorts[device.get()] = {port, device};
+    CAutoLock guard(m_devicePorts.Lock());
+    ICommonBase* owner = device.get();
+    m_devicePorts.RemoveIf([owner](const auto& e) { return e.key == owner; });
+    m_devicePorts.Add(owner, port, device);
 }
 
 ModuleRef CLibraryController::FindDevicePort(const void* hPort, ModuleRef* device) {
-    CAutoLock guard(m_devicePortLock);
-    for (const auto& entry : m_devicePorts) {
-        ICommonBase* port = entry.second.first;
-        if (port == nullptr || ToHandle(port) != hPort) continue;
-        ModuleRef owner = entry.second.second.lock();
-        if (!owner) return nullptr;
-        if (device != nullptr) *device = owner;
-        // The port is the device's member: holding the device holds the port.
-        return ModuleRef(owner, port);
-    }
-    return nullptr;
+    decltype(m_devicePorts)::Entry entry;
+    if (!m_devicePorts.Find(hPort, &entry)) return nullptr;
+    ModuleRef owner = entry.value.lock();
+    if (!owner) return nullptr;
+    if (device != nullptr) *device = owner;
+    // The port is the device's member: holding the device holds the port.
+    return ModuleRef(owner, entry.object);
 }
 
 // ---- Data streams ----------------------------------------------------------
 
 void CLibraryController::AddDataStream(ICommonBase* device, const ModuleRef& stream) {
-    CAutoLock guard(m_dataStreamLock);
-    m_dataStreams[device].push_back(stream);
+    m_dataStreams.Add(device, stream.get(), stream);
 }
 
 ModuleRef CLibraryController::FindDataStream(const void* hDataStream, ICommonBase** device) {
-    CAutoLock guard(m_dataStreamLock);
-    for (const auto& entry : m_dataStreams) {
-        for (const auto& weak : entry.second) {
-            ModuleRef stream = weak.lock();
-            if (stream && ToHandle(stream.get()) == hDataStream) {
-                if (device != nullptr) *device = entry.first;
-                return stream;
-            }
-        }
-    }
-    return nullptr;
+    decltype(m_dataStreams)::Entry entry;
+    if (!m_dataStreams.Find(hDataStream, &entry)) return nullptr;
+    ModuleRef stream = entry.value.lock();
+    if (stream && device != nullptr) *device = entry.key;
+    return stream;
 }
 
 ModuleRef CLibraryController::TakeDataStream(const void* hDataStream) {
-    CAutoLock guard(m_dataStreamLock);
-    for (auto& entry : m_dataStreams) {
-        auto& streams = entry.second;
-        for (auto it = streams.begin(); it != streams.end(); ++it) {
-            ModuleRef stream = it->lock();
-            if (stream && ToHandle(stream.get()) == hDataStream) {
-                streams.erase(it);
-                return stream;
-            }
-        }
-    }
-    return nullptr;
+    decltype(m_dataStreams)::Entry entry;
+    return m_dataStreams.Take(hDataStream, &entry) ? entry.value.lock() : nullptr;
 }
 
 size_t CLibraryController::NumDataStreams() {
-    CAutoLock guard(m_dataStreamLock);
-    size_t count = 0;
-    for (const auto& entry : m_dataStreams)
-        for (const auto& weak : entry.second) count += weak.expired() ? 0 : 1;
-    return count;
+    return m_dataStreams.CountLive();
 }
 
 // ---- Announced buffers -----------------------------------------------------
 
 void CLibraryController::AddBuffer(ICommonBase* stream, const ModuleRef& buffer) {
-    CAutoLock guard(m_bufferLock);
-    m_buffers.emplace_back(stream, buffer);
+    m_buffers.Add(stream, buffer.get(), buffer);
 }
 
 ModuleRef CLibraryController::FindBuffer(const void* hBuffer, ICommonBase** stream) {
-    CAutoLock guard(m_bufferLock);
-    for (const auto& entry : m_buffers) {
-        ModuleRef buffer = entry.second.lock();
-        if (buffer && ToHandle(buffer.get()) == hBuffer) {
-            if (stream != nullptr) *stream = entry.first;
-            return buffer;
-        }
-    }
-    return nullptr;
+    decltype(m_buffers)::Entry entry;
+    if (!m_buffers.Find(hBuffer, &entry)) return nullptr;
+    ModuleRef buffer = entry.value.lock();
+    if (buffer && stream != nullptr) *stream = entry.key;
+    return buffer;
 }
 
 void CLibraryController::RemoveBuffer(const void* hBuffer) {
-    CAutoLock guard(m_bufferLock);
-    m_buffers.erase(std::remove_if(m_buffers.begin(), m_buffers.end(),
-                                   [&](const auto& e) {
-                                       ModuleRef live = e.second.lock();
-                                       return !live || ToHandle(live.get()) == hBuffer;
-                                   }),
-                    m_buffers.end());
+    m_buffers.RemoveIf([hBuffer](const auto& e) {
+        return !IsLive(e.value) || decltype(m_buffers)::HasHandle(e, hBuffer);
+    });
 }
 
 // ---- Registered events -----------------------------------------------------
 
 void CLibraryController::AddEvent(const EventRecord& record) {
-    CAutoLock guard(m_eventLock);
-    m_events[static_cast<const void*>(record.event)] = record;
+    CAutoLock guard(m_events.Lock());
+    CEventObj* event = record.event;
+    m_events.RemoveIf([event](const auto& e) { return e.object == event; });
+    m_events.Add(record.source, event, record);
 }
 
 bool CLibraryController::FindEvent(const void* hEvent, EventRecord* record) {
-    CAutoLock guard(m_eventLock);
-    auto it = m_events.find(hEvent);
-    if (it == m_events.end()) return false;
-    ModuleRef owner = it->second.owner.lock();
+    decltype(m_events)::Entry entry;
+    if (!m_events.Find(hEvent, &entry)) return false;
+    ModuleRef owner = entry.value.owner.lock();
     if (!owner) return false;
     if (record != nullptr) {
-        *record = it->second;
+        *record = std::move(entry.value);
         record->held = std::move(owner);
     }
     return true;
 }
 
 void CLibraryController::RemoveEvent(const void* hEvent) {
-    CAutoLock guard(m_eventLock);
-    m_events.erase(hEvent);
+    m_events.RemoveIf([hEvent](const auto& e) { return decltype(m_events)::HasHandle(e, hEvent); });
 }
 
 void CLibraryController::RemoveEvent(const ICommonBase* source, EVENT_TYPE type) {
-    CAutoLock guard(m_eventLock);
-    for (auto it = m_events.begin(); it != m_events.end(); ++it) {
-        if (it->second.source == source && it->second.type == type) {
-            m_events.erase(it);
-            return;
-        }
-    }
+    m_events.RemoveIf(
+        [source, type](const auto& e) { return e.key == source && e.value.type == type; });
 }
 
 void CLibraryController::ForgetModule(const ICommonBase* module) {
     const ICommonBase* port = nullptr;
-    {
-        CAutoLock guard(m_devicePortLock);
-        auto it = m_devicePorts.find(const_cast<ICommonBase*>(module));
-        if (it != m_devicePorts.end()) {
-            port = it->second.first;
-            m_devicePorts.erase(it);
-        }
-    }
-    {
-        CAutoLock guard(m_dataStreamLock);
-        m_dataStreams.erase(const_cast<ICommonBase*>(module));
-    }
-    CAutoLock guard(m_eventLock);
-    for (auto it = m_events.begin(); it != m_events.end();) {
-        if (it->second.source == module || (port != nullptr && it->second.source == port))
-            it = m_events.erase(it);
-        else
-            ++it;
-    }
+    for (const auto& entry :
+         m_devicePorts.RemoveIf([module](const auto& e) { return e.key == module; }))
+        port = entry.object;
+    m_dataStreams.RemoveIf([module](const auto& e) { return e.key == module; });
+    m_events.RemoveIf([module, port](const auto& e) {
+        return e.key == module || (port != nullptr && e.key == port);
+    });
 }
 
 // ---- Handle lookups --------------------------------------------------------

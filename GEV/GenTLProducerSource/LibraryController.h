@@ -7,28 +7,19 @@
 
 #include <atomic>
 #include <cstddef>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "CriticalSection.h"
 #include "GenTL.h"
 #include "ICommonBase.h"
+#include "ModuleRegistry.h"
 
 namespace GenTL {
 
 class CTL;
 class CEventObj;
-
-// A module held for the length of a call: a lookup hands out a strong
-// reference, so a close on another thread unregisters the module at once but
-// frees it only when the last call on it has returned. Calls that were running
-// on a closed module finish against the module's closed state (its camera
-// connection and streams stay until then) and never touch freed memory.
-using ModuleRef = std::shared_ptr<ICommonBase>;
 
 class CLibraryController {
 public:
@@ -129,18 +120,21 @@ private:
 
     mutable std::mutex m_systemLock;
     std::shared_ptr<CTL> m_tl;
-    CCriticalSection m_interfaceLock;
-    std::vector<std::pair<std::string, ModuleRef>> m_interfaces;
-    CCriticalSection m_deviceLock;
-    std::vector<std::pair<ICommonBase*, std::weak_ptr<ICommonBase>>> m_devices;
-    CCriticalSection m_devicePortLock;
-    std::map<ICommonBase*, std::pair<ICommonBase*, std::weak_ptr<ICommonBase>>> m_devicePorts;
-    CCriticalSection m_dataStreamLock;
-    std::map<ICommonBase*, std::vector<std::weak_ptr<ICommonBase>>> m_dataStreams;
-    CCriticalSection m_bufferLock;
-    std::vector<std::pair<ICommonBase*, std::weak_ptr<ICommonBase>>> m_buffers;
-    CCriticalSection m_eventLock;
-    std::map<const void*, EventRecord> m_events;
+    // Each registry has its own lock. Interfaces are owned here and keyed by
+    // ID; devices by their interface, held weakly (the interface owns them);
+    // remote ports by their device, holding the device weakly; data streams by
+    // device and buffers by data stream, held weakly; events by their source.
+    CModuleRegistry<std::string, ICommonBase, ModuleRef> m_interfaces;
+    CModuleRegistry<ICommonBase*, ICommonBase, std::weak_ptr<ICommonBase>> m_devices;
+    CModuleRegistry<ICommonBase*, ICommonBase, std::weak_ptr<ICommonBase>> m_devicePorts;
+    CModuleRegistry<ICommonBase*, ICommonBase, std::weak_ptr<ICommonBase>> m_dataStreams;
+    CModuleRegistry<ICommonBase*, ICommonBase, std::weak_ptr<ICommonBase>> m_buffers;
+    CModuleRegistry<const ICommonBase*, CEventObj, EventRecord> m_events;
 };
+
+// An event stays registered as long as its source module lives.
+inline bool IsLive(const CLibraryController::EventRecord& record) {
+    return !record.owner.expired();
+}
 
 }  // namespace GenTL

@@ -28,10 +28,10 @@ constexpr const char* kInterfaceName = "GigE";
 
 }  // namespace
 
-CTL::CTL() : CRegisterMapModule(kInitialRegisterSlots), m_errorEvent(new CEventError()) {}
+CTL::CTL() : CErrorEventModule(kInitialRegisterSlots) {}
 
 CTL::~CTL() {
-    m_errorEvent.reset();
+    ReleaseErrorEvent();
     m_interfaceInfos.clear();
 }
 
@@ -123,23 +123,6 @@ void CTL::GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* p
 }
 
 // ---- Events ----------------------------------------------------------------
-
-void CTL::RegisterEvent(EVENT_TYPE iEventID, CEventObj** ppEvent) {
-    if (iEventID != EVENT_ERROR) {
-        throw implementation_exception(
-            Format("Requested iID is not implemented; iID = %d.", iEventID));
-    }
-    m_errorEvent->Register();
-    *ppEvent = m_errorEvent.get();
-}
-
-void CTL::UnregisterEvent(EVENT_TYPE iEventID) {
-    if (iEventID != EVENT_ERROR) {
-        throw implementation_exception(
-            Format("Requested iID is not implemented; iID = %d.", iEventID));
-    }
-    m_errorEvent->Unregister();
-}
 
 // ---- Interfaces ------------------------------------------------------------
 

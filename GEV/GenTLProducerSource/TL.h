@@ -10,17 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "EventQueue.h"
+#include "ErrorEventModule.h"
 #include "ICommonBase.h"
 #include "InterfaceInfo.h"
 #include "RegisterMap.h"
-#include "RegisterMapModule.h"
 
 namespace GenTL {
 
 class CInterface;
 
-class CTL : public CRegisterMapModule {
+class CTL : public CErrorEventModule {
 public:
     // Register addresses of the system register map.
     static constexpr uint64_t kRegInterfaceCount = 0x004;
@@ -50,10 +49,6 @@ public:
     void GetURLInfo(uint32_t iURLIndex, URL_INFO_CMD iInfoCmd, INFO_DATATYPE* piType, void* pBuffer,
                     size_t* piSize) override;
 
-    // IEventSrc: only EVENT_ERROR.
-    void RegisterEvent(EVENT_TYPE iEventID, CEventObj** ppEvent) override;
-    void UnregisterEvent(EVENT_TYPE iEventID) override;
-
     ICommonBase* GetParent() override { return nullptr; }
 
     // Fills the register map; always succeeds and hands out this module.
@@ -68,8 +63,6 @@ public:
     void GetInterfaceInfo(const std::string& id, INTERFACE_INFO_CMD iInfoCmd, INFO_DATATYPE* piType,
                           void* pBuffer, size_t* piSize);
 
-    CEventError& ErrorEvent() { return *m_errorEvent; }
-
 private:
     static void OnInterfaceSelector(uint64_t address, uint32_t* value, void* context);
     std::string GetURLText() const;
@@ -81,7 +74,6 @@ private:
     std::vector<std::weak_ptr<CInterface>> m_openInterfaces;        // under m_lock
     std::vector<std::shared_ptr<CInterfaceInfo>> m_interfaceInfos;  // under m_lock
     bool m_listUpdated = false;                                     // under m_lock
-    std::unique_ptr<CEventError> m_errorEvent;
 };
 
 }  // namespace GenTL
