@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "Exceptions.h"
+#include "GvspPayloadTypes.h"
 #include "InfoCopy.h"
 #include "LibraryController.h"
 #include "ModuleInfo.h"
@@ -23,7 +24,6 @@ constexpr int kXmlResourceNumber = 120;
 constexpr const char* kXmlResourceType = "BUFFREGS";
 constexpr const char* kURLFormat = "Local:KRGEVTLBuf.xml;%x;%x;";
 constexpr uint64_t kInitialRegisterSlots = 100;
-constexpr uint16_t kGevImageWithChunk = 0x4001;
 
 }  // namespace
 
@@ -83,28 +83,29 @@ namespace {
 // GenTL's payload type for a GigE Vision one; the extended-chunk variants
 // (bit 0x4000) are their base type with chunk data.
 uint64_t PayloadTypeOf(uint16_t type) {
-    if (type == kGevImageWithChunk) return PAYLOAD_TYPE_CHUNK_DATA;
-    if (type >= 0x8000) return PAYLOAD_TYPE_DEVICE_SPECIFIC;
-    switch (type & ~0x4000) {
-        case 0x0001:
-        case 0x0009:  // multi-zone image
+    using namespace Vantor::Gvsp;
+    if (type == kImageWithChunk) return PAYLOAD_TYPE_CHUNK_DATA;
+    if (type & kPayloadDeviceSpecificBit) return PAYLOAD_TYPE_DEVICE_SPECIFIC;
+    switch (type & ~kPayloadChunkBit) {
+        case kImage:
+        case kMultiZoneImage:
             return PAYLOAD_TYPE_IMAGE;
-        case 0x0002:
+        case kRawData:
             return PAYLOAD_TYPE_RAW_DATA;
-        case 0x0003:
+        case kFile:
             return PAYLOAD_TYPE_FILE;
-        case 0x0004:
-        case 0x0005:
+        case kChunk:
+        case kExtendedChunk:
             return PAYLOAD_TYPE_CHUNK_ONLY;
-        case 0x0006:
+        case kJpeg:
             return PAYLOAD_TYPE_JPEG;
-        case 0x0007:
+        case kJpeg2000:
             return PAYLOAD_TYPE_JPEG2000;
-        case 0x0008:
+        case kH264:
             return PAYLOAD_TYPE_H264;
-        case 0x000A:
+        case kMultiPart:
             return PAYLOAD_TYPE_MULTI_PART;
-        case 0x000B:
+        case kGenDC:
             return PAYLOAD_TYPE_GENDC;
         default:
             return PAYLOAD_TYPE_UNKNOWN;
@@ -112,7 +113,9 @@ uint64_t PayloadTypeOf(uint16_t type) {
 }
 
 bool CarriesChunks(uint16_t type) {
-    return type < 0x8000 && ((type & 0x4000) != 0 || type == 0x0004 || type == 0x0005);
+    using namespace Vantor::Gvsp;
+    return (type & kPayloadDeviceSpecificBit) == 0 &&
+           ((type & kPayloadChunkBit) != 0 || type == kChunk || type == kExtendedChunk);
 }
 
 }  // namespace
@@ -121,7 +124,7 @@ void CBufferInfo::Deliver(const Vantor::GevImageInfo& info, const Vantor::GevIma
                           bool incompleteImage, uint64_t tickFrequency) {
     const uint16_t type = info.payloadType;
     payloadType = PayloadTypeOf(type);
-    const bool image = payloadType == PAYLOAD_TYPE_IMAGE || type == kGevImageWithChunk;
+    const bool image = payloadType == PAYLOAD_TYPE_IMAGE || type == Vantor::Gvsp::kImageWithChunk;
     // What is no image has no geometry: 0, never the library's marker for "no width".
     width = image ? info.sizeX : 0;
     height = deliveredImageHeight = image ? info.sizeY : 0;

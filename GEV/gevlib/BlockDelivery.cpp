@@ -162,7 +162,7 @@ uint64_t StreamReceiver::Successor(uint64_t id) const {
 }
 
 uint64_t StreamReceiver::Distance(uint64_t from, uint64_t to) const {
-    if (m_state.assembly.blockIdMode == 2) return to - from;
+    if (m_state.assembly.blockIdMode == BlockIdMode::Extended) return to - from;
     // 16-bit IDs run 1..0xFFFF: 65535 places, 0 standing for 0xFFFF's place.
     constexpr uint64_t kPlaces = 0xFFFF;
     const uint64_t a = (from + kPlaces - 1) % kPlaces, b = (to + kPlaces - 1) % kPlaces;
@@ -170,7 +170,8 @@ uint64_t StreamReceiver::Distance(uint64_t from, uint64_t to) const {
 }
 
 bool StreamReceiver::IsBehind(uint64_t distance) const {
-    const uint64_t half = m_state.assembly.blockIdMode == 2 ? (~uint64_t{0} >> 1) : 0xFFFF / 2;
+    const uint64_t half =
+        m_state.assembly.blockIdMode == BlockIdMode::Extended ? (~uint64_t{0} >> 1) : 0xFFFF / 2;
     return distance > half;
 }
 
@@ -191,7 +192,7 @@ bool StreamReceiver::IsRestart(uint64_t id) const {
     constexpr uint64_t kCloseBehind = 64;
     const uint64_t behind = Distance(id, assembly.nextBlockId);
     return behind > kCloseBehind ||
-           Platform::TickCount() - assembly.lastAccountTick >= AssemblyState::kAskedLeaderWindowMs;
+           m_now() - assembly.lastAccountTick >= AssemblyState::kAskedLeaderWindowMs;
 }
 
 void StreamReceiver::StartAccounting(uint64_t id) {
@@ -234,10 +235,10 @@ bool StreamReceiver::AccountDelivered(uint64_t id) {
                 DeviceLog(m_handle, kLogError, "[ERROR] -Missing frame: %lld\n", expected);
         }
     }
-    if (assembly.blockIdMode == 2 && assembly.currentBlockId > expected)
+    if (assembly.blockIdMode == BlockIdMode::Extended && assembly.currentBlockId > expected)
         assembly.discardBase = expected;
     assembly.nextBlockId = Successor(id);
-    assembly.lastAccountTick = Platform::TickCount();
+    assembly.lastAccountTick = m_now();
     AbsorbDropped();
     return true;
 }
@@ -247,7 +248,7 @@ void StreamReceiver::AccountDropped(uint64_t id) {
     StartAccounting(id);
     if (AlreadyAccounted(id)) return;
     ++m_state.statistics.underrunFrames;
-    assembly.lastAccountTick = Platform::TickCount();
+    assembly.lastAccountTick = m_now();
     if (id == assembly.nextBlockId) {
         assembly.nextBlockId = Successor(id);
         AbsorbDropped();

@@ -1,5 +1,7 @@
 #include "GvspPackets.h"
 
+#include <algorithm>
+
 #include "GvcpPackets.h"
 
 namespace Vantor {
@@ -32,6 +34,30 @@ uint64_t Field(const uint8_t* data, size_t size, const Header& header, size_t of
     uint64_t value = 0;
     for (size_t i = 0; i < length; ++i) value = (value << 8) | data[at + i];
     return value;
+}
+
+bool ParsePlacement(const uint8_t* data, size_t size, const Header& header, Placement* place) {
+    if (header.format == kPayloadMultiPart) {
+        if (size < header.size + kMultiPartHeader) return false;
+        place->offset = Field(data, size, header, kMultiPartOffset, 6);
+        place->part = static_cast<uint8_t>(Field(data, size, header, kMultiPartId, 1));
+        place->from = header.size + kMultiPartHeader;
+        place->length = size - place->from;
+        place->declared = place->length;
+        return true;
+    }
+    if (header.format == kPayloadGenDC) {
+        if (size < header.size + kGenDCHeader) return false;
+        place->declared = Field(data, size, header, kGenDCDataSize, 4);
+        place->offset = Field(data, size, header, kGenDCOffset, 8);
+        place->part = 0;
+        place->from = header.size + kGenDCHeader;
+        // The declared size never reaches past the datagram.
+        place->length =
+            static_cast<size_t>(std::min<uint64_t>(place->declared, size - place->from));
+        return true;
+    }
+    return false;
 }
 
 bool HasGeometry(uint16_t partDataType) {
@@ -111,7 +137,8 @@ bool IsImage(uint16_t payloadType) {
 }
 
 bool HasChunks(uint16_t payloadType) {
-    return (payloadType & 0x4000) != 0 || payloadType == kChunk || payloadType == kExtendedChunk;
+    return (payloadType & kPayloadChunkBit) != 0 || payloadType == kChunk ||
+           payloadType == kExtendedChunk;
 }
 
 size_t BuildPacketResend(uint8_t* out, uint16_t requestId, uint64_t blockId, uint32_t first,

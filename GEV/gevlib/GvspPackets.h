@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "GvspPayloadTypes.h"
+
 namespace Vantor {
 namespace Gvsp {
 
@@ -26,21 +28,6 @@ enum PacketFormat : uint8_t {
     kPayloadGeneric = 3,
     kPayloadMultiPart = 7,
     kPayloadGenDC = 8,
-};
-
-enum PayloadType : uint16_t {
-    kImage = 0x0001,
-    kRawData = 0x0002,
-    kChunk = 0x0004,
-    kExtendedChunk = 0x0005,
-    kJpeg = 0x0006,
-    kJpeg2000 = 0x0007,
-    kMultiPart = 0x000A,
-    kGenDC = 0x000B,
-    kImageWithChunk = 0x4001,
-    kJpegWithChunk = 0x4006,
-    kJpeg2000WithChunk = 0x4007,
-    kMultiPartWithChunk = 0x400A,
 };
 
 struct Header {
@@ -138,6 +125,20 @@ constexpr size_t kGenDCDataSize = 0, kGenDCOffset = 4, kGenDCFlags = 12;
 // datagram does not reach it.
 uint64_t Field(const uint8_t* data, size_t size, const Header& header, size_t offset,
                size_t length);
+
+// Where the data of a multi-part or GenDC packet goes, as the packet's own
+// header says: `declared` bytes at `offset` (of part `part` for multi-part, of
+// the container for GenDC), of which `length` are in the datagram from `from`
+// on. Generic data packets carry no placement: their packet ID places them.
+struct Placement {
+    uint64_t offset = 0;
+    size_t from = 0;
+    size_t length = 0;
+    uint64_t declared = 0;
+    uint8_t part = 0;
+};
+// False for another format, or a datagram too short for its placement header.
+bool ParsePlacement(const uint8_t* data, size_t size, const Header& header, Placement* place);
 
 // Bytes per pixel of a pixel format (its size field, bits 23-16): 2 for 9-15
 // bits, else the bit count / 8.

@@ -120,9 +120,13 @@ struct StreamSettings {
     bool extraPacket = false;
 };
 
+// The block IDs a stream carries, as its first packet shows; the values are
+// the GigE Vision major version that brought each width.
+enum class BlockIdMode : uint8_t { Unknown = 0, Short = 1, Extended = 2 };
+
 // Assembly state of the receive thread.
 struct AssemblyState {
-    uint8_t blockIdMode = 0;  // 0 unknown, 1 16-bit, 2 extended
+    BlockIdMode blockIdMode = BlockIdMode::Unknown;
     size_t headerSize = 8;
     uint64_t blockIdMask = 0xFFFF;
     uint64_t currentBlockId = 0;

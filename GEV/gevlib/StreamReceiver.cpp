@@ -7,8 +7,12 @@
 #include "GevLog.h"
 
 namespace Vantor {
-StreamReceiver::StreamReceiver(uint8_t handle, StreamState& state, ResendSender resend)
-    : m_handle(handle), m_state(state), m_resend(std::move(resend)) {}
+StreamReceiver::StreamReceiver(uint8_t handle, StreamState& state, ResendSender resend,
+                               TickSource now)
+    : m_handle(handle),
+      m_state(state),
+      m_resend(std::move(resend)),
+      m_now(now ? std::move(now) : TickSource(&Platform::TickCount)) {}
 
 void StreamReceiver::StartBlock(GevBufferDescriptor* block, uint64_t blockId) {
     const StreamSettings& settings = m_state.settings;
@@ -60,16 +64,16 @@ void StreamReceiver::HandlePacket(const uint8_t* data, size_t size) {
                   header.format);
     }
     AssemblyState& assembly = m_state.assembly;
-    if (assembly.blockIdMode == 0) {
+    if (assembly.blockIdMode == BlockIdMode::Unknown) {
         // The first packet decides the stream's ID mode for the whole acquisition.
-        assembly.blockIdMode = header.extended ? 2 : 1;
+        assembly.blockIdMode = header.extended ? BlockIdMode::Extended : BlockIdMode::Short;
         assembly.headerSize = header.size;
         assembly.blockIdMask = header.extended ? ~uint64_t{0} : 0xFFFF;
         DeviceLog(m_handle, kLogInfo,
                   header.extended ? "[INFO] -Stream uses extended block IDs\n"
                                   : "[INFO] -Stream uses 16-bit block IDs\n");
     }
-    if (header.extended != (assembly.blockIdMode == 2)) return;
+    if (header.extended != (assembly.blockIdMode == BlockIdMode::Extended)) return;
     switch (header.format) {
         case Gvsp::kLeader:
             return OnLeader(data, size, header);
@@ -160,7 +164,8 @@ void StreamReceiver::OnLeader(const uint8_t* data, size_t size, const Gvsp::Head
     }
     AdvanceCurrentBlockId(id);
 
-    if (assembly.blockIdMode == 2 && (header.flags & Gvsp::kFlagDeviceDiscarded)) {
+    if (assembly.blockIdMode == BlockIdMode::Extended &&
+        (header.flags & Gvsp::kFlagDeviceDiscarded)) {
         const uint64_t expected = assembly.nextBlockId;
         uint64_t dropped = id - expected;
         if (id < expected) {
@@ -316,7 +321,8 @@ void StreamReceiver::FillFromLeader(GevBufferDescriptor* block, const uint8_t* d
 }
 
 bool StreamReceiver::RequestResend(GevBufferDescriptor* block, uint32_t first, uint32_t last) {
-    if (!m_resend || !m_resend(block->blockId, first, last, m_state.assembly.blockIdMode == 2)) {
+    if (!m_resend || !m_resend(block->blockId, first, last,
+                               m_state.assembly.blockIdMode == BlockIdMode::Extended)) {
         DeviceLog(m_handle, kLogError, "[ERROR] -Can't send packet resend command\n");
         return false;
     }
@@ -324,7 +330,7 @@ bool StreamReceiver::RequestResend(GevBufferDescriptor* block, uint32_t first, u
     m_state.statistics.resendRequested += first == 0 ? 1 : last - first + 1;
     if (first == 0) {
         auto& asked = m_state.assembly.askedLeaders;
-        asked.push_back({block->blockId, Platform::TickCount()});
+        asked.push_back({block->blockId, m_now()});
         if (asked.size() > AssemblyState::kAskedLeadersKept) asked.pop_front();
     }
     return true;
@@ -346,7 +352,7 @@ bool StreamReceiver::IsStaleLeader(uint64_t id, const Gvsp::Header& header) cons
     }
     // No open block: an answer to a resend request belongs to a block gone out.
     if (header.flags & Gvsp::kFlagResent) return true;
-    const uint32_t now = Platform::TickCount();
+    const uint32_t now = m_now();
     for (const AssemblyState::AskedLeader& asked : assembly.askedLeaders) {
         if (asked.blockId == id && now - asked.tick < AssemblyState::kAskedLeaderWindowMs)
             return true;
@@ -606,31 +612,21 @@ bool StreamReceiver::FinishIfWhole(GevBufferDescriptor* block) {
 
 bool StreamReceiver::LocatePacket(const uint8_t* data, size_t size, const Gvsp::Header& header,
                                   PacketPlace* place) const {
-    const StreamSettings& settings = m_state.settings;
-    const size_t headerSize = header.size;
-    if (header.format == Gvsp::kPayloadMultiPart) {
-        if (size < headerSize + Gvsp::kMultiPartHeader) return false;
-        place->offset = Gvsp::Field(data, size, header, Gvsp::kMultiPartOffset, 6);
-        place->part = static_cast<uint8_t>(Gvsp::Field(data, size, header, Gvsp::kMultiPartId, 1));
-        place->from = headerSize + Gvsp::kMultiPartHeader;
-        place->length = place->declared = size - place->from;
-        place->ownOffset = place->inPart = true;
-        return true;
-    }
-    if (header.format == Gvsp::kPayloadGenDC) {
-        if (size < headerSize + Gvsp::kGenDCHeader) return false;
-        place->declared = Gvsp::Field(data, size, header, Gvsp::kGenDCDataSize, 4);
-        place->offset = Gvsp::Field(data, size, header, Gvsp::kGenDCOffset, 8);
-        place->from = headerSize + Gvsp::kGenDCHeader;
-        // The header's size never reaches past the datagram.
-        place->length =
-            static_cast<size_t>(std::min<uint64_t>(place->declared, size - place->from));
+    if (header.format == Gvsp::kPayloadMultiPart || header.format == Gvsp::kPayloadGenDC) {
+        Gvsp::Placement own;
+        if (!Gvsp::ParsePlacement(data, size, header, &own)) return false;
+        place->offset = own.offset;
+        place->from = own.from;
+        place->length = own.length;
+        place->declared = own.declared;
+        place->part = own.part;
         place->ownOffset = true;
+        place->inPart = header.format == Gvsp::kPayloadMultiPart;
         return true;
     }
-    place->offset = uint64_t{header.packetId - 1} * settings.packetDataSize;
-    place->from = headerSize;
-    place->length = place->declared = size - headerSize;
+    place->offset = uint64_t{header.packetId - 1} * m_state.settings.packetDataSize;
+    place->from = header.size;
+    place->length = place->declared = size - header.size;
     return true;
 }
 

@@ -21,7 +21,11 @@ public:
     using ResendSender =
         std::function<bool(uint64_t blockId, uint32_t first, uint32_t last, bool extended)>;
 
-    StreamReceiver(uint8_t handle, StreamState& state, ResendSender resend);
+    // Milliseconds of a monotonic clock that may wrap; the system's tick count
+    // unless a test drives the time.
+    using TickSource = std::function<uint32_t()>;
+
+    StreamReceiver(uint8_t handle, StreamState& state, ResendSender resend, TickSource now = {});
 
     // One datagram from the stream socket.
     void HandlePacket(const uint8_t* data, size_t size);
@@ -113,6 +117,7 @@ private:
     const uint8_t m_handle;
     StreamState& m_state;
     ResendSender m_resend;
+    TickSource m_now;
 };
 
 }  // namespace Vantor

@@ -158,13 +158,14 @@ void GrabThread(DeviceSlot* slot) {
                 break;
             }
             if (length >= 8) receiver.HandlePacket(buffer.data(), static_cast<size_t>(length));
-            if (!versionChecked && stream.assembly.blockIdMode != 0) {
+            if (!versionChecked && stream.assembly.blockIdMode != BlockIdMode::Unknown) {
                 versionChecked = true;
-                if (record.gevMajor != stream.assembly.blockIdMode)
+                const int gvspVersion = static_cast<int>(stream.assembly.blockIdMode);
+                if (record.gevMajor != gvspVersion)
                     DeviceLog(handle, kLogWarning,
                               "[WARNING] -Version mismatch. GEV Version: %d, GVSP Version "
                               "(Extended ID): %d\n",
-                              record.gevMajor, stream.assembly.blockIdMode);
+                              record.gevMajor, gvspVersion);
             }
             // The limit counts frames delivered: lost ones are not frames acquired.
             if (stream.frameLimit != 0 && stream.statistics.deliveredFrames >= stream.frameLimit) {

@@ -1,8 +1,6 @@
 // Block assembly fed with GVSP datagrams built here: complete and incomplete
 // blocks, resend requests and their budget, the early and previous blocks,
 // short trailers, extended IDs, the block-ID check, and hostile datagrams.
-#include <chrono>
-#include <thread>
 
 #include "AssemblyFixture.h"
 
@@ -21,7 +19,7 @@ TEST_F(Assembly, CompleteBlockIsDeliveredWithItsDataAndGeometry) {
     for (uint32_t p = 1; p <= 4; ++p) EXPECT_EQ(block->data[(p - 1) * 64], 16 + p);
     EXPECT_TRUE(resends.empty());
     EXPECT_EQ(state.statistics.frameCount, 1u);
-    EXPECT_EQ(state.assembly.blockIdMode, 1);
+    EXPECT_EQ(state.assembly.blockIdMode, BlockIdMode::Short);
 }
 
 TEST_F(Assembly, AGapAsksForTheMissingPacketAndTheResentOneCompletesTheBlock) {
@@ -235,7 +233,7 @@ TEST_F(Assembly, ACameraStartingItsIdsOverIsFollowedOnceTheAnswersAreDue) {
     SendBlock(2);
     EXPECT_EQ(DrainIds(state), (std::vector<uint64_t>{1, 2}));
     // The camera starts over at 1, well after any answer could come.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    now += AssemblyState::kAskedLeaderWindowMs;
     SendBlock(1);
     GevBufferDescriptor* block = Delivered();
     ASSERT_NE(block, nullptr) << "the new block 1 is not taken for a late answer";
@@ -271,7 +269,7 @@ TEST_F(Assembly, ExtendedIdsCarryWideBlockIdsAndResendsSayExtended) {
     EXPECT_EQ(block->blockId, 0x100000000ull);
     EXPECT_EQ(block->status, kBlockComplete);
     EXPECT_EQ(block->resendReceived, 1u);
-    EXPECT_EQ(state.assembly.blockIdMode, 2);
+    EXPECT_EQ(state.assembly.blockIdMode, BlockIdMode::Extended);
 }
 
 TEST_F(Assembly, HostileDatagramsAreDroppedWithoutTouchingMemory) {
