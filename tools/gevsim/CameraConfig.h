@@ -86,7 +86,8 @@ struct CameraConfig {
     uint32_t resendHistory = 16;  // blocks kept for PACKETRESEND
     uint64_t firstBlockId = 1;    // first block id after start or reboot
     SendMode sendMode = SendMode::Plain;
-    // Acts as a kernel without UDP segmentation offload: Gso falls back to Batch.
+    // Tests: the stream socket sends without UDP checksums, so the kernel refuses the
+    // first UDP_SEGMENT send and Gso falls back to Batch.
     bool refuseGso = false;
 
     // With flag 0x10 set in a DISCOVERY or FORCEIP command, answer to 255.255.255.255

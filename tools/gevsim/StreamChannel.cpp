@@ -46,10 +46,12 @@ bool StreamChannel::Open(uint32_t ip, std::string* error) {
     socket_ = UdpSocket::Open(config_.netns, ip, 0, {}, error);
     doNotFragment_ = false;
     if (!socket_.Valid()) return false;
-    std::string why = "switched off";
-    if (segment_ &&
-        (config_.refuseGso || !DatagramBatch::SegmentationAvailable(socket_.Fd(), &why)))
+    std::string why;
+    if (segment_ && !DatagramBatch::SegmentationAvailable(socket_.Fd(), &why))
         RefuseSegmentation(why);
+    const int on = 1;
+    if (segment_ && config_.refuseGso)
+        setsockopt(socket_.Fd(), SOL_SOCKET, SO_NO_CHECK, &on, sizeof on);
     if (!thread_.joinable()) {
         stopping_ = false;
         thread_ = std::thread(&StreamChannel::Run, this);
@@ -338,7 +340,8 @@ size_t StreamChannel::Send(DatagramBatch& batch, const DeviceModel::StreamState&
     }
     ApplyDoNotFragment(state);
     stats_.*counter += count;
-    const DatagramBatch::Result result = batch.Send(socket_.Fd(), state.ip, state.port, &segment_);
+    bool segment = segment_;
+    const DatagramBatch::Result result = batch.Send(socket_.Fd(), state.ip, state.port, &segment);
     stats_.*counter -= count - result.sent;
     stats_.segmentedSends += result.segmented;
     if (!result.refusal.empty()) RefuseSegmentation(result.refusal);
