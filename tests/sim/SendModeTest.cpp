@@ -210,6 +210,9 @@ TEST_F(SendModeTest, PacketResendIsAnsweredFromTheKeptBlock) {
         EXPECT_EQ(a, b) << what;
         EXPECT_EQ(fast.stats.packetsResent, 20u) << what;
         EXPECT_EQ(fast.stats.packetsUnavailable, 1u) << what;
+        // Data packets 1 and 10..19 of the first transmission, then 1..19 of the
+        // answer: one run each, the trailer and the leader alone.
+        EXPECT_EQ(fast.stats.segmentedSends, mode == SendMode::Gso ? 2u : 0u) << what;
     }
 }
 
