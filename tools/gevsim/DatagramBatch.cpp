@@ -14,9 +14,12 @@ namespace GevSim {
 
 namespace {
 
-// What a kernel (or route) that cannot segment answers to a UDP_SEGMENT message.
+// What a kernel (or route) that cannot segment answers to a UDP_SEGMENT message; a
+// segment too big for the route's MTU is EINVAL or EMSGSIZE, depending on the kernel,
+// where an unsegmented datagram would have been fragmented.
 bool RefusesSegmentation(int error) {
-    return error == EIO || error == EINVAL || error == ENOPROTOOPT || error == EOPNOTSUPP;
+    return error == EIO || error == EINVAL || error == EMSGSIZE || error == ENOPROTOOPT ||
+           error == EOPNOTSUPP;
 }
 
 }  // namespace
