@@ -129,3 +129,27 @@ TEST(PayloadPattern, MultiPartRangeImageAndConfidenceFollowTheirFormulas) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PayloadPattern, AReusedBufferGivesTheSameBytesAsAFreshOne) {
+    const std::pair<uint16_t, uint32_t> types[] = {{0x0001, 2}, {0x4001, 2}, {0x0002, 2},
+                                                   {0x0004, 2}, {0x0006, 2}, {0x000A, 2},
+                                                   {0x000A, 3}, {0x000B, 2}};
+    for (const auto& [type, parts] : types)
+        for (size_t old : {size_t{10}, size_t{200000}}) {
+            StreamFormat format;
+            format.payloadType = type;
+            format.parts = parts;
+            format.width = 120;
+            format.height = 40;
+            format.paddingX = type == 0x0001 ? 2 : 0;
+            const auto fresh = StreamPayload::Build(format, 77, 5, 1);
+            const auto reused =
+                StreamPayload::Build(format, 77, 5, 1, std::vector<uint8_t>(old, 0xA5));
+            EXPECT_EQ(reused.payload, fresh.payload)
+                << "type " << std::hex << type << std::dec << ", old buffer of " << old;
+        }
+}
+
+}  // namespace

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "GvspDataPackets.h"
@@ -46,6 +47,8 @@ public:
     std::vector<uint8_t> Packet(uint32_t packetId, uint16_t status = 0, uint16_t flags = 0) const;
     // The same datagram without copying the body; false when out of range.
     bool View(uint32_t packetId, uint16_t status, uint16_t flags, PacketView* view) const;
+    // Hands the payload's storage over for the next block; this block is done with.
+    std::vector<uint8_t> ReleasePayload() { return std::move(content_.payload); }
 
 private:
     uint64_t id_;

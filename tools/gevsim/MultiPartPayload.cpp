@@ -97,10 +97,11 @@ uint64_t MultiPartPayload::Size(const StreamFormat& format) {
 }
 
 BlockContent MultiPartPayload::Build(const StreamFormat& format, uint64_t blockId,
-                                     uint64_t timestamp) {
+                                     uint64_t timestamp, std::vector<uint8_t> buffer) {
     const std::vector<Part> parts = PartsOf(format);
     const size_t count = parts.size();
     BlockContent block;
+    block.payload = std::move(buffer);
     block.payload.resize(Size(format));
     uint8_t* at = block.payload.data();
     for (const Part& part : parts) {

@@ -165,7 +165,9 @@ void StreamChannel::SendBlock(const DeviceModel::StreamState& state) {
         chunkLayoutSize_ = payloadSize;  // the chunk layout changed with the image size
         ++chunkLayoutId_;
     }
-    BlockContent content = StreamPayload::Build(format, id, model_.Timestamp(), chunkLayoutId_);
+    BlockContent content =
+        StreamPayload::Build(format, id, model_.Timestamp(), chunkLayoutId_, std::move(spare_));
+    spare_ = {};
     if (auto rows = faults_.Plan(id, 0).shortRows) StreamPayload::CutRows(format, *rows, &content);
     PacketGeometry geometry;
     geometry.extendedIds = state.extendedIds;
@@ -174,11 +176,15 @@ void StreamChannel::SendBlock(const DeviceModel::StreamState& state) {
                               static_cast<uint32_t>(HeaderSize(state.extendedIds)) +
                               (state.extraPacket ? Bootstrap::kExtraPacketReserve : 0);
     geometry.dataBytesPerPacket = std::max<uint32_t>(state.packetSize, overhead + 4) - overhead;
-    auto block = std::make_shared<const GvspBlock>(id, std::move(content), geometry);
+    auto block = std::make_shared<GvspBlock>(id, std::move(content), geometry);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         kept_.push_back(block);
-        while (kept_.size() > std::max<uint32_t>(config_.resendHistory, 1)) kept_.pop_front();
+        while (kept_.size() > std::max<uint32_t>(config_.resendHistory, 1)) {
+            // Only the stream thread holds kept blocks besides this list, and not this one.
+            if (kept_.front().use_count() == 1) spare_ = kept_.front()->ReleasePayload();
+            kept_.pop_front();
+        }
         ++stats_.blocksSent;
         stats_.lastBlockId = id;
     }

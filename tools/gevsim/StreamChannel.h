@@ -49,7 +49,7 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-    using Block = std::shared_ptr<const GvspBlock>;
+    using Block = std::shared_ptr<GvspBlock>;
 
     void Run();
     void SendBlock(const DeviceModel::StreamState& state);
@@ -97,6 +97,9 @@ private:
     Clock::time_point nextSend_{};
     uint64_t chunkLayoutSize_ = 0;
     uint32_t chunkLayoutId_ = 0;
+    // The payload storage of the last block forgotten, for the next one: a new block
+    // then neither allocates nor clears its payload.
+    std::vector<uint8_t> spare_;
 };
 
 }  // namespace GevSim

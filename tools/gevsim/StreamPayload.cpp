@@ -151,22 +151,24 @@ std::vector<uint8_t> StreamPayload::Trailer(size_t size, uint16_t payloadType) {
     return trailer;
 }
 
+// Every builder writes every payload byte, so a reused buffer needs no clearing.
 BlockContent StreamPayload::Build(const StreamFormat& format, uint64_t blockId, uint64_t timestamp,
-                                  uint32_t chunkLayoutId) {
+                                  uint32_t chunkLayoutId, std::vector<uint8_t> buffer) {
     switch (format.payloadType) {
         case kPayloadJpeg:
-            return VariablePayload::BuildJpeg(format, blockId, timestamp);
+            return VariablePayload::BuildJpeg(format, blockId, timestamp, std::move(buffer));
         case kPayloadChunkData:
-            return VariablePayload::BuildChunkData(format, blockId, timestamp);
+            return VariablePayload::BuildChunkData(format, blockId, timestamp, std::move(buffer));
         case kPayloadMultiPart:
-            return MultiPartPayload::Build(format, blockId, timestamp);
+            return MultiPartPayload::Build(format, blockId, timestamp, std::move(buffer));
         case kPayloadGenDC:
-            return GenDCContainer::Build(format, blockId, timestamp);
+            return GenDCContainer::Build(format, blockId, timestamp, std::move(buffer));
         default:
             break;
     }
     BlockContent block;
-    block.payload.assign(PayloadSize(format), 0);
+    block.payload = std::move(buffer);
+    block.payload.resize(PayloadSize(format));
     const bool image = IsImage(format.payloadType);
     if (image) {
         FillImage(format, blockId, block.payload.data());

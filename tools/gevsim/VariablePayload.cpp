@@ -55,8 +55,9 @@ uint8_t VariablePayload::DataChunkByte(uint64_t index, uint64_t blockId) {
 }
 
 BlockContent VariablePayload::BuildJpeg(const StreamFormat& format, uint64_t blockId,
-                                        uint64_t timestamp) {
+                                        uint64_t timestamp, std::vector<uint8_t> buffer) {
     BlockContent block;
+    block.payload = std::move(buffer);
     block.payload.resize(JpegSize(format, blockId));
     FillPeriodic(block.payload.data(), block.payload.size(), kBytePeriod,
                  [blockId](size_t i) { return JpegByte(i, blockId); });
@@ -69,9 +70,10 @@ BlockContent VariablePayload::BuildJpeg(const StreamFormat& format, uint64_t blo
 }
 
 BlockContent VariablePayload::BuildChunkData(const StreamFormat& format, uint64_t blockId,
-                                             uint64_t timestamp) {
+                                             uint64_t timestamp, std::vector<uint8_t> buffer) {
     const uint32_t length = DataChunkLength(format, blockId);
     BlockContent block;
+    block.payload = std::move(buffer);
     block.payload.resize(length + kChunkTagSize + kBlockInfoChunk);
     FillPeriodic(block.payload.data(), length, kBytePeriod,
                  [blockId](size_t i) { return DataChunkByte(i, blockId); });
