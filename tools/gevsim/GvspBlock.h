@@ -1,7 +1,7 @@
 // One block cut into GVSP packets: leader (packet id 0), data packets 1..N of at most
 // `dataBytesPerPacket` bytes after the GVSP header each (cut as GvspDataPackets.h
 // tells), an optional extra generic data packet of zeros, and the trailer. Immutable
-// once made; any thread may read it.
+// once made, until its last owner releases the payload; any thread may read it.
 #pragma once
 
 #include <array>
