@@ -95,11 +95,13 @@ std::vector<uint8_t> GenDCContainer::Descriptor(const StreamFormat& format, uint
     return d;
 }
 
-BlockContent GenDCContainer::Build(const StreamFormat& format, uint64_t blockId,
-                                   uint64_t timestamp) {
+BlockContent GenDCContainer::Build(const StreamFormat& format, uint64_t blockId, uint64_t timestamp,
+                                   std::vector<uint8_t> buffer) {
     BlockContent block;
-    block.payload = Descriptor(format, blockId, timestamp);
+    block.payload = std::move(buffer);
     block.payload.resize(Size(format));
+    const std::vector<uint8_t> descriptor = Descriptor(format, blockId, timestamp);
+    std::copy(descriptor.begin(), descriptor.end(), block.payload.begin());
     StreamPayload::FillImage(format, blockId, block.payload.data() + kDescriptorSize);
     // The descriptor is final when the block starts: no preliminary flag.
     block.leader = StreamPayload::Leader(Gvsp::kGenDCLeaderSize, Gvsp::kPayloadGenDC, timestamp);

@@ -39,7 +39,8 @@ public:
     static uint64_t Size(const StreamFormat& format);
     static std::vector<uint8_t> Descriptor(const StreamFormat& format, uint64_t blockId,
                                            uint64_t timestamp);
-    static BlockContent Build(const StreamFormat& format, uint64_t blockId, uint64_t timestamp);
+    static BlockContent Build(const StreamFormat& format, uint64_t blockId, uint64_t timestamp,
+                              std::vector<uint8_t> buffer = {});
 };
 
 }  // namespace GevSim

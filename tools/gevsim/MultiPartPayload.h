@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "StreamPayload.h"
 
@@ -29,7 +30,8 @@ public:
     // All parts: what PayloadSize announces, and every block's payload.
     static uint64_t Size(const StreamFormat& format);
 
-    static BlockContent Build(const StreamFormat& format, uint64_t blockId, uint64_t timestamp);
+    static BlockContent Build(const StreamFormat& format, uint64_t blockId, uint64_t timestamp,
+                              std::vector<uint8_t> buffer = {});
 };
 
 }  // namespace GevSim

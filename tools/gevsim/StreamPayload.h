@@ -98,8 +98,9 @@ public:
     static std::vector<uint8_t> Leader(size_t size, uint16_t payloadType, uint64_t timestamp);
     static std::vector<uint8_t> Trailer(size_t size, uint16_t payloadType);
 
+    // `buffer`: storage to reuse for the payload (an old block's), whatever it holds.
     static BlockContent Build(const StreamFormat& format, uint64_t blockId, uint64_t timestamp,
-                              uint32_t chunkLayoutId);
+                              uint32_t chunkLayoutId, std::vector<uint8_t> buffer = {});
     // Ends the image after `rows` lines, as a frame cut short: the payload keeps only
     // those lines and the trailer reports them. Image types only; others unchanged.
     static void CutRows(const StreamFormat& format, uint32_t rows, BlockContent* block);

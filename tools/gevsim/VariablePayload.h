@@ -21,9 +21,10 @@ public:
     static uint32_t DataChunkLength(const StreamFormat& format, uint64_t blockId);
     static uint8_t DataChunkByte(uint64_t index, uint64_t blockId);
 
-    static BlockContent BuildJpeg(const StreamFormat& format, uint64_t blockId, uint64_t timestamp);
+    static BlockContent BuildJpeg(const StreamFormat& format, uint64_t blockId, uint64_t timestamp,
+                                  std::vector<uint8_t> buffer = {});
     static BlockContent BuildChunkData(const StreamFormat& format, uint64_t blockId,
-                                       uint64_t timestamp);
+                                       uint64_t timestamp, std::vector<uint8_t> buffer = {});
 };
 
 }  // namespace GevSim
