@@ -4,11 +4,6 @@
 //                           can over loopback, SCPS 1500 and 9000, beside Aravis's
 //                           receiver on the same stream (run inside tests/netns/netns-run)
 // Prints one line per measurement: what, frames, seconds, frames/s, MB/s.
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,21 +12,19 @@
 #include <thread>
 #include <vector>
 
+#include "BenchReport.h"
+#include "ChildProcess.h"
 #include "Socket.h"
 #include "StreamInternal.h"
 #include "StreamReceiver.h"
 #include "VantorLib.h"
 
 using namespace Vantor;
+using Bench::CpuSeconds;
+using Bench::Report;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-void Report(const char* what, uint64_t frames, double seconds, uint64_t frameBytes) {
-    std::printf("%-34s frames %7llu  %6.2f s  %9.1f fps  %8.1f MB/s\n", what,
-                static_cast<unsigned long long>(frames), seconds, frames / seconds,
-                frames * double(frameBytes) / seconds / 1e6);
-}
 
 void Put(std::vector<uint8_t>& b, size_t at, uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i)
@@ -80,43 +73,41 @@ int Assembly() {
 // Runs `gevsim` as its own process, so that the CPU time measured here is the receiver's.
 class Simulator {
 public:
-    explicit Simulator(uint32_t packetSize, const char* extra) {
-        const std::string command = std::string(GEVSIM_PATH) +
-                                    " --address 127.0.0.2 --fps max --link-speed 100000"
-                                    " --width 2048 --height 1536 --packet-size " +
-                                    std::to_string(packetSize) + " " + extra;
-        m_pid = fork();
-        if (m_pid == 0) {
-            execl("/bin/sh", "sh", "-c", ("exec " + command + " >/dev/null").c_str(), nullptr);
-            _exit(127);
-        }
+    Simulator(uint32_t packetSize, const std::vector<std::string>& extra)
+        : m_child(Arguments(packetSize, extra), TestProcess::ChildProcess::Output::kDiscarded) {
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    }
-    ~Simulator() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-        }
     }
 
 private:
-    pid_t m_pid = -1;
-};
+    static std::vector<std::string> Arguments(uint32_t packetSize,
+                                              const std::vector<std::string>& extra) {
+        std::vector<std::string> arguments = {GEVSIM_PATH,
+                                              "--address",
+                                              "127.0.0.2",
+                                              "--fps",
+                                              "max",
+                                              "--link-speed",
+                                              "100000",
+                                              "--width",
+                                              "2048",
+                                              "--height",
+                                              "1536",
+                                              "--packet-size",
+                                              std::to_string(packetSize)};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        return arguments;
+    }
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+    TestProcess::ChildProcess m_child;
+};
 
 int Loopback(uint32_t packetSize, double lossRatio) {
     char what[64];
     std::snprintf(what, sizeof what, "ours, SCPS %u%s", packetSize,
                   lossRatio > 0 ? ", 1 % loss, resend" : "");
-    const std::string extra =
-        lossRatio > 0 ? "--loss-ratio " + std::to_string(lossRatio) + " --seed 5" : "";
-    Simulator simulator(packetSize, extra.c_str());
+    std::vector<std::string> extra;
+    if (lossRatio > 0) extra = {"--loss-ratio", std::to_string(lossRatio), "--seed", "5"};
+    Simulator simulator(packetSize, extra);
     GevOpenParams params{};
     params.cameraAddress = Platform::ParseAddress("127.0.0.2");
     params.hostAddress = Platform::ParseAddress("127.0.0.1");
@@ -155,7 +146,7 @@ int Loopback(uint32_t packetSize, double lossRatio) {
 
 // Aravis's receiver in socket mode against the same simulator.
 void Aravis(uint32_t packetSize) {
-    Simulator simulator(packetSize, "");
+    Simulator simulator(packetSize, {});
     const std::string command =
         "bash -c 'TIMEFORMAT=\"cpu %U %S\"; time timeout 20 arv-camera-test-0.8 --no-packet-socket "
         "-n 127.0.0.2 --duration 3' 2>&1";
