@@ -13,12 +13,17 @@
 //       VmRSS at the start, every minute and at the end. Exit status 1 when a frame
 //       was lost, incomplete, corrupt or delivered twice; a frame delivered after a
 //       later one is counted and shown, as nothing of it is lost.
-// Run both inside tests/netns/netns-run. Lines: what, frames, seconds, frames/s, MB/s.
+//   gentl_bench latency [--seconds S] [--packet-size B] [--send-mode plain|batch|gso]
+//       from a trailer's arrival to EventGetData returning its buffer (Latency.cpp
+//       tells how the arrival is timed), p50/p99/max over S seconds (default 5) at
+//       100 fps and at full rate, SCPS B (default 9000).
+// Run them inside tests/netns/netns-run. Lines: what, frames, seconds, frames/s, MB/s.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <string>
 
+#include "Latency.h"
 #include "Soak.h"
 #include "Throughput.h"
 
@@ -26,9 +31,10 @@ using namespace Bench;
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode != "throughput" && mode != "soak") {
+    if (mode != "throughput" && mode != "soak" && mode != "latency") {
         std::fprintf(stderr,
                      "usage: gentl_bench throughput [--seconds S] [--rounds N]\n"
+                     "       gentl_bench latency [--seconds S] [--packet-size B] [--send-mode M]\n"
                      "       gentl_bench soak [--minutes M] [--loss R] [--seed S] [--zero-copy]\n"
                      "                        [--fps N|max] [--link-speed MBPS] [--packet-size B]\n"
                      "                        [--width W] [--height H] [--resend-count N]\n");
@@ -51,6 +57,22 @@ int main(int argc, char** argv) {
                 return 2;
             }
             return Throughput(seconds, rounds);
+        }
+        if (mode == "latency") {
+            double seconds = 5;
+            uint32_t packetSize = 9000;
+            std::string sendMode;
+            for (int i = 2; i + 1 < argc; i += 2) {
+                if (std::string(argv[i]) == "--seconds") seconds = std::atof(argv[i + 1]);
+                if (std::string(argv[i]) == "--packet-size")
+                    packetSize = static_cast<uint32_t>(std::atoi(argv[i + 1]));
+                if (std::string(argv[i]) == "--send-mode") sendMode = argv[i + 1];
+            }
+            if (seconds <= 0 || seconds > 600 || packetSize < 576 || packetSize > 9000) {
+                std::fprintf(stderr, "gentl_bench latency: bad options\n");
+                return 2;
+            }
+            return Latency(seconds, packetSize, sendMode);
         }
         SoakOptions options;
         if (!ParseSoak(argc, argv, &options)) {

@@ -9,6 +9,7 @@
 
 #include "BenchReport.h"
 #include "ChildProcess.h"
+#include "GevsimSendModes.h"
 #include "RawCeiling.h"
 #include "Socket.h"
 #include "VantorLib.h"
@@ -72,14 +73,6 @@ private:
 
     TestProcess::ChildProcess m_child;
 };
-
-// The send modes of this gevsim: plain only, unless it knows --send-mode.
-std::vector<std::string> SendModes() {
-    std::string help;
-    TestProcess::Capture(std::string(GEVSIM_PATH) + " --help", &help);
-    if (help.find("--send-mode") == std::string::npos) return {""};
-    return {"batch", "gso"};
-}
 
 std::string Label(const char* receiver, uint32_t packetSize, const std::string& sendMode,
                   const char* extra = "") {
@@ -204,7 +197,7 @@ void PrintMedians(const std::string& what, const std::vector<StreamRound>& round
 }  // namespace
 
 int LoopbackStreams(double seconds, int rounds) {
-    const std::vector<std::string> modes = SendModes();
+    const std::vector<std::string> modes = GevsimSendModes();
     bool aravis = TestProcess::OnPath("arv-camera-test-0.8");
     if (!aravis) std::printf("aravis: arv-camera-test-0.8 not available\n");
     for (uint32_t packetSize : {1500u, 9000u}) {

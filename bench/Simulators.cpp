@@ -15,16 +15,39 @@ namespace Bench {
 
 using TestProcess::ChildProcess;
 
-GevsimProgram::GevsimProgram(uint32_t packetSize, const std::string& serial)
-    : m_child({GEVSIM_PATH, "--address", kCameraAddress, "--fps", "max", "--link-speed", "100000",
-               "--width", std::to_string(kWidth), "--height", std::to_string(kHeight),
-               "--packet-size", std::to_string(packetSize), "--serial", serial},
-              ChildProcess::Output::kPiped) {
+namespace {
+
+std::vector<std::string> Arguments(const GevsimOptions& o) {
+    std::vector<std::string> arguments;
+    if (!o.netns.empty()) arguments = {"ip", "netns", "exec", o.netns};
+    arguments.insert(arguments.end(),
+                     {GEVSIM_PATH, "--address", o.address, "--fps", o.fps, "--link-speed",
+                      std::to_string(o.linkSpeedMbps), "--width", std::to_string(kWidth),
+                      "--height", std::to_string(kHeight), "--packet-size",
+                      std::to_string(o.packetSize), "--serial", o.serial});
+    if (!o.sendMode.empty()) arguments.insert(arguments.end(), {"--send-mode", o.sendMode});
+    return arguments;
+}
+
+GevsimOptions Options(uint32_t packetSize, const std::string& serial) {
+    GevsimOptions options;
+    options.packetSize = packetSize;
+    options.serial = serial;
+    return options;
+}
+
+}  // namespace
+
+GevsimProgram::GevsimProgram(const GevsimOptions& options)
+    : m_child(Arguments(options), ChildProcess::Output::kPiped) {
     char line[8] = {};
     if (!m_child.ReadOutput(line, sizeof line, std::chrono::seconds(5)) ||
         std::strncmp(line, "gevsim: ", 8) != 0)
         throw std::runtime_error(std::string("gevsim did not start: ") + GEVSIM_PATH);
 }
+
+GevsimProgram::GevsimProgram(uint32_t packetSize, const std::string& serial)
+    : GevsimProgram(Options(packetSize, serial)) {}
 
 SimulatorProcess::SimulatorProcess(const GevSim::CameraConfig& config, double lossRatio,
                                    uint64_t seed)

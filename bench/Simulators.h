@@ -10,10 +10,22 @@
 
 namespace Bench {
 
-// The `gevsim` program sending 2048 x 1536 Mono8 as fast as it can on 127.0.0.2;
-// ready once it says it serves.
+// How the `gevsim` program is started: 2048 x 1536 Mono8 by default as fast as
+// it can on 127.0.0.2 in this namespace.
+struct GevsimOptions {
+    uint32_t packetSize = 1500;
+    std::string serial = "GTLBENCH";
+    std::string fps = "max";
+    std::string sendMode;  // empty: gevsim's default
+    std::string address = "127.0.0.2";
+    std::string netns;  // when set, run there through `ip netns exec`
+    uint32_t linkSpeedMbps = 100000;
+};
+
+// The `gevsim` program; ready once it says it serves.
 class GevsimProgram {
 public:
+    explicit GevsimProgram(const GevsimOptions& options);
     GevsimProgram(uint32_t packetSize, const std::string& serial);
 
 private:
