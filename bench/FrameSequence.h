@@ -1,5 +1,5 @@
-// Frame IDs as they arrive at a consumer, unwrapped into a sequence: which frames
-// were never delivered, delivered twice or after a later one.
+// Frame IDs as they arrive at a consumer: which frames were never delivered,
+// delivered twice or after a later one.
 #pragma once
 
 #include <algorithm>
@@ -68,5 +68,14 @@ private:
     int64_t m_highest = 0;
     uint64_t m_lost = 0;
 };
+
+// Block IDs missing between two frames delivered one after the other (16-bit
+// IDs run 1..0xFFFF); 0 for a repeat or a step back.
+inline uint64_t MissingBetween(uint64_t previous, uint64_t id) {
+    if (previous == 0 || id == previous) return 0;
+    const uint64_t step =
+        id > 0xFFFF || previous > 0xFFFF ? id - previous : (id + 0xFFFF - previous) % 0xFFFF;
+    return step > 0 && step < 0x8000 ? step - 1 : 0;
+}
 
 }  // namespace Bench

@@ -17,6 +17,13 @@
 //       from a trailer's arrival to EventGetData returning its buffer (Latency.cpp
 //       tells how the arrival is timed), p50/p99/max over S seconds (default 5) at
 //       100 fps and at full rate, SCPS B (default 9000).
+//   gentl_bench scale [--seconds S] [--rounds N] [--packet-size B] [--fraction F]
+//                     [--send-mode plain|batch|gso]
+//       the single-stream rate of one camera behind a veth link, then four cameras in
+//       four namespaces at once into four data streams of one producer, at F (default
+//       0.8) of that rate shared among them: frames lost or incomplete, CPU per GB,
+//       the total as a ratio of the single stream; N rounds (3) of S seconds (4), medians.
+//       Run inside netns-run --cameras 4 (--mtu 9000 for SCPS 9000, the default).
 // Run them inside tests/netns/netns-run. Lines: what, frames, seconds, frames/s, MB/s.
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +31,7 @@
 #include <string>
 
 #include "Latency.h"
+#include "Scale.h"
 #include "Soak.h"
 #include "Throughput.h"
 
@@ -31,10 +39,12 @@ using namespace Bench;
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode != "throughput" && mode != "soak" && mode != "latency") {
+    if (mode != "throughput" && mode != "soak" && mode != "latency" && mode != "scale") {
         std::fprintf(stderr,
                      "usage: gentl_bench throughput [--seconds S] [--rounds N]\n"
                      "       gentl_bench latency [--seconds S] [--packet-size B] [--send-mode M]\n"
+                     "       gentl_bench scale [--seconds S] [--rounds N] [--packet-size B]\n"
+                     "                         [--fraction F] [--send-mode M]\n"
                      "       gentl_bench soak [--minutes M] [--loss R] [--seed S] [--zero-copy]\n"
                      "                        [--fps N|max] [--link-speed MBPS] [--packet-size B]\n"
                      "                        [--width W] [--height H] [--resend-count N]\n");
@@ -73,6 +83,25 @@ int main(int argc, char** argv) {
                 return 2;
             }
             return Latency(seconds, packetSize, sendMode);
+        }
+        if (mode == "scale") {
+            ScaleOptions options;
+            for (int i = 2; i + 1 < argc; i += 2) {
+                const std::string option = argv[i];
+                if (option == "--seconds") options.seconds = std::atof(argv[i + 1]);
+                if (option == "--rounds") options.rounds = std::atoi(argv[i + 1]);
+                if (option == "--packet-size")
+                    options.packetSize = static_cast<uint32_t>(std::atoi(argv[i + 1]));
+                if (option == "--fraction") options.fraction = std::atof(argv[i + 1]);
+                if (option == "--send-mode") options.sendMode = argv[i + 1];
+            }
+            if (options.seconds <= 0 || options.seconds > 60 || options.rounds < 1 ||
+                options.rounds > 20 || options.packetSize < 576 || options.packetSize > 9000 ||
+                options.fraction <= 0 || options.fraction > 4) {
+                std::fprintf(stderr, "gentl_bench scale: bad options\n");
+                return 2;
+            }
+            return Scale(options);
         }
         SoakOptions options;
         if (!ParseSoak(argc, argv, &options)) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 #include "BenchRegisters.h"
 #include "Socket.h"
@@ -11,7 +12,7 @@ namespace Bench {
 
 using namespace GenTL;
 
-Consumer::Consumer() {
+Producer::Producer() {
     try {
         Check(cti.GCInitLib(), "GCInitLib");
         m_initialised = true;
@@ -23,26 +24,51 @@ Consumer::Consumer() {
     }
 }
 
-void Consumer::OpenCamera(const std::string& serial) {
-    bool8_t changed = 0;
-    Check(cti.IFUpdateDeviceList(m_interface, &changed, 1000), "IFUpdateDeviceList");
-    uint32_t count = 0;
-    Check(cti.IFGetNumDevices(m_interface, &count), "IFGetNumDevices");
-    std::string id;
-    for (uint32_t i = 0; i < count && id.empty(); ++i) {
-        char text[512] = {};
-        size_t size = sizeof text;
-        Check(cti.IFGetDeviceID(m_interface, i, text, &size), "IFGetDeviceID");
-        char found[64] = {};
-        size = sizeof found;
-        INFO_DATATYPE type = 0;
-        if (cti.IFGetDeviceInfo(m_interface, text, DEVICE_INFO_SERIAL_NUMBER, &type, found,
-                                &size) == GC_ERR_SUCCESS &&
-            serial == found)
-            id = text;
+std::string Producer::FindCamera(const std::string& serial) {
+    std::string seen;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        bool8_t changed = 0;
+        Check(cti.IFUpdateDeviceList(m_interface, &changed, 1000), "IFUpdateDeviceList");
+        seen.clear();
+        uint32_t count = 0;
+        Check(cti.IFGetNumDevices(m_interface, &count), "IFGetNumDevices");
+        for (uint32_t i = 0; i < count; ++i) {
+            char text[512] = {};
+            size_t size = sizeof text;
+            Check(cti.IFGetDeviceID(m_interface, i, text, &size), "IFGetDeviceID");
+            char found[64] = {};
+            size = sizeof found;
+            INFO_DATATYPE type = 0;
+            if (cti.IFGetDeviceInfo(m_interface, text, DEVICE_INFO_SERIAL_NUMBER, &type, found,
+                                    &size) == GC_ERR_SUCCESS &&
+                serial == found)
+                return text;
+            seen += std::string(" ") + found;
+        }
     }
-    if (id.empty()) throw std::runtime_error("camera " + serial + " not discovered");
-    Check(cti.IFOpenDevice(m_interface, id.c_str(), DEVICE_ACCESS_CONTROL, &m_device),
+    throw std::runtime_error("camera " + serial + " not discovered (found:" + seen + ")");
+}
+
+void Producer::Check(GC_ERROR result, const char* what) {
+    if (result != GC_ERR_SUCCESS)
+        throw std::runtime_error(std::string(what) + " failed (" + std::to_string(result) +
+                                 "): " + cti.LastErrorText());
+}
+
+void Producer::Close() {
+    if (m_interface != nullptr) cti.IFClose(m_interface);
+    if (m_system != nullptr) cti.TLClose(m_system);
+    if (m_initialised) cti.GCCloseLib();
+    m_interface = m_system = nullptr;
+    m_initialised = false;
+}
+
+Consumer::Consumer(std::shared_ptr<Producer> producer)
+    : m_producer(std::move(producer)), cti(m_producer->cti) {}
+
+void Consumer::OpenCamera(const std::string& serial) {
+    const std::string id = m_producer->FindCamera(serial);
+    Check(cti.IFOpenDevice(m_producer->interface(), id.c_str(), DEVICE_ACCESS_CONTROL, &m_device),
           "IFOpenDevice");
     Check(cti.DevGetPort(m_device, &m_remote), "DevGetPort");
     Check(cti.DevOpenDataStream(m_device, "DS0", &m_stream), "DevOpenDataStream");
@@ -131,17 +157,7 @@ void Consumer::Close() {
     m_buffers.clear();
     if (m_stream != nullptr) cti.DSClose(m_stream);
     if (m_device != nullptr) cti.DevClose(m_device);
-    if (m_interface != nullptr) cti.IFClose(m_interface);
-    if (m_system != nullptr) cti.TLClose(m_system);
-    if (m_initialised) cti.GCCloseLib();
-    m_stream = m_device = m_interface = m_system = nullptr;
-    m_initialised = false;
-}
-
-void Consumer::Check(GC_ERROR result, const char* what) {
-    if (result != GC_ERR_SUCCESS)
-        throw std::runtime_error(std::string(what) + " failed (" + std::to_string(result) +
-                                 "): " + cti.LastErrorText());
+    m_stream = m_device = nullptr;
 }
 
 GC_ERROR Consumer::WriteCameraStatus(uint64_t address, uint32_t value) {

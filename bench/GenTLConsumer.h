@@ -1,9 +1,11 @@
 // A GenTL consumer of the built GEVTLKRV.cti, loaded with dlopen: the producer
-// initialised, one camera open with its data stream, buffers of its own memory
-// announced; everything closed in reverse. Errors are thrown as runtime_error.
+// initialised once (Producer), and per camera one Consumer with the camera open,
+// its data stream and buffers of its own memory announced; everything closed in
+// reverse. Errors are thrown as runtime_error.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,9 +13,34 @@
 
 namespace Bench {
 
+// The producer loaded, initialised, its system and its interface open.
+class Producer {
+public:
+    Producer();
+    Producer(const Producer&) = delete;
+    Producer& operator=(const Producer&) = delete;
+    ~Producer() { Close(); }
+
+    // The device ID of the camera with serial number `serial`; discovers once more
+    // when it is not listed yet.
+    std::string FindCamera(const std::string& serial);
+    void Check(GenTL::GC_ERROR result, const char* what);
+
+    TestSupport::CtiLibrary cti{GEVTLKRV_CTI_PATH};
+    GenTL::IF_HANDLE interface() const { return m_interface; }
+
+private:
+    void Close();
+
+    bool m_initialised = false;
+    GenTL::TL_HANDLE m_system = nullptr;
+    GenTL::IF_HANDLE m_interface = nullptr;
+};
+
 class Consumer {
 public:
-    Consumer();
+    // A producer of its own, or one shared with other cameras' consumers.
+    explicit Consumer(std::shared_ptr<Producer> producer = std::make_shared<Producer>());
     Consumer(const Consumer&) = delete;
     Consumer& operator=(const Consumer&) = delete;
     ~Consumer() { Close(); }
@@ -42,8 +69,9 @@ public:
         T value{};
         size_t size = sizeof value;
         GenTL::INFO_DATATYPE type = 0;
-        Check(cti.DSGetBufferInfo(m_stream, buffer, command, &type, &value, &size),
-              "DSGetBufferInfo");
+        m_producer->Check(
+            m_producer->cti.DSGetBufferInfo(m_stream, buffer, command, &type, &value, &size),
+            "DSGetBufferInfo");
         return value;
     }
     template <class T>
@@ -51,21 +79,20 @@ public:
         T value{};
         size_t size = sizeof value;
         GenTL::INFO_DATATYPE type = 0;
-        Check(cti.DSGetInfo(m_stream, command, &type, &value, &size), "DSGetInfo");
+        m_producer->Check(m_producer->cti.DSGetInfo(m_stream, command, &type, &value, &size),
+                          "DSGetInfo");
         return value;
     }
 
 private:
     // Everything opened, in reverse; each handle once.
     void Close();
-    void Check(GenTL::GC_ERROR result, const char* what);
+    void Check(GenTL::GC_ERROR result, const char* what) { m_producer->Check(result, what); }
     GenTL::GC_ERROR WriteCameraStatus(uint64_t address, uint32_t value);
 
-    TestSupport::CtiLibrary cti{GEVTLKRV_CTI_PATH};
-    bool m_initialised = false;
+    std::shared_ptr<Producer> m_producer;
+    TestSupport::CtiLibrary& cti;
     bool m_acquiring = false;
-    GenTL::TL_HANDLE m_system = nullptr;
-    GenTL::IF_HANDLE m_interface = nullptr;
     GenTL::DEV_HANDLE m_device = nullptr;
     GenTL::PORT_HANDLE m_remote = nullptr;
     GenTL::DS_HANDLE m_stream = nullptr;

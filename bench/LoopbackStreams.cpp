@@ -9,6 +9,7 @@
 
 #include "BenchReport.h"
 #include "ChildProcess.h"
+#include "FrameSequence.h"
 #include "GevsimSendModes.h"
 #include "RawCeiling.h"
 #include "Socket.h"
@@ -80,14 +81,6 @@ std::string Label(const char* receiver, uint32_t packetSize, const std::string& 
            (sendMode.empty() ? "plain" : sendMode) + " send" + extra;
 }
 
-// Block IDs missing between two delivered ones (16-bit IDs run 1..0xFFFF).
-uint64_t Gap(uint64_t previous, uint64_t id) {
-    if (previous == 0 || id == previous) return 0;
-    const uint64_t step =
-        id > 0xFFFF || previous > 0xFFFF ? id - previous : (id + 0xFFFF - previous) % 0xFFFF;
-    return step > 0 && step < 0x8000 ? step - 1 : 0;
-}
-
 bool Ours(uint32_t packetSize, const std::string& sendMode, double lossRatio, double seconds,
           StreamRound* round) {
     std::vector<std::string> extra;
@@ -123,7 +116,7 @@ bool Ours(uint32_t packetSize, const std::string& sendMode, double lossRatio, do
         status = GEVGetImageBuffer(1, &info, image.data());
         if (status != kGevOk && status != kGevImageIncomplete) continue;
         ++(status == kGevOk ? round->frames : round->incomplete);
-        round->lost += Gap(previous, info.blockId);
+        round->lost += MissingBetween(previous, info.blockId);
         previous = info.blockId;
     }
     round->seconds = std::chrono::duration<double>(Clock::now() - begin).count();

@@ -26,6 +26,7 @@ std::vector<std::string> Arguments(const GevsimOptions& o) {
                       "--height", std::to_string(kHeight), "--packet-size",
                       std::to_string(o.packetSize), "--serial", o.serial});
     if (!o.sendMode.empty()) arguments.insert(arguments.end(), {"--send-mode", o.sendMode});
+    if (!o.mac.empty()) arguments.insert(arguments.end(), {"--mac", o.mac});
     return arguments;
 }
 

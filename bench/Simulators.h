@@ -19,6 +19,7 @@ struct GevsimOptions {
     std::string sendMode;  // empty: gevsim's default
     std::string address = "127.0.0.2";
     std::string netns;  // when set, run there through `ip netns exec`
+    std::string mac;    // empty: gevsim's default; cameras side by side need their own
     uint32_t linkSpeedMbps = 100000;
 };
 
