@@ -1,0 +1,133 @@
+// How a trailer's arrival is timed: the simulator runs as its own program and
+// sends over loopback; a packet socket on `lo` with a kernel filter keeps only
+// the trailers to the stream's port and has the kernel stamp each as it enters
+// the receive path (SO_TIMESTAMPNS: netif_rx on loopback, the moment the
+// producer's socket gets the same datagram). The socket is read only after the
+// run, so no thread of this process wakes up beside the producer's; the stamps
+// are kept in the socket until then. EventGetData's return is read on the same
+// clock (CLOCK_REALTIME) right after it, and the two are matched by block ID.
+#include "Latency.h"
+
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "BenchRegisters.h"
+#include "BenchReport.h"
+#include "GenTLConsumer.h"
+#include "GevsimSendModes.h"
+#include "Simulators.h"
+#include "TrailerSniffer.h"
+
+namespace Bench {
+
+namespace {
+
+using namespace GenTL;
+using Clock = std::chrono::steady_clock;
+
+constexpr uint64_t kStreamChannelPort = 0x0D00;  // SCP0: the host's port in its low 16 bits
+
+int64_t RealtimeNs() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+struct Delivery {
+    uint64_t blockId;
+    int64_t returnedNs;
+    bool complete;
+};
+
+double Percentile(std::vector<double>& sorted, double p) {
+    if (sorted.empty()) return 0;
+    const size_t at = std::min(sorted.size() - 1, static_cast<size_t>(p * sorted.size()));
+    return sorted[at];
+}
+
+void Measure(const std::string& fps, const std::string& sendMode, uint32_t packetSize,
+             double seconds) {
+    GevsimOptions options;
+    options.packetSize = packetSize;
+    options.serial = "GTLLATENCY";
+    options.fps = fps;
+    options.sendMode = sendMode;
+    // A 10 GigE camera's pace: a block leaves as a paced train, not as one burst
+    // larger than the socket's receive buffer.
+    options.linkSpeedMbps = 10000;
+    GevsimProgram simulator(options);
+    Consumer consumer;
+    consumer.OpenCamera(options.serial);
+    consumer.WriteCamera(kStreamPacketSizeRegister, packetSize);
+    const uint32_t payload = consumer.ReadCamera(kPayloadSizeRegister);
+    consumer.AnnounceAndQueue(kAnnouncedBuffers, payload);
+    consumer.Start();
+    const uint16_t port = static_cast<uint16_t>(consumer.ReadCamera(kStreamChannelPort) & 0xFFFF);
+    TrailerSniffer sniffer(port);
+    std::vector<Delivery> deliveries;
+    deliveries.reserve(static_cast<size_t>(seconds * 1000) + 16);
+    const auto begin = Clock::now();
+    while (Clock::now() - begin < std::chrono::duration<double>(seconds)) {
+        BUFFER_HANDLE buffer = consumer.Next(1000);
+        const int64_t returned = RealtimeNs();
+        if (buffer == nullptr) continue;
+        deliveries.push_back({consumer.BufferInfo<uint64_t>(buffer, BUFFER_INFO_FRAMEID), returned,
+                              !consumer.BufferInfo<bool8_t>(buffer, BUFFER_INFO_IS_INCOMPLETE)});
+        consumer.Queue(buffer);
+    }
+    consumer.Stop();
+    const std::vector<TrailerSniffer::Trailer> trailers = sniffer.Drain();
+    const uint64_t dropped = sniffer.Dropped();
+
+    // The latest trailer of the block before its delivery (a resent trailer counts
+    // as the block's arrival); deliveries from before the sniffer are skipped.
+    std::map<uint64_t, std::vector<int64_t>> arrivals;
+    for (const TrailerSniffer::Trailer& t : trailers) arrivals[t.blockId].push_back(t.arrivalNs);
+    std::vector<double> latencies;
+    uint64_t unmatched = 0, incomplete = 0;
+    for (const Delivery& d : deliveries) {
+        if (!d.complete) {
+            ++incomplete;
+            continue;
+        }
+        const auto found = arrivals.find(d.blockId);
+        int64_t arrival = -1;
+        if (found != arrivals.end())
+            for (int64_t a : found->second)
+                if (a <= d.returnedNs && d.returnedNs - a < 1000000000LL) arrival = a;
+        if (arrival < 0) {
+            ++unmatched;
+            continue;
+        }
+        latencies.push_back((d.returnedNs - arrival) / 1e3);
+    }
+    std::sort(latencies.begin(), latencies.end());
+    char what[80];
+    std::snprintf(what, sizeof what, "latency, SCPS %u, %s fps, %s send", packetSize, fps.c_str(),
+                  sendMode.empty() ? "plain" : sendMode.c_str());
+    std::printf(
+        "%-44s frames %zu  p50 %7.1f us  p99 %7.1f us  max %7.1f us  (incomplete %llu, "
+        "unmatched %llu, trailers dropped %llu)\n",
+        what, latencies.size(), Percentile(latencies, 0.50), Percentile(latencies, 0.99),
+        latencies.empty() ? 0.0 : latencies.back(), static_cast<unsigned long long>(incomplete),
+        static_cast<unsigned long long>(unmatched), static_cast<unsigned long long>(dropped));
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int Latency(double seconds, uint32_t packetSize, std::string mode) {
+    if (mode.empty()) mode = GevsimSendModes().front();
+    if (mode == "plain") mode.clear();
+    for (const char* fps : {"100", "max"}) Measure(fps, mode, packetSize, seconds);
+    return 0;
+}
+
+}  // namespace Bench

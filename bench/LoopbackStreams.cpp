@@ -1,0 +1,260 @@
+#include "LoopbackStreams.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "BenchReport.h"
+#include "ChildProcess.h"
+#include "FrameSequence.h"
+#include "GevsimSendModes.h"
+#include "RawCeiling.h"
+#include "Socket.h"
+#include "VantorLib.h"
+
+namespace Bench {
+
+namespace {
+
+using namespace Vantor;
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t kWidth = 2048, kHeight = 1536, kPayload = kWidth * kHeight;
+constexpr uint32_t kIpUdpHeaders = 28;
+
+// One receiver's round: complete frames in the window, what it cost.
+struct StreamRound {
+    double seconds = 0;
+    uint64_t frames = 0;      // complete
+    uint64_t incomplete = 0;  // delivered with packets missing, or failed
+    uint64_t lost = 0;        // block IDs never delivered
+    double cpuSeconds = 0;
+    double bytes = 0;  // received: complete and incomplete frames
+    double MBps() const { return seconds > 0 ? frames * double(kPayload) / seconds / 1e6 : 0; }
+    double CpuPerGB() const { return bytes > 0 ? cpuSeconds / (bytes / 1e9) : 0; }
+    double BadPercent() const {
+        const double all = frames + incomplete + lost;
+        return all > 0 ? (incomplete + lost) * 100.0 / all : 0;
+    }
+};
+
+// `gevsim` as its own process, so that the CPU time measured here is the receiver's.
+class Simulator {
+public:
+    Simulator(uint32_t packetSize, const std::string& sendMode,
+              const std::vector<std::string>& extra)
+        : m_child(Arguments(packetSize, sendMode, extra),
+                  TestProcess::ChildProcess::Output::kDiscarded) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    }
+
+private:
+    static std::vector<std::string> Arguments(uint32_t packetSize, const std::string& sendMode,
+                                              const std::vector<std::string>& extra) {
+        std::vector<std::string> arguments = {GEVSIM_PATH,
+                                              "--address",
+                                              "127.0.0.2",
+                                              "--fps",
+                                              "max",
+                                              "--link-speed",
+                                              "100000",
+                                              "--width",
+                                              "2048",
+                                              "--height",
+                                              "1536",
+                                              "--packet-size",
+                                              std::to_string(packetSize)};
+        if (!sendMode.empty()) arguments.insert(arguments.end(), {"--send-mode", sendMode});
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        return arguments;
+    }
+
+    TestProcess::ChildProcess m_child;
+};
+
+std::string Label(const char* receiver, uint32_t packetSize, const std::string& sendMode,
+                  const char* extra = "") {
+    return std::string(receiver) + ", SCPS " + std::to_string(packetSize) + ", " +
+           (sendMode.empty() ? "plain" : sendMode) + " send" + extra;
+}
+
+bool Ours(uint32_t packetSize, const std::string& sendMode, double lossRatio, double seconds,
+          StreamRound* round) {
+    std::vector<std::string> extra;
+    if (lossRatio > 0) extra = {"--loss-ratio", std::to_string(lossRatio), "--seed", "5"};
+    Simulator simulator(packetSize, sendMode, extra);
+    GevOpenParams params{};
+    params.cameraAddress = Platform::ParseAddress("127.0.0.2");
+    params.hostAddress = Platform::ParseAddress("127.0.0.1");
+    params.subnetMask = Platform::ParseAddress("255.0.0.0");
+    std::strcpy(params.adapterName, "lo");
+    if (GEVOpenDevice(1, &params, nullptr, 0, kAccessModeControl) != kGevOk) return false;
+    struct Closer {
+        ~Closer() { GEVClose(1); }
+    } closer;
+    if (GEVOpenStreamChannel(1, 0, 0, 0) != kGevOk) return false;
+    GEVSetPacketResend(1, lossRatio > 0);
+    GEVSetBufferCount(1, 16);
+    if (GEVAcquisitionStartEx(1, 0, kPayload, 0, 0, 0) != kGevOk) return false;
+    const uint32_t start = 1, stop = 1;
+    GEVWriteRegister(1, 0x00010020, 1, &start);  // the simulator's AcquisitionStart
+    std::vector<uint8_t> image(kPayload);
+    GevImageInfo info{};
+    // The window opens with the first frame delivered.
+    const auto deadline = Clock::now() + std::chrono::seconds(3);
+    GevStatus status = kGevTimeout;
+    while (status != kGevOk && status != kGevImageIncomplete && Clock::now() < deadline)
+        status = GEVGetImageBuffer(1, &info, image.data());
+    if (status != kGevOk && status != kGevImageIncomplete) return false;
+    uint64_t previous = info.blockId;
+    const double cpuBefore = CpuSeconds();
+    const auto begin = Clock::now();
+    while (Clock::now() - begin < std::chrono::duration<double>(seconds)) {
+        status = GEVGetImageBuffer(1, &info, image.data());
+        if (status != kGevOk && status != kGevImageIncomplete) continue;
+        ++(status == kGevOk ? round->frames : round->incomplete);
+        round->lost += MissingBetween(previous, info.blockId);
+        previous = info.blockId;
+    }
+    round->seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+    round->cpuSeconds = CpuSeconds() - cpuBefore;
+    round->bytes = (round->frames + round->incomplete) * double(kPayload);
+    GEVWriteRegister(1, 0x00010024, 1, &stop);
+    GEVAcquisitionStop(1);
+    return true;
+}
+
+// Aravis's receiver in socket mode against the same simulator: its own counters,
+// its CPU time from the shell's `time`.
+bool Aravis(uint32_t packetSize, const std::string& sendMode, double seconds, StreamRound* round) {
+    Simulator simulator(packetSize, sendMode, {});
+    char duration[32];
+    std::snprintf(duration, sizeof duration, "%g", seconds);
+    const std::string command =
+        std::string(
+            "bash -c 'TIMEFORMAT=\"cpu %U %S\"; time timeout 30 arv-camera-test-0.8 "
+            "--no-packet-socket -n 127.0.0.2 --duration ") +
+        duration + "' 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return false;
+    char line[256];
+    unsigned long long completed = 0, failures = 0, missing = 0, bytes = 0;
+    double user = 0, system = 0;
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        std::sscanf(line, "n_completed_buffers = %llu", &completed);
+        std::sscanf(line, "n_failures = %llu", &failures);
+        std::sscanf(line, "n_missing_frames = %llu", &missing);
+        std::sscanf(line, "n_transferred_bytes = %llu", &bytes);
+        std::sscanf(line, "cpu %lf %lf", &user, &system);
+    }
+    if (pclose(pipe) != 0 && completed == 0) return false;
+    // Its CPU time includes finding and opening the camera; the window is its duration.
+    round->seconds = seconds;
+    round->frames = completed;
+    round->incomplete = failures;
+    round->lost = missing;
+    round->cpuSeconds = user + system;
+    round->bytes = static_cast<double>(bytes);
+    return true;
+}
+
+void PrintRound(const std::string& what, const StreamRound& r) {
+    std::printf("%-44s %6.1f MB/s  %5.2f CPU-s/GB  frames %llu  incomplete %llu  lost %llu\n",
+                what.c_str(), r.MBps(), r.CpuPerGB(), static_cast<unsigned long long>(r.frames),
+                static_cast<unsigned long long>(r.incomplete),
+                static_cast<unsigned long long>(r.lost));
+    std::fflush(stdout);
+}
+
+// The medians of a receiver's rounds, and as ratios to the ceiling's.
+void PrintMedians(const std::string& what, const std::vector<StreamRound>& rounds,
+                  const CeilingMeasurement& ceiling) {
+    std::vector<double> mbps, cpu, bad;
+    for (const StreamRound& r : rounds) {
+        mbps.push_back(r.MBps());
+        cpu.push_back(r.CpuPerGB());
+        bad.push_back(r.BadPercent());
+    }
+    const double m = Median(mbps), c = Median(cpu);
+    std::printf(
+        "%-44s median of %zu: %6.1f MB/s = %.3f x ceiling, %5.2f CPU-s/GB = %.2f x ceiling, "
+        "frames lost or incomplete %.1f %%\n",
+        what.c_str(), rounds.size(), m, ceiling.MBps() > 0 ? m / ceiling.MBps() : 0, c,
+        ceiling.CpuPerGB() > 0 ? c / ceiling.CpuPerGB() : 0, Median(bad));
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int LoopbackStreams(double seconds, int rounds) {
+    const std::vector<std::string> modes = GevsimSendModes();
+    bool aravis = TestProcess::OnPath("arv-camera-test-0.8");
+    if (!aravis) std::printf("aravis: arv-camera-test-0.8 not available\n");
+    for (uint32_t packetSize : {1500u, 9000u}) {
+        const uint32_t datagram = packetSize - kIpUdpHeaders;
+        std::vector<double> mbps, pps, cpu, sender;
+        for (int i = 0; i < rounds; ++i) {
+            const CeilingMeasurement c = MeasureCeiling(datagram, seconds);
+            std::printf("%-44s %6.1f MB/s  %9.0f packets/s  %5.2f CPU-s/GB  (sender %.1f MB/s)\n",
+                        ("raw ceiling, " + std::to_string(datagram) + " B datagrams").c_str(),
+                        c.MBps(), c.PacketsPerSecond(), c.CpuPerGB(), c.senderMBps);
+            mbps.push_back(c.MBps());
+            pps.push_back(c.PacketsPerSecond());
+            cpu.push_back(c.CpuPerGB());
+            sender.push_back(c.senderMBps);
+        }
+        // The median of each figure; the ratios below divide by these.
+        CeilingMeasurement ceiling;
+        ceiling.seconds = 1;
+        ceiling.bytes = static_cast<uint64_t>(Median(mbps) * 1e6);
+        ceiling.datagrams = static_cast<uint64_t>(Median(pps));
+        ceiling.cpuSeconds = Median(cpu) * ceiling.bytes / 1e9;
+        // On loopback the sender's system calls carry the datagrams up to the receiver's
+        // socket: when all it sent arrived, the sender set the MB/s, not the receiver.
+        const bool senderBound = ceiling.MBps() >= 0.9 * Median(sender);
+        std::printf(
+            "%-44s median of %d: %6.1f MB/s, %.0f packets/s, %.2f CPU-s/GB (sender %.1f MB/s%s)\n",
+            ("raw ceiling, SCPS " + std::to_string(packetSize)).c_str(), rounds, ceiling.MBps(),
+            ceiling.PacketsPerSecond(), ceiling.CpuPerGB(), Median(sender),
+            senderBound ? ", sender-bound" : "");
+        for (const std::string& mode : modes) {
+            std::vector<StreamRound> ours, theirs;
+            for (int i = 0; i < rounds; ++i) {
+                StreamRound r;
+                if (!Ours(packetSize, mode, 0.0, seconds, &r)) {
+                    std::printf("%s: simulator not reachable\n",
+                                Label("ours", packetSize, mode).c_str());
+                    return 1;
+                }
+                PrintRound(Label("ours", packetSize, mode), r);
+                ours.push_back(r);
+                if (!aravis) continue;
+                StreamRound a;
+                if (Aravis(packetSize, mode, seconds, &a)) {
+                    PrintRound(Label("aravis (socket)", packetSize, mode), a);
+                    theirs.push_back(a);
+                }
+            }
+            PrintMedians(Label("ours", packetSize, mode), ours, ceiling);
+            if (!theirs.empty())
+                PrintMedians(Label("aravis (socket)", packetSize, mode), theirs, ceiling);
+        }
+        if (packetSize == 9000) {
+            std::vector<StreamRound> lossy;
+            for (int i = 0; i < rounds; ++i) {
+                StreamRound r;
+                if (!Ours(packetSize, modes.front(), 0.01, seconds, &r)) return 1;
+                PrintRound(Label("ours", packetSize, modes.front(), ", 1 % loss, resend"), r);
+                lossy.push_back(r);
+            }
+            PrintMedians(Label("ours", packetSize, modes.front(), ", 1 % loss, resend"), lossy,
+                         ceiling);
+        }
+    }
+    return 0;
+}
+
+}  // namespace Bench
