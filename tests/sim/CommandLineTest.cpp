@@ -31,6 +31,25 @@ TEST(GevsimCommandLine, PayloadNamesSelectTheirTypes) {
     EXPECT_FALSE(Parse({"--address", "127.0.0.1", "--payload", "mpeg"}, &settings, &error));
 }
 
+TEST(GevsimCommandLine, SendModeNamesSelectTheirModes) {
+    using GevSim::SendMode;
+    const std::vector<std::pair<const char*, SendMode>> names = {
+        {"plain", SendMode::Plain}, {"batch", SendMode::Batch}, {"gso", SendMode::Gso}};
+    for (const auto& [name, mode] : names) {
+        GevSim::CommandLineSettings settings;
+        settings.camera.sendMode = SendMode::Gso;  // so that "plain" must set it
+        if (mode == SendMode::Gso) settings.camera.sendMode = SendMode::Plain;
+        std::string error;
+        ASSERT_TRUE(Parse({"--address", "127.0.0.1", "--send-mode", name}, &settings, &error))
+            << name << ": " << error;
+        EXPECT_EQ(settings.camera.sendMode, mode) << name;
+    }
+    GevSim::CommandLineSettings settings;
+    std::string error;
+    EXPECT_EQ(settings.camera.sendMode, SendMode::Plain);
+    EXPECT_FALSE(Parse({"--address", "127.0.0.1", "--send-mode", "fast"}, &settings, &error));
+}
+
 TEST(GevsimCommandLine, StreamFaultRatiosShareTheSeed) {
     GevSim::CommandLineSettings settings;
     std::string error;

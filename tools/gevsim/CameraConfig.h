@@ -28,6 +28,14 @@ constexpr uint32_t kDefault = kUserDefinedName | kSerialNumber | kHeartbeatDisab
                               kWriteMem | kConcatenation;
 }  // namespace Capability
 
+// How the stream thread hands datagrams to the kernel; the bytes on the wire are the
+// same in every mode.
+enum class SendMode {
+    Plain,  // one sendto per datagram
+    Batch,  // sendmmsg, up to 64 datagrams per call, gathered from the kept block
+    Gso,    // as Batch, runs of equal-size datagrams as one UDP_SEGMENT send each
+};
+
 struct CameraConfig {
     std::string address = "127.0.0.1";  // dotted IPv4 the GVCP socket binds
     uint16_t port = 3956;
@@ -77,6 +85,9 @@ struct CameraConfig {
     bool extendedIds = false;     // initial GVSP configuration bit 30 (64-bit block ids)
     uint32_t resendHistory = 16;  // blocks kept for PACKETRESEND
     uint64_t firstBlockId = 1;    // first block id after start or reboot
+    SendMode sendMode = SendMode::Plain;
+    // Acts as a kernel without UDP segmentation offload: Gso falls back to Batch.
+    bool refuseGso = false;
 
     // With flag 0x10 set in a DISCOVERY or FORCEIP command, answer to 255.255.255.255
     // as a device that knows it cannot be reached by unicast would.

@@ -185,6 +185,19 @@ const std::vector<Option>& Options() {
              s.camera.packetSize = static_cast<uint32_t>(size);
              return true;
          }},
+        {"send-mode", "plain|batch|gso",
+         "datagrams per system call: one (default), batches of up to 64 (sendmmsg), or "
+         "batches with UDP segmentation offload",
+         [](CommandLineSettings& s, const std::string& v) {
+             const std::pair<const char*, SendMode> modes[] = {
+                 {"plain", SendMode::Plain}, {"batch", SendMode::Batch}, {"gso", SendMode::Gso}};
+             for (const auto& [name, mode] : modes)
+                 if (v == name) {
+                     s.camera.sendMode = mode;
+                     return true;
+                 }
+             return false;
+         }},
         {"loss-ratio", "R", "lose this fraction (0..1) of stream packets, resends get through",
          [](CommandLineSettings& s, const std::string& v) {
              return ParseFraction(v, &s.lossRatio) && s.lossRatio <= 1;

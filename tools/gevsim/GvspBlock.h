@@ -4,6 +4,7 @@
 // once made; any thread may read it.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -19,6 +20,17 @@ struct PacketGeometry {
     bool extraPacket = false;         // SCCFG extra-packet mode: one zero packet more
 };
 
+// One datagram as pieces to gather: the GVSP header and the packet format's own header,
+// copied here, then the body, pointing into the block (valid while the block lives).
+struct PacketView {
+    std::array<uint8_t, 36> head{};  // 20-byte GVSP header at most, 16-byte own header
+    uint8_t headSize = 0;
+    const uint8_t* body = nullptr;
+    size_t bodySize = 0;
+
+    size_t Size() const { return headSize + bodySize; }
+};
+
 class GvspBlock {
 public:
     GvspBlock(uint64_t blockId, BlockContent content, PacketGeometry geometry);
@@ -32,6 +44,8 @@ public:
 
     // The datagram of packet `packetId` (0..TrailerId()); empty when out of range.
     std::vector<uint8_t> Packet(uint32_t packetId, uint16_t status = 0, uint16_t flags = 0) const;
+    // The same datagram without copying the body; false when out of range.
+    bool View(uint32_t packetId, uint16_t status, uint16_t flags, PacketView* view) const;
 
 private:
     uint64_t id_;
@@ -39,6 +53,7 @@ private:
     PacketGeometry geometry_;
     std::vector<DataPacket> data_;
     uint32_t dataPackets_ = 0;
+    std::vector<uint8_t> zeros_;  // body of the extra packet
 };
 
 }  // namespace GevSim

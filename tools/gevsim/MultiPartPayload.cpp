@@ -1,5 +1,6 @@
 #include "MultiPartPayload.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "GvspWire.h"
@@ -114,9 +115,12 @@ BlockContent MultiPartPayload::Build(const StreamFormat& format, uint64_t blockI
         } else if (part.purpose == kPurposeIntensity) {
             StreamPayload::FillImage(format, blockId, at);
         } else {
+            // c(x, y) depends on x + y: row y is a window of one ramp, y bytes in.
+            std::vector<uint8_t> ramp(size_t{part.width} + part.height);
+            for (size_t j = 0; j < ramp.size(); ++j)
+                ramp[j] = Confidence(static_cast<uint32_t>(j), 0, blockId);
             for (uint32_t y = 0; y < part.height; ++y)
-                for (uint32_t x = 0; x < part.width; ++x)
-                    at[uint64_t{y} * part.width + x] = Confidence(x, y, blockId);
+                std::copy_n(ramp.data() + y, part.width, at + uint64_t{y} * part.width);
         }
         at += part.size;
     }

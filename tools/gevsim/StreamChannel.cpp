@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "Bootstrap.h"
 #include "GvspWire.h"
@@ -30,7 +31,11 @@ uint64_t Wrap16(uint64_t id) {
 }  // namespace
 
 StreamChannel::StreamChannel(const CameraConfig& config, DeviceModel& model, StreamFaults& faults)
-    : config_(config), model_(model), faults_(faults), nextBlockId_(config.firstBlockId) {}
+    : config_(config),
+      model_(model),
+      faults_(faults),
+      segment_(config.sendMode == SendMode::Gso),
+      nextBlockId_(config.firstBlockId) {}
 
 StreamChannel::~StreamChannel() {
     Close();
@@ -41,6 +46,10 @@ bool StreamChannel::Open(uint32_t ip, std::string* error) {
     socket_ = UdpSocket::Open(config_.netns, ip, 0, {}, error);
     doNotFragment_ = false;
     if (!socket_.Valid()) return false;
+    std::string why = "switched off";
+    if (segment_ &&
+        (config_.refuseGso || !DatagramBatch::SegmentationAvailable(socket_.Fd(), &why)))
+        RefuseSegmentation(why);
     if (!thread_.joinable()) {
         stopping_ = false;
         thread_ = std::thread(&StreamChannel::Run, this);
@@ -173,6 +182,14 @@ void StreamChannel::SendBlock(const DeviceModel::StreamState& state) {
     }
 
     const StreamFaults::BlockPlan plan = faults_.Plan(id, block->TrailerId());
+    const uint64_t dropped = config_.sendMode == SendMode::Plain ? SendPlain(*block, plan, state)
+                                                                 : SendBatched(*block, plan, state);
+    std::lock_guard<std::mutex> lock(mutex_);
+    stats_.packetsDropped += dropped;
+}
+
+uint64_t StreamChannel::SendPlain(const GvspBlock& block, const StreamFaults::BlockPlan& plan,
+                                  const DeviceModel::StreamState& state) {
     uint64_t dropped = 0;
     uint32_t sent = 0;
     for (uint32_t packetId : plan.Order()) {
@@ -184,12 +201,38 @@ void StreamChannel::SendBlock(const DeviceModel::StreamState& state) {
         }
         const uint16_t flags =
             packetId == 0 && plan.deviceDiscard && state.extendedIds ? kFlagDeviceDiscarded : 0;
-        const std::vector<uint8_t> packet = block->Packet(packetId, plan.Status(packetId), flags);
+        const std::vector<uint8_t> packet = block.Packet(packetId, plan.Status(packetId), flags);
         for (int copy = plan.Duplicated(packetId) ? 2 : 1; copy > 0; --copy)
             if (!Send(packet, state, &StreamStatistics::packetsSent)) ++dropped;
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    stats_.packetsDropped += dropped;
+    return dropped;
+}
+
+// The same datagrams in the same order as SendPlain, a batch at a time; resend requests
+// are answered between batches.
+uint64_t StreamChannel::SendBatched(const GvspBlock& block, const StreamFaults::BlockPlan& plan,
+                                    const DeviceModel::StreamState& state) {
+    uint64_t dropped = 0;
+    DatagramBatch batch;
+    for (uint32_t packetId : plan.Order()) {
+        if (plan.Drops(packetId, false)) {
+            ++dropped;
+            continue;
+        }
+        const uint16_t flags =
+            packetId == 0 && plan.deviceDiscard && state.extendedIds ? kFlagDeviceDiscarded : 0;
+        PacketView view;
+        block.View(packetId, plan.Status(packetId), flags, &view);
+        for (int copy = plan.Duplicated(packetId) ? 2 : 1; copy > 0; --copy) {
+            if (batch.Full()) {
+                dropped += Send(batch, state, &StreamStatistics::packetsSent);
+                ServeRequests(state);
+            }
+            batch.Add(view);
+        }
+    }
+    dropped += Send(batch, state, &StreamStatistics::packetsSent);
+    return dropped;
 }
 
 void StreamChannel::ServeRequests(const DeviceModel::StreamState& state) {
@@ -229,10 +272,22 @@ void StreamChannel::Resend(const ResendRequest& request, const DeviceModel::Stre
     const StreamFaults::BlockPlan plan = faults_.Plan(block->Id(), block->TrailerId());
     const uint16_t flags = block->ExtendedIds() ? kFlagResent : 0;
     const uint32_t last = std::min(request.lastPacketId, block->TrailerId());
-    for (uint32_t id = request.firstPacketId; id <= last; ++id)
-        if (!plan.Drops(id, true))
-            Send(block->Packet(id, plan.Status(id), flags), state,
-                 &StreamStatistics::packetsResent);
+    if (config_.sendMode == SendMode::Plain) {
+        for (uint32_t id = request.firstPacketId; id <= last; ++id)
+            if (!plan.Drops(id, true))
+                Send(block->Packet(id, plan.Status(id), flags), state,
+                     &StreamStatistics::packetsResent);
+    } else {
+        DatagramBatch batch;
+        for (uint32_t id = request.firstPacketId; id <= last; ++id) {
+            if (plan.Drops(id, true)) continue;
+            if (batch.Full()) Send(batch, state, &StreamStatistics::packetsResent);
+            PacketView view;
+            block->View(id, plan.Status(id), flags, &view);
+            batch.Add(view);
+        }
+        Send(batch, state, &StreamStatistics::packetsResent);
+    }
     if (request.lastPacketId > block->TrailerId())
         unavailable(std::max(request.firstPacketId, block->TrailerId() + 1));
 }
@@ -257,26 +312,62 @@ void StreamChannel::SendTestPacket(const DeviceModel::StreamState& state) {
 bool StreamChannel::Send(const std::vector<uint8_t>& packet, const DeviceModel::StreamState& state,
                          uint64_t StreamStatistics::*counter) {
     if (state.ip == 0 || state.port == 0 || faults_.Silent()) return false;
-    const auto now = Clock::now();
-    if (nextSend_ > now + kPacingSlack) std::this_thread::sleep_until(nextSend_);
-    // Wire time of the packet at the link speed, then SCPD (timestamp ticks are ns).
-    const double bits = (packet.size() + kIpUdpHeaderSize) * 8.0;
-    const auto wire = std::chrono::nanoseconds(
-        static_cast<int64_t>(bits * 1000.0 / std::max<uint32_t>(config_.linkSpeedMbps, 1)) +
-        state.delayTicks);
-    nextSend_ = std::max(nextSend_, now) + wire;
-
+    Pace(packet.size(), 1, state);
     std::lock_guard<std::mutex> lock(mutex_);
     if (!socket_.Valid()) return false;
-    if (state.doNotFragment != doNotFragment_) {
-        const int mode = state.doNotFragment ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT;
-        setsockopt(socket_.Fd(), IPPROTO_IP, IP_MTU_DISCOVER, &mode, sizeof mode);
-        doNotFragment_ = state.doNotFragment;
-    }
+    ApplyDoNotFragment(state);
     ++(stats_.*counter);
     if (socket_.SendTo(packet.data(), packet.size(), state.ip, state.port)) return true;
     --(stats_.*counter);
     return false;
+}
+
+size_t StreamChannel::Send(DatagramBatch& batch, const DeviceModel::StreamState& state,
+                           uint64_t StreamStatistics::*counter) {
+    const size_t count = batch.Count();
+    if (count == 0) return 0;
+    if (state.ip == 0 || state.port == 0 || faults_.Silent()) {
+        batch.Clear();
+        return count;
+    }
+    Pace(batch.Bytes(), count, state);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!socket_.Valid()) {
+        batch.Clear();
+        return count;
+    }
+    ApplyDoNotFragment(state);
+    stats_.*counter += count;
+    const DatagramBatch::Result result = batch.Send(socket_.Fd(), state.ip, state.port, &segment_);
+    stats_.*counter -= count - result.sent;
+    stats_.segmentedSends += result.segmented;
+    if (!result.refusal.empty()) RefuseSegmentation(result.refusal);
+    return count - result.sent;
+}
+
+void StreamChannel::Pace(size_t bytes, size_t datagrams, const DeviceModel::StreamState& state) {
+    const auto now = Clock::now();
+    if (nextSend_ > now + kPacingSlack) std::this_thread::sleep_until(nextSend_);
+    // Wire time of the packets at the link speed, then SCPD each (timestamp ticks are ns).
+    const double bits = (bytes + datagrams * kIpUdpHeaderSize) * 8.0;
+    const auto wire = std::chrono::nanoseconds(
+        static_cast<int64_t>(bits * 1000.0 / std::max<uint32_t>(config_.linkSpeedMbps, 1)) +
+        static_cast<int64_t>(datagrams) * state.delayTicks);
+    nextSend_ = std::max(nextSend_, now) + wire;
+}
+
+void StreamChannel::ApplyDoNotFragment(const DeviceModel::StreamState& state) {
+    if (state.doNotFragment == doNotFragment_) return;
+    const int mode = state.doNotFragment ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT;
+    setsockopt(socket_.Fd(), IPPROTO_IP, IP_MTU_DISCOVER, &mode, sizeof mode);
+    doNotFragment_ = state.doNotFragment;
+}
+
+void StreamChannel::RefuseSegmentation(const std::string& why) {
+    if (!segment_) return;
+    segment_ = false;
+    std::fprintf(stderr, "gevsim: UDP segmentation offload refused (%s): sending in batches\n",
+                 why.c_str());
 }
 
 }  // namespace GevSim

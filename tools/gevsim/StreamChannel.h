@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "CameraConfig.h"
+#include "DatagramBatch.h"
 #include "DeviceModel.h"
 #include "GvspBlock.h"
 #include "ResendRequest.h"
@@ -52,6 +53,11 @@ private:
 
     void Run();
     void SendBlock(const DeviceModel::StreamState& state);
+    // The block's first transmission per the plan; returns the datagrams not sent.
+    uint64_t SendPlain(const GvspBlock& block, const StreamFaults::BlockPlan& plan,
+                       const DeviceModel::StreamState& state);
+    uint64_t SendBatched(const GvspBlock& block, const StreamFaults::BlockPlan& plan,
+                         const DeviceModel::StreamState& state);
     void ServeRequests(const DeviceModel::StreamState& state);
     void Resend(const ResendRequest& request, const DeviceModel::StreamState& state);
     void SendTestPacket(const DeviceModel::StreamState& state);
@@ -60,6 +66,14 @@ private:
     // before the datagram leaves, so that a host that got it sees it counted.
     bool Send(const std::vector<uint8_t>& packet, const DeviceModel::StreamState& state,
               uint64_t StreamStatistics::*counter);
+    // The same for a batch, which it empties; returns the datagrams not sent.
+    size_t Send(DatagramBatch& batch, const DeviceModel::StreamState& state,
+                uint64_t StreamStatistics::*counter);
+    // Waits until the link is free for `datagrams` datagrams of `bytes` bytes in all.
+    void Pace(size_t bytes, size_t datagrams, const DeviceModel::StreamState& state);
+    // With the mutex held.
+    void ApplyDoNotFragment(const DeviceModel::StreamState& state);
+    void RefuseSegmentation(const std::string& why);
 
     const CameraConfig& config_;
     DeviceModel& model_;
@@ -71,6 +85,8 @@ private:
     bool stopping_ = false;
     UdpSocket socket_;
     bool doNotFragment_ = false;
+    // Gso mode until the kernel refuses UDP_SEGMENT once; then Batch for good.
+    bool segment_ = false;
     std::deque<ResendRequest> requests_;
     std::deque<Block> kept_;
     uint64_t nextBlockId_;

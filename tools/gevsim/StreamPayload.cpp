@@ -5,6 +5,7 @@
 #include "GenDCContainer.h"
 #include "GvspWire.h"
 #include "MultiPartPayload.h"
+#include "PatternFill.h"
 #include "VariablePayload.h"
 
 namespace GevSim {
@@ -92,17 +93,37 @@ uint8_t StreamPayload::RawByte(uint64_t index, uint64_t blockId) {
     return static_cast<uint8_t>(index + blockId);
 }
 
+// Rows are copied, not computed pixel by pixel: every pattern but the vertical ramp is
+// v = j + base with j = x (+ y), so row y is a window of one ramp of width + height
+// pixels, starting y pixels in (or at 0 when v does not depend on y).
 void StreamPayload::FillImage(const StreamFormat& format, uint64_t blockId, uint8_t* out) {
     const uint32_t bpp = BytesPerPixel(format.pixelFormat);
+    const uint32_t mask = DepthMask(format.pixelFormat);
+    const auto b = static_cast<uint32_t>(blockId);
     const uint64_t line = LineBytes(format);
+    const size_t rowBytes = size_t{format.width} * bpp;
+    auto put = [bpp](uint8_t* at, uint32_t value) {
+        for (uint32_t i = 0; i < bpp; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+    };
+    auto pad = [&](uint8_t* row) { std::fill_n(row + rowBytes, format.paddingX, 0); };
+    if (format.testPattern == 2) {  // one value per row
+        for (uint32_t y = 0; y < format.height; ++y) {
+            uint8_t* row = out + y * line;
+            if (rowBytes > 0) put(row, (y + b) & mask);
+            RepeatPrefix(row, bpp, rowBytes);
+            pad(row);
+        }
+        return;
+    }
+    const uint32_t base = format.testPattern == 3 ? 0 : b;
+    const uint32_t rowStep = format.testPattern == 1 ? 0 : 1;
+    std::vector<uint8_t> ramp((size_t{format.width} + size_t{format.height} * rowStep) * bpp);
+    for (size_t j = 0; j * bpp < ramp.size(); ++j)
+        put(&ramp[j * bpp], (static_cast<uint32_t>(j) + base) & mask);
     for (uint32_t y = 0; y < format.height; ++y) {
         uint8_t* row = out + y * line;
-        for (uint32_t x = 0; x < format.width; ++x) {
-            const uint32_t value = PixelValue(format, x, y, blockId);
-            for (uint32_t i = 0; i < bpp; ++i)
-                row[x * bpp + i] = static_cast<uint8_t>(value >> (8 * i));
-        }
-        std::fill_n(row + uint64_t{format.width} * bpp, format.paddingX, 0);
+        std::copy_n(ramp.data() + size_t{y} * rowStep * bpp, rowBytes, row);
+        pad(row);
     }
 }
 
@@ -150,7 +171,8 @@ BlockContent StreamPayload::Build(const StreamFormat& format, uint64_t blockId, 
     if (image) {
         FillImage(format, blockId, block.payload.data());
     } else {
-        for (size_t i = 0; i < block.payload.size(); ++i) block.payload[i] = RawByte(i, blockId);
+        FillPeriodic(block.payload.data(), block.payload.size(), 256,
+                     [blockId](size_t i) { return RawByte(i, blockId); });
     }
     if (format.payloadType == kPayloadImageExtendedChunk) {
         const uint64_t imageBytes = ImageBytes(format);

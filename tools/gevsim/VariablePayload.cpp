@@ -2,6 +2,7 @@
 
 #include "Bootstrap.h"
 #include "GvspWire.h"
+#include "PatternFill.h"
 
 namespace GevSim {
 
@@ -15,6 +16,8 @@ namespace {
 constexpr uint64_t kSizeStride = 7919;
 // Chunk data lengths are whole 32-bit words.
 constexpr uint64_t kChunkAlign = 4;
+// The data bytes are (i * k + b) & 0xFF: they repeat every 256 bytes.
+constexpr size_t kBytePeriod = 256;
 constexpr uint64_t kBlockInfoChunk = StreamPayload::kBlockInfoSize + kChunkTagSize;
 
 uint64_t PixelBytes(const StreamFormat& format) {
@@ -55,7 +58,8 @@ BlockContent VariablePayload::BuildJpeg(const StreamFormat& format, uint64_t blo
                                         uint64_t timestamp) {
     BlockContent block;
     block.payload.resize(JpegSize(format, blockId));
-    for (size_t i = 0; i < block.payload.size(); ++i) block.payload[i] = JpegByte(i, blockId);
+    FillPeriodic(block.payload.data(), block.payload.size(), kBytePeriod,
+                 [blockId](size_t i) { return JpegByte(i, blockId); });
     // Generic flags and data format stay 0: a baseline JPEG, nothing device specific.
     block.leader = StreamPayload::Leader(kJpegLeaderSize, kPayloadJpeg, timestamp);
     Put64(&block.leader[kLeaderDataSizeOffset], block.payload.size());
@@ -69,7 +73,8 @@ BlockContent VariablePayload::BuildChunkData(const StreamFormat& format, uint64_
     const uint32_t length = DataChunkLength(format, blockId);
     BlockContent block;
     block.payload.resize(length + kChunkTagSize + kBlockInfoChunk);
-    for (uint32_t i = 0; i < length; ++i) block.payload[i] = DataChunkByte(i, blockId);
+    FillPeriodic(block.payload.data(), length, kBytePeriod,
+                 [blockId](size_t i) { return DataChunkByte(i, blockId); });
     StreamPayload::PutChunkTag(&block.payload[length], StreamPayload::kChunkIdData, length);
     StreamPayload::PutBlockInfoChunk(&block.payload[length + kChunkTagSize], blockId, timestamp);
     block.leader = StreamPayload::Leader(kChunkLeaderSize, kPayloadChunkData, timestamp);
