@@ -2,7 +2,8 @@
 //   stream_bench assembly   block assembly alone: datagrams fed from memory
 //   stream_bench loopback   the receive path against gevsim sending as fast as it
 //                           can over loopback, SCPS 1500 and 9000, beside Aravis's
-//                           receiver on the same stream (run inside tests/netns/netns-run)
+//                           receiver on the same stream (run inside tests/netns/netns-run);
+//                           further arguments go to gevsim, e.g. --send-mode gso
 // Prints one line per measurement: what, frames, seconds, frames/s, MB/s.
 #include <signal.h>
 #include <sys/resource.h>
@@ -77,6 +78,9 @@ int Assembly() {
     return 0;
 }
 
+// Further gevsim options from the command line, e.g. --send-mode gso.
+std::string g_simulatorOptions;
+
 // Runs `gevsim` as its own process, so that the CPU time measured here is the receiver's.
 class Simulator {
 public:
@@ -114,8 +118,9 @@ int Loopback(uint32_t packetSize, double lossRatio) {
     char what[64];
     std::snprintf(what, sizeof what, "ours, SCPS %u%s", packetSize,
                   lossRatio > 0 ? ", 1 % loss, resend" : "");
-    const std::string extra =
+    std::string extra =
         lossRatio > 0 ? "--loss-ratio " + std::to_string(lossRatio) + " --seed 5" : "";
+    extra += g_simulatorOptions;
     Simulator simulator(packetSize, extra.c_str());
     GevOpenParams params{};
     params.cameraAddress = Platform::ParseAddress("127.0.0.2");
@@ -155,7 +160,7 @@ int Loopback(uint32_t packetSize, double lossRatio) {
 
 // Aravis's receiver in socket mode against the same simulator.
 void Aravis(uint32_t packetSize) {
-    Simulator simulator(packetSize, "");
+    Simulator simulator(packetSize, g_simulatorOptions.c_str());
     const std::string command =
         "bash -c 'TIMEFORMAT=\"cpu %U %S\"; time timeout 20 arv-camera-test-0.8 --no-packet-socket "
         "-n 127.0.0.2 --duration 3' 2>&1";
@@ -187,6 +192,7 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "assembly";
     if (mode == "assembly") return Assembly();
     if (mode == "loopback") {
+        for (int i = 2; i < argc; ++i) g_simulatorOptions += std::string(" ") + argv[i];
         if (std::getenv("GEVTLKRV_NETNS_HOST") == nullptr) {
             std::printf("loopback: skipped (run inside tests/netns/netns-run)\n");
             return 0;
@@ -197,6 +203,6 @@ int main(int argc, char** argv) {
         }
         return Loopback(9000, 0.01);
     }
-    std::fprintf(stderr, "usage: stream_bench assembly|loopback\n");
+    std::fprintf(stderr, "usage: stream_bench assembly|loopback [gevsim options]\n");
     return 2;
 }

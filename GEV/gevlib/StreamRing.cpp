@@ -4,10 +4,10 @@
 #include <new>
 
 #include "Clock.h"
-#include "DatagramBatch.h"
 #include "GevLog.h"
 #include "GvcpPackets.h"
 #include "GvspPackets.h"
+#include "ReceiveBatch.h"
 #include "StreamInternal.h"
 #include "StreamReceiver.h"
 
@@ -122,8 +122,8 @@ void GrabThread(DeviceSlot* slot) {
     DeviceRecord& record = slot->record;
     StreamState& stream = slot->stream;
     const uint8_t handle = record.ownHandle;
-    Platform::DatagramBatch batch(record.streamSocket, stream.settings.packetDataSize + 100,
-                                  kReceiveBatch);
+    Platform::ReceiveBatch batch(record.streamSocket, stream.settings.packetDataSize + 100,
+                                 kReceiveBatch);
     stream.assembly = AssemblyState{};
     StreamReceiver receiver(handle, stream,
                             [slot](uint64_t block, uint32_t first, uint32_t last, bool extended) {

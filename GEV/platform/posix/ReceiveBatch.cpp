@@ -1,6 +1,6 @@
 // Linux: recvmmsg reads a batch per call; with UDP_GRO one buffer may hold a
 // run of datagrams that the kernel coalesced, cut apart by SplitSegments.
-#include "DatagramBatch.h"
+#include "ReceiveBatch.h"
 
 #include <netinet/in.h>
 #include <netinet/udp.h>
@@ -26,7 +26,7 @@ constexpr size_t kControlSize = CMSG_SPACE(sizeof(int));
 
 }  // namespace
 
-struct DatagramBatch::Impl {
+struct ReceiveBatch::Impl {
     SocketHandle socket;
     size_t capacity;
     size_t batchSize;
@@ -103,7 +103,7 @@ struct DatagramBatch::Impl {
     }
 };
 
-DatagramBatch::DatagramBatch(SocketHandle socket, size_t datagramCapacity, size_t batchSize)
+ReceiveBatch::ReceiveBatch(SocketHandle socket, size_t datagramCapacity, size_t batchSize)
     : m_impl(std::make_unique<Impl>()) {
     m_impl->socket = socket;
     m_impl->capacity = datagramCapacity;
@@ -111,9 +111,9 @@ DatagramBatch::DatagramBatch(SocketHandle socket, size_t datagramCapacity, size_
     m_impl->Lay();
 }
 
-DatagramBatch::~DatagramBatch() = default;
+ReceiveBatch::~ReceiveBatch() = default;
 
-bool DatagramBatch::EnableCoalescing() {
+bool ReceiveBatch::EnableCoalescing() {
     int on = 1;
     if (setsockopt(m_impl->socket, IPPROTO_UDP, UDP_GRO, &on, sizeof on) != 0) return false;
     m_impl->coalescing = true;
@@ -122,7 +122,7 @@ bool DatagramBatch::EnableCoalescing() {
     return true;
 }
 
-int DatagramBatch::Receive(uint32_t milliseconds) {
+int ReceiveBatch::Receive(uint32_t milliseconds) {
     m_impl->datagrams.clear();
     int count = m_impl->Read();
     if (count > 0) return count;
@@ -135,11 +135,11 @@ int DatagramBatch::Receive(uint32_t milliseconds) {
     return count;
 }
 
-size_t DatagramBatch::Count() const {
+size_t ReceiveBatch::Count() const {
     return m_impl->datagrams.size();
 }
 
-const Datagram& DatagramBatch::operator[](size_t index) const {
+const Datagram& ReceiveBatch::operator[](size_t index) const {
     return m_impl->datagrams[index];
 }
 

@@ -18,14 +18,14 @@ struct Datagram {
     uint16_t port = 0;     // the sender's, host order
 };
 
-class DatagramBatch {
+class ReceiveBatch {
 public:
     // Reads from `socket` (not owned) datagrams of up to `datagramCapacity`
     // bytes (longer ones arrive cut), at most `batchSize` per call.
-    DatagramBatch(SocketHandle socket, size_t datagramCapacity, size_t batchSize);
-    ~DatagramBatch();
-    DatagramBatch(const DatagramBatch&) = delete;
-    DatagramBatch& operator=(const DatagramBatch&) = delete;
+    ReceiveBatch(SocketHandle socket, size_t datagramCapacity, size_t batchSize);
+    ~ReceiveBatch();
+    ReceiveBatch(const ReceiveBatch&) = delete;
+    ReceiveBatch& operator=(const ReceiveBatch&) = delete;
 
     // Asks the system to hand over runs of same-size datagrams from one sender
     // in one buffer (receive offload), split again here; false where it cannot.

@@ -1,30 +1,30 @@
 // Windows: one datagram per call, after a wait for readability.
-#include "DatagramBatch.h"
+#include "ReceiveBatch.h"
 
 #include <vector>
 
 namespace Platform {
 
-struct DatagramBatch::Impl {
+struct ReceiveBatch::Impl {
     SocketHandle socket;
     std::vector<uint8_t> storage;
     Datagram datagram;
     size_t count = 0;
 };
 
-DatagramBatch::DatagramBatch(SocketHandle socket, size_t datagramCapacity, size_t /*batchSize*/)
+ReceiveBatch::ReceiveBatch(SocketHandle socket, size_t datagramCapacity, size_t /*batchSize*/)
     : m_impl(std::make_unique<Impl>()) {
     m_impl->socket = socket;
     m_impl->storage.assign(datagramCapacity, 0);
 }
 
-DatagramBatch::~DatagramBatch() = default;
+ReceiveBatch::~ReceiveBatch() = default;
 
-bool DatagramBatch::EnableCoalescing() {
+bool ReceiveBatch::EnableCoalescing() {
     return false;
 }
 
-int DatagramBatch::Receive(uint32_t milliseconds) {
+int ReceiveBatch::Receive(uint32_t milliseconds) {
     m_impl->count = 0;
     const int ready = WaitReadableMs(m_impl->socket, milliseconds);
     if (ready <= 0) return ready;
@@ -38,11 +38,11 @@ int DatagramBatch::Receive(uint32_t milliseconds) {
     return 1;
 }
 
-size_t DatagramBatch::Count() const {
+size_t ReceiveBatch::Count() const {
     return m_impl->count;
 }
 
-const Datagram& DatagramBatch::operator[](size_t index) const {
+const Datagram& ReceiveBatch::operator[](size_t index) const {
     (void)index;
     return m_impl->datagram;
 }

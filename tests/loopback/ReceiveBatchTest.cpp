@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "DatagramBatch.h"
+#include "ReceiveBatch.h"
 #include "Socket.h"
 
 namespace {
@@ -20,7 +20,7 @@ struct SocketGuard {
     Platform::SocketHandle socket;
 };
 
-class DatagramBatchTest : public ::testing::Test {
+class ReceiveBatchTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (std::getenv("GEVTLKRV_NETNS_HOST") == nullptr)
@@ -52,7 +52,7 @@ protected:
     uint16_t port = 0;
 };
 
-TEST_F(DatagramBatchTest, DatagramsOfTwoSendersArriveInBatchesWithTheirSenders) {
+TEST_F(ReceiveBatchTest, DatagramsOfTwoSendersArriveInBatchesWithTheirSenders) {
     constexpr size_t kCount = 40, kBatch = 16;
     const uint32_t loopback = Platform::ParseAddress("127.0.0.1");
     for (size_t i = 0; i < kCount; ++i) {
@@ -66,7 +66,7 @@ TEST_F(DatagramBatchTest, DatagramsOfTwoSendersArriveInBatchesWithTheirSenders) 
     const uint16_t firstPort = Platform::BoundPort(first->socket);
     const uint16_t secondPort = Platform::BoundPort(second->socket);
 
-    Platform::DatagramBatch batch(receiver->socket, 2048, kBatch);
+    Platform::ReceiveBatch batch(receiver->socket, 2048, kBatch);
     size_t received = 0;
     std::vector<size_t> batches;
     for (int call = 0; call < 20 && received < kCount; ++call) {
@@ -92,26 +92,26 @@ TEST_F(DatagramBatchTest, DatagramsOfTwoSendersArriveInBatchesWithTheirSenders) 
     EXPECT_EQ(batch.Receive(20), 0);
 }
 
-TEST_F(DatagramBatchTest, WaitWithNothingQueuedReturnsNothing) {
-    Platform::DatagramBatch batch(receiver->socket, 2048, 8);
+TEST_F(ReceiveBatchTest, WaitWithNothingQueuedReturnsNothing) {
+    Platform::ReceiveBatch batch(receiver->socket, 2048, 8);
     EXPECT_EQ(batch.Receive(30), 0);
     EXPECT_EQ(batch.Count(), 0u);
 }
 
-TEST_F(DatagramBatchTest, DatagramLongerThanTheBufferArrivesCut) {
+TEST_F(ReceiveBatchTest, DatagramLongerThanTheBufferArrivesCut) {
     const std::vector<uint8_t> bytes = Payload(60);  // 2320 bytes
     ASSERT_EQ(Platform::SendTo(first->socket, bytes.data(), bytes.size(),
                                Platform::ParseAddress("127.0.0.1"), port),
               static_cast<int>(bytes.size()));
-    Platform::DatagramBatch batch(receiver->socket, 1000, 8);
+    Platform::ReceiveBatch batch(receiver->socket, 1000, 8);
     ASSERT_EQ(batch.Receive(1000), 1);
     ASSERT_EQ(batch[0].size, 1000u);
     EXPECT_EQ(std::vector<uint8_t>(batch[0].data, batch[0].data + 1000),
               std::vector<uint8_t>(bytes.begin(), bytes.begin() + 1000));
 }
 
-TEST_F(DatagramBatchTest, CoalescingKeepsDatagramsApart) {
-    Platform::DatagramBatch batch(receiver->socket, 2048, 8);
+TEST_F(ReceiveBatchTest, CoalescingKeepsDatagramsApart) {
+    Platform::ReceiveBatch batch(receiver->socket, 2048, 8);
     if (!batch.EnableCoalescing()) GTEST_SKIP() << "no receive offload on this system";
     const uint32_t loopback = Platform::ParseAddress("127.0.0.1");
     for (size_t i = 0; i < 6; ++i) {
