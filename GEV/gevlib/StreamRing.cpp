@@ -124,6 +124,8 @@ void GrabThread(DeviceSlot* slot) {
     const uint8_t handle = record.ownHandle;
     Platform::ReceiveBatch batch(record.streamSocket, stream.settings.packetDataSize + 100,
                                  kReceiveBatch);
+    // Runs of datagrams from the camera may come in one buffer where the system can.
+    const bool coalescing = batch.EnableCoalescing();
     stream.assembly = AssemblyState{};
     StreamReceiver receiver(handle, stream,
                             [slot](uint64_t block, uint32_t first, uint32_t last, bool extended) {
@@ -131,6 +133,8 @@ void GrabThread(DeviceSlot* slot) {
                             });
     DeviceLog(handle, kLogVerbose, "Entering grab_func loop with rcvbuf_size = %d\n",
               stream.settings.packetDataSize + 100);
+    DeviceLog(handle, kLogVerbose, "Receive offload on the stream socket: %s\n",
+              coalescing ? "on" : "off");
     bool versionChecked = false;
     bool leave = false;
     uint64_t strangers = 0;

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -22,6 +23,7 @@ namespace {
 
 // A coalesced run is at most one IP datagram's worth.
 constexpr size_t kCoalescedCapacity = 65535;
+constexpr size_t kCoalescedBatch = 16;
 constexpr size_t kControlSize = CMSG_SPACE(sizeof(int));
 
 }  // namespace
@@ -118,6 +120,8 @@ bool ReceiveBatch::EnableCoalescing() {
     if (setsockopt(m_impl->socket, IPPROTO_UDP, UDP_GRO, &on, sizeof on) != 0) return false;
     m_impl->coalescing = true;
     m_impl->capacity = std::max(m_impl->capacity, kCoalescedCapacity);
+    // Each buffer may now hold dozens of datagrams: fewer buffers do.
+    m_impl->batchSize = std::min(m_impl->batchSize, kCoalescedBatch);
     m_impl->Lay();
     return true;
 }
