@@ -1,5 +1,6 @@
 // The stream back-end of VantorLib's own: the stream socket, the ring and the
 // receive thread that fills it.
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -12,12 +13,26 @@
 namespace Vantor {
 namespace {
 
+// Sizes the socket's buffer for this acquisition's frames; says what was granted.
+void SizeReceiveBuffer(DeviceRecord& record, uint32_t payloadSize) {
+    const size_t wanted = StreamReceiveBufferSize(payloadSize);
+    const size_t granted = Platform::SetReceiveBufferSize(record.streamSocket, wanted);
+    DeviceLog(record.ownHandle, kLogVerbose,
+              "Stream socket receive buffer: %d bytes asked, %d granted\n", wanted, granted);
+    if (granted < wanted)
+        DeviceLog(record.ownHandle, kLogWarning,
+                  "[WARNING] -Stream socket receive buffer is %d bytes, not %d: images may lose "
+                  "packets at high rates. Raise net.core.rmem_max (sysctl) to fix this.\n",
+                  granted, wanted);
+}
+
 class SocketBackend final : public StreamBackend {
 public:
-    GevStatus Start(DeviceSlot& slot, const AcquisitionRequest& /*request*/) override {
+    GevStatus Start(DeviceSlot& slot, const AcquisitionRequest& request) override {
         DeviceRecord& record = slot.record;
         StreamState& stream = slot.stream;
         const uint8_t handle = record.ownHandle;
+        SizeReceiveBuffer(record, request.payloadSize);
         DeviceLog(handle, kLogInfo, "[INFO] -Allocate ring buffer for images.\n");
         DeviceLog(handle, kLogInfo, "[INFO] -Allocate index buffer for images.\n");
         if (!BuildRing(stream)) {
@@ -96,6 +111,12 @@ public:
 };
 
 }  // namespace
+
+size_t StreamReceiveBufferSize(uint32_t payloadSize) {
+    const uint64_t frames = uint64_t{payloadSize} * kBufferedFrames;
+    return static_cast<size_t>(std::min<uint64_t>(std::max<uint64_t>(frames, kLargeReceiveBuffer),
+                                                  kMaxStreamReceiveBuffer));
+}
 
 StreamBackend& SocketStreamBackend() {
     static SocketBackend backend;

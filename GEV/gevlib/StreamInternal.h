@@ -19,6 +19,13 @@ void FreeRing(StreamState& stream);
 // The receive thread of an acquisition.
 void GrabThread(DeviceSlot* slot);
 
+// The stream socket's receive buffer for frames of `payloadSize` bytes: a few
+// whole frames, so that a receive thread kept off the processor for a while
+// loses nothing; at least kLargeReceiveBuffer, at most kMaxStreamReceiveBuffer.
+constexpr uint32_t kBufferedFrames = 4;
+constexpr size_t kMaxStreamReceiveBuffer = size_t{64} << 20;
+size_t StreamReceiveBufferSize(uint32_t payloadSize);
+
 // Reads and drops whatever waits on the stream socket (at most 10 MiB).
 size_t FlushStreamSocket(Platform::SocketHandle socket, size_t scratchSize);
 
