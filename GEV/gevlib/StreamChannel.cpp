@@ -7,7 +7,6 @@
 
 #include "Bootstrap.h"
 #include "Clock.h"
-#include "FilterDriver.h"
 #include "GevLog.h"
 #include "GvspPackets.h"
 #include "StreamInternal.h"
@@ -76,7 +75,6 @@ void LogTime(uint8_t handle, const char* format) {
     Platform::TimeOfDay now = Platform::LocalTimeOfDay();
     DeviceLog(handle, kLogInfo, format, now.hour, now.minute, now.second);
 }
-
 
 GevStatus OpenStreamSocket(DeviceSlot& slot) {
     DeviceRecord& record = slot.record;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -113,7 +114,13 @@ ReceiveBatch::ReceiveBatch(SocketHandle socket, size_t datagramCapacity, size_t 
     m_impl->Lay();
 }
 
-ReceiveBatch::~ReceiveBatch() = default;
+ReceiveBatch::~ReceiveBatch() {
+    // Other readers of the socket (the packet size test, the flush) read one datagram a call.
+    if (m_impl->coalescing) {
+        int off = 0;
+        setsockopt(m_impl->socket, IPPROTO_UDP, UDP_GRO, &off, sizeof off);
+    }
+}
 
 bool ReceiveBatch::EnableCoalescing() {
     int on = 1;
@@ -131,12 +138,21 @@ int ReceiveBatch::Receive(uint32_t milliseconds) {
     int count = m_impl->Read();
     if (count > 0) return count;
     if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
-    // Nothing queued: wait for the next datagram, then take all that came.
-    const int ready = WaitReadableMs(m_impl->socket, milliseconds);
-    if (ready <= 0) return ready;
-    count = m_impl->Read();
-    if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
-    return count;
+    // Nothing queued: wait for the next datagram, then take all that came. A
+    // wake-up that finds nothing (a datagram the kernel dropped) waits on.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        const int ready = WaitReadableMs(
+            m_impl->socket, left.count() > 0 ? static_cast<uint32_t>(left.count()) : 0);
+        if (ready <= 0) return ready;
+        count = m_impl->Read();
+        if (count > 0) return count;
+        if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+        if (std::chrono::steady_clock::now() >= deadline) return 0;
+    }
 }
 
 size_t ReceiveBatch::Count() const {
