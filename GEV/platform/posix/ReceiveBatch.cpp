@@ -1,15 +1,15 @@
-// Linux: recvmmsg reads a batch per call; with UDP_GRO one buffer may hold a
+// Linux: one recvmmsg per batch, blocking for the first datagram up to the
+// socket's receive time-out (MSG_WAITFORONE); with UDP_GRO one buffer may hold a
 // run of datagrams that the kernel coalesced, cut apart by SplitSegments.
 #include "ReceiveBatch.h"
 
 #include <netinet/in.h>
 #include <netinet/udp.h>
-#include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -34,6 +34,7 @@ struct ReceiveBatch::Impl {
     size_t capacity;
     size_t batchSize;
     bool coalescing = false;
+    uint32_t timeoutMs = 0;  // 0: none set, the socket blocks without limit
     std::vector<uint8_t> storage;
     std::vector<iovec> vectors;
     std::vector<mmsghdr> headers;
@@ -82,12 +83,23 @@ struct ReceiveBatch::Impl {
         return 0;
     }
 
-    int Read() {
+    // The socket's receive time-out, set only when it changes.
+    bool SetTimeout(uint32_t milliseconds) {
+        if (milliseconds == timeoutMs) return true;
+        timeval limit{};
+        limit.tv_sec = static_cast<time_t>(milliseconds / 1000);
+        limit.tv_usec = static_cast<suseconds_t>((milliseconds % 1000) * 1000);
+        if (setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0) return false;
+        timeoutMs = milliseconds;
+        return true;
+    }
+
+    int Read(int flags) {
         Rearm(batchSize);
         int count;
         do {
-            count = ::recvmmsg(socket, headers.data(), static_cast<unsigned>(batchSize),
-                               MSG_DONTWAIT, nullptr);
+            count = ::recvmmsg(socket, headers.data(), static_cast<unsigned>(batchSize), flags,
+                               nullptr);
         } while (count < 0 && errno == EINTR);
         if (count <= 0) return count;
         datagrams.clear();
@@ -115,6 +127,11 @@ ReceiveBatch::ReceiveBatch(SocketHandle socket, size_t datagramCapacity, size_t 
 }
 
 ReceiveBatch::~ReceiveBatch() {
+    // The others wait with poll first; they expect a socket without a receive time-out.
+    if (m_impl->timeoutMs != 0) {
+        timeval none{};
+        setsockopt(m_impl->socket, SOL_SOCKET, SO_RCVTIMEO, &none, sizeof none);
+    }
     // Other readers of the socket (the packet size test, the flush) read one datagram a call.
     if (m_impl->coalescing) {
         int off = 0;
@@ -135,24 +152,17 @@ bool ReceiveBatch::EnableCoalescing() {
 
 int ReceiveBatch::Receive(uint32_t milliseconds) {
     m_impl->datagrams.clear();
-    int count = m_impl->Read();
-    if (count > 0) return count;
-    if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
-    // Nothing queued: wait for the next datagram, then take all that came. A
-    // wake-up that finds nothing (a datagram the kernel dropped) waits on.
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        const int ready = WaitReadableMs(
-            m_impl->socket, left.count() > 0 ? static_cast<uint32_t>(left.count()) : 0);
-        if (ready <= 0) return ready;
-        count = m_impl->Read();
-        if (count > 0) return count;
-        if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
-        if (std::chrono::steady_clock::now() >= deadline) return 0;
+    // No time to wait: take what is queued, if anything.
+    if (milliseconds == 0) {
+        const int count = m_impl->Read(MSG_DONTWAIT);
+        return count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : count;
     }
+    if (!m_impl->SetTimeout(milliseconds)) return -1;
+    // One call: it blocks until the first datagram or the time-out, then takes
+    // whatever else is queued without waiting.
+    const int count = m_impl->Read(MSG_WAITFORONE);
+    if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
+    return count;
 }
 
 size_t ReceiveBatch::Count() const {
