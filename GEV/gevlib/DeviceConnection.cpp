@@ -119,7 +119,7 @@ GevStatus ReadStreamChannelFacts(DeviceRecord& record) {
 GevStatus CloseSlot(uint8_t handle, DeviceSlot& slot) {
     DeviceRecord& record = slot.record;
     if (record.acquisitionIdle == 0) GEVAcquisitionStop(handle);
-    if (record.filterDriverOpen) GEVDisableFilterDriver(handle);
+    BackendOf(record).Release(handle);
     if (record.accessMode != kAccessModeOpen && record.heartbeatRunning) StopHeartbeat(slot);
 
     GevStatus status = kGevOk;

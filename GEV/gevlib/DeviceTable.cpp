@@ -29,6 +29,7 @@ void DeviceRecord::Reset() {
     streamPacketBuffer.clear();
     multicastGroup = 0;
     filterDriverOpen = false;
+    streamBackend = &SocketStreamBackend();
     driverDevice.reset();
     userBufferCount = 0;
     acquisitionIdle = 1;

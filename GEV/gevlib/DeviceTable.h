@@ -21,6 +21,7 @@
 #include "DriverDevice.h"
 #include "Event.h"
 #include "Socket.h"
+#include "StreamBackend.h"
 #include "StreamContext.h"
 #include "VantorLib.h"
 
@@ -68,6 +69,9 @@ struct DeviceRecord {
     std::vector<uint8_t> streamPacketBuffer;
     uint32_t multicastGroup = 0;
     bool filterDriverOpen = false;
+    // The socket back-end, or the driver's while the driver is enabled; callers
+    // without the stream lock may read it.
+    std::atomic<StreamBackend*> streamBackend{&SocketStreamBackend()};
     std::unique_ptr<Platform::DriverDevice> driverDevice;  // the filter driver, when open
     uint16_t userBufferCount = 0;                          // announced user ring buffers
     std::atomic<uint32_t> acquisitionIdle{1};

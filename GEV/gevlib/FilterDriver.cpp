@@ -159,12 +159,14 @@ GevStatus GEVInitFilterDriver(uint8_t handle) {
     if (record.driverDevice) {
         if (AdapterControl(*slot, kAdapterEnable)) {
             record.filterDriverOpen = true;
+            record.streamBackend = &DriverStreamBackend();
             return kGevOk;
         }
         record.driverDevice.reset();
         DeviceLog(handle, kLogError, "[ERROR] -Can't enable adapter in filter driver.\n");
     }
     record.filterDriverOpen = false;
+    record.streamBackend = &SocketStreamBackend();
     DeviceLog(handle, kLogInfo, "[INFO] -GEVInitFilterDriver: Can't open krvGEVFilter driver..\n");
     DeviceLog(handle, kLogInfo,
               "[INFO] -GEVInitFilterDriver: Check if driver is installed or you don't have "
@@ -180,6 +182,7 @@ GevStatus GEVDisableFilterDriver(uint8_t handle) {
     if (record.userBufferCount != 0) return UserBuffersRefused(handle);
     if (record.filterDriverOpen) {
         record.filterDriverOpen = false;
+        record.streamBackend = &SocketStreamBackend();
         if (!AdapterControl(*slot, kAdapterDisable))
             DeviceLog(handle, kLogError, "[ERROR] -Can't disable adapter in filter driver.\n");
         record.driverDevice.reset();

@@ -77,7 +77,7 @@ void HeartbeatThread(DeviceSlot* slot) {
                 // Told before the stop wakes the stream: whoever it wakes finds it said.
                 if (GevLostHandler lost = record.lostHandler) lost(handle);
                 if (record.acquisitionIdle == 0) GEVAcquisitionStop(handle);
-                if (record.filterDriverOpen) GEVDisableFilterDriver(handle);
+                BackendOf(record).Release(handle);
                 break;
             }
         } else {

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <mutex>
 
-#include "FilterDriver.h"
 #include "GevLog.h"
 #include "GvspPackets.h"
 #include "StreamInternal.h"
@@ -74,11 +73,11 @@ GevBufferDescriptor* TakeDelivered(DeviceSlot& slot, GevStatus* status) {
     return block;
 }
 
-// The socket path's wait before a dequeue: false at once when no ring exists,
-// so a stream that is not acquiring answers without waiting. The driver path
-// waits inside the driver.
-bool AwaitDelivery(DeviceSlot& slot) {
-    if (slot.record.filterDriverOpen) return true;
+}  // namespace
+
+// False at once when no ring exists, so a stream that is not acquiring answers
+// without waiting.
+bool RingAwaitDelivery(DeviceSlot& slot) {
     {
         std::lock_guard<std::recursive_mutex> guard(slot.streamLock);
         if (!slot.stream.ringReady) return false;
@@ -86,6 +85,8 @@ bool AwaitDelivery(DeviceSlot& slot) {
     WaitForDelivery(slot);
     return true;
 }
+
+namespace {
 
 void ResetImageSignal(StreamState& stream) {
     std::lock_guard<std::mutex> guard(stream.imageLock);
@@ -212,46 +213,18 @@ GevStatus StatusOf(const GevBufferDescriptor& block, const GevImageExtent& exten
 
 }  // namespace
 
-GevStatus GEVWaitForImage(uint8_t handle) {
-    DeviceSlot* slot = OpenSlot(handle);
-    if (slot == nullptr) return kGevHandleNotOpen;
-    if (slot->record.filterDriverOpen) return kGevOk;
-    if (!AwaitDelivery(*slot)) return kGevNoRing;
+GevStatus RingWaitForImage(DeviceSlot* slot) {
+    if (!RingAwaitDelivery(*slot)) return kGevNoRing;
     StreamState& stream = slot->stream;
     if (stream.delivered.Count() != 0) return kGevOk;
     std::lock_guard<std::mutex> guard(stream.imageLock);
     return stream.receiveEnded ? kGevAcquisitionEnded : kGevTimeout;
 }
 
-GevStatus GEVGetImageBuffer(uint8_t handle, GevImageInfo* info, void* destination) {
-    // A destination of the payload size: the hand-out bounds every copy by it.
-    return GEVGetImageBufferEx(handle, info, nullptr, destination, ~uint64_t{0});
-}
-
-GevStatus GEVGetImageBufferEx(uint8_t handle, GevImageInfo* info, GevImageExtent* extent,
-                              void* destination, uint64_t destinationSize) {
-    DeviceSlot* slot = OpenSlot(handle);
-    if (slot == nullptr) return kGevHandleNotOpen;
-    if (!AwaitDelivery(*slot)) return kGevNoRing;
-    std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
+GevStatus RingCopyImage(DeviceSlot* slot, uint8_t* target, uint64_t capacity, GevImageInfo* info,
+                        GevImageExtent* extent) {
+    const uint8_t handle = slot->record.ownHandle;
     StreamState& stream = slot->stream;
-    GevImageExtent scratch{};
-    if (extent == nullptr) extent = &scratch;
-    auto* target = static_cast<uint8_t*>(destination);
-    if (target == nullptr) {
-        target = slot->record.streamPacketBuffer.data();
-        destinationSize = slot->record.streamPacketBuffer.size();
-    }
-    const uint64_t capacity = std::min<uint64_t>(destinationSize, stream.settings.payloadSize);
-    if (slot->record.filterDriverOpen) {
-        if (target == nullptr) return kGevNoRing;
-        const GevStatus status = FilterDriver::ReadImage(
-            *slot, target, static_cast<uint32_t>(capacity), info, &stream.lastImageInfo);
-        // The driver's record tells no parts.
-        *extent = GevImageExtent{};
-        extent->dataSize = extent->filledSize = capacity;
-        return status;
-    }
     if (!stream.ringReady) return kGevNoRing;
     GevStatus status = kGevOk;
     GevBufferDescriptor* block = TakeDelivered(*slot, &status);
@@ -269,25 +242,10 @@ GevStatus GEVGetImageBufferEx(uint8_t handle, GevImageInfo* info, GevImageExtent
     return result;
 }
 
-GevStatus GEVGetRingBufferImage(uint8_t handle, GevImageInfo* info, uint16_t* slotNumber) {
-    return GEVGetRingBufferImageEx(handle, info, nullptr, slotNumber);
-}
-
-GevStatus GEVGetRingBufferImageEx(uint8_t handle, GevImageInfo* info, GevImageExtent* extent,
-                                  uint16_t* slotNumber) {
-    DeviceSlot* slot = OpenSlot(handle);
-    if (slot == nullptr) return kGevHandleNotOpen;
-    if (!AwaitDelivery(*slot)) return kGevNoRing;
-    std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
+GevStatus RingTakeSlot(DeviceSlot* slot, GevImageInfo* info, GevImageExtent* extent,
+                       uint16_t* slotNumber) {
     StreamState& stream = slot->stream;
-    GevImageExtent scratch{};
-    if (extent == nullptr) extent = &scratch;
     const uint64_t capacity = stream.settings.payloadSize;
-    if (slot->record.filterDriverOpen) {
-        *extent = GevImageExtent{};
-        extent->dataSize = extent->filledSize = capacity;
-        return FilterDriver::ReadSlot(*slot, slotNumber, info, &stream.lastImageInfo);
-    }
     if (!stream.ringReady) return kGevNoRing;
     GevStatus status = kGevOk;
     GevBufferDescriptor* block = TakeDelivered(*slot, &status);
@@ -312,13 +270,61 @@ GevStatus GEVGetRingBufferImageEx(uint8_t handle, GevImageInfo* info, GevImageEx
     return result;
 }
 
+GevStatus GEVWaitForImage(uint8_t handle) {
+    DeviceSlot* slot = OpenSlot(handle);
+    if (slot == nullptr) return kGevHandleNotOpen;
+    return BackendOf(slot->record).WaitForImage(*slot);
+}
+
+GevStatus GEVGetImageBuffer(uint8_t handle, GevImageInfo* info, void* destination) {
+    // A destination of the payload size: the hand-out bounds every copy by it.
+    return GEVGetImageBufferEx(handle, info, nullptr, destination, ~uint64_t{0});
+}
+
+GevStatus GEVGetImageBufferEx(uint8_t handle, GevImageInfo* info, GevImageExtent* extent,
+                              void* destination, uint64_t destinationSize) {
+    DeviceSlot* slot = OpenSlot(handle);
+    if (slot == nullptr) return kGevHandleNotOpen;
+    StreamBackend& backend = BackendOf(slot->record);
+    if (!backend.AwaitDelivery(*slot)) return kGevNoRing;
+    std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
+    GevImageExtent scratch{};
+    if (extent == nullptr) extent = &scratch;
+    auto* target = static_cast<uint8_t*>(destination);
+    if (target == nullptr) {
+        target = slot->record.streamPacketBuffer.data();
+        destinationSize = slot->record.streamPacketBuffer.size();
+    }
+    const uint64_t capacity =
+        std::min<uint64_t>(destinationSize, slot->stream.settings.payloadSize);
+    return backend.CopyImage(*slot, target, capacity, info, extent);
+}
+
+GevStatus GEVGetRingBufferImage(uint8_t handle, GevImageInfo* info, uint16_t* slotNumber) {
+    return GEVGetRingBufferImageEx(handle, info, nullptr, slotNumber);
+}
+
+GevStatus GEVGetRingBufferImageEx(uint8_t handle, GevImageInfo* info, GevImageExtent* extent,
+                                  uint16_t* slotNumber) {
+    DeviceSlot* slot = OpenSlot(handle);
+    if (slot == nullptr) return kGevHandleNotOpen;
+    StreamBackend& backend = BackendOf(slot->record);
+    if (!backend.AwaitDelivery(*slot)) return kGevNoRing;
+    std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
+    GevImageExtent scratch{};
+    if (extent == nullptr) extent = &scratch;
+    return backend.TakeSlot(*slot, info, extent, slotNumber);
+}
+
 GevStatus GEVQueueRingBuffer(uint8_t handle, uint64_t slotNumber) {
     DeviceSlot* slot = OpenSlot(handle);
     if (slot == nullptr) return kGevHandleNotOpen;
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
+    return BackendOf(slot->record).QueueSlot(*slot, slotNumber);
+}
+
+GevStatus RingQueueSlot(DeviceSlot* slot, uint64_t slotNumber) {
     StreamState& stream = slot->stream;
-    if (slot->record.filterDriverOpen)
-        return FilterDriver::QueueSlot(*slot, slotNumber) == kGevOk ? kGevOk : kGevDriverFailed;
     const uint16_t index = static_cast<uint16_t>(slotNumber & 0xFFFF);
     if (!stream.ringReady) {
         // Before the start a user buffer's slot is only marked: the ring will
@@ -341,9 +347,11 @@ GevStatus GEVWithdrawRingBuffer(uint8_t handle, uint64_t slotNumber) {
     DeviceSlot* slot = OpenSlot(handle);
     if (slot == nullptr) return kGevHandleNotOpen;
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
+    return BackendOf(slot->record).WithdrawSlot(*slot, slotNumber);
+}
+
+GevStatus RingWithdrawSlot(DeviceSlot* slot, uint64_t slotNumber) {
     StreamState& stream = slot->stream;
-    // The driver keeps the buffers it was given until the acquisition stops.
-    if (slot->record.filterDriverOpen) return kGevRingSlotBusy;
     const uint16_t index = static_cast<uint16_t>(slotNumber & 0xFFFF);
     if (!stream.ringReady) {
         if (index < stream.userSlotsQueued.size()) stream.userSlotsQueued[index] = false;
@@ -384,13 +392,12 @@ GevStatus GEVGetFrameRate(uint8_t handle, double* fps) {
         if (fps != nullptr) *fps = stream.frameRate;
         return kGevOk;
     }
-    if (slot->record.filterDriverOpen) {
-        double rate = 0.0;
-        if (FilterDriver::FrameRate(*slot, &rate) != kGevOk) return kGevDriverFailed;
-        stream.frameRate = rate;
-        if (fps != nullptr) *fps = rate;
-        return kGevOk;
-    }
+    return BackendOf(slot->record).FrameRate(*slot, fps);
+}
+
+GevStatus RingFrameRate(DeviceSlot* slot, double* fps) {
+    const uint8_t handle = slot->record.ownHandle;
+    StreamState& stream = slot->stream;
     bool stable = false;
     const double rate = stream.meter.Read(&stable);
     if (!stable)

@@ -7,7 +7,6 @@
 
 #include "Bootstrap.h"
 #include "Clock.h"
-#include "FilterDriver.h"
 #include "GevLog.h"
 #include "GvspPackets.h"
 #include "StreamInternal.h"
@@ -22,12 +21,6 @@ constexpr uint32_t kMulticastPrefix = 0xE0000000u;
 
 bool IsMulticast(uint32_t hostOrder) {
     return (hostOrder & kMulticastMask) == kMulticastPrefix;
-}
-
-// Open access with a multicast group: another host controls the camera and
-// this one only listens; the socket lives from start to stop.
-bool ListensOnly(const DeviceRecord& record) {
-    return record.accessMode == kAccessModeOpen && record.multicastGroup != 0;
 }
 
 void SendSourceKeepAlive(DeviceRecord& record) {
@@ -45,6 +38,12 @@ void LogPercent(uint8_t handle, const char* format, uint64_t total, uint64_t err
     const uint64_t whole = static_cast<uint64_t>(percent);
     const uint64_t hundredths = static_cast<uint64_t>(percent * 100) % 100;
     DeviceLog(handle, kLogInfo, format, total, errors, whole, hundredths);
+}
+
+}  // namespace
+
+bool ListensOnly(const DeviceRecord& record) {
+    return record.accessMode == kAccessModeOpen && record.multicastGroup != 0;
 }
 
 void LogStatistics(DeviceSlot& slot) {
@@ -76,8 +75,6 @@ void LogTime(uint8_t handle, const char* format) {
     Platform::TimeOfDay now = Platform::LocalTimeOfDay();
     DeviceLog(handle, kLogInfo, format, now.hour, now.minute, now.second);
 }
-
-}  // namespace
 
 GevStatus OpenStreamSocket(DeviceSlot& slot) {
     DeviceRecord& record = slot.record;
@@ -272,44 +269,14 @@ GevStatus GEVAcquisitionStartEx(uint8_t handle, uint32_t frameLimit, uint32_t pa
     settings.packetsPerBlock =
         (payloadSize + packetDataSize - 1) / packetDataSize + (extraPacket ? 1 : 0);
 
-    if (record.filterDriverOpen) {
-        FilterDriver::StartParams params{};
-        params.width = width;
-        params.height = height;
-        params.cameraAddress = record.cameraAddress;
-        params.streamPort = record.streamPort;
-        params.controlPort = record.controlPort;
-        params.pixelFormat = pixelFormat;
-        params.destination = record.multicastGroup != 0
-                                 ? Platform::HostToNetwork32(record.multicastGroup)
-                                 : record.hostAddress;
-        params.payloadSize = payloadSize;
-        params.packetDataSize = static_cast<uint16_t>(packetDataSize);
-        params.resendEnabled = settings.resendEnabled ? 1 : 0;
-        params.resendLimit = settings.resendCount;
-        params.imageTimeoutMs = record.streamTimeout;
-        params.extraPacket = extraPacket ? 1 : 0;
-        GevStatus status = FilterDriver::Start(*slot, params, stream.bufferCount);
-        if (status == kGevOk) record.acquisitionIdle = 0;
-        LogTime(handle, "[INFO] -Start acquisition time: %02d:%02d:%02d\n");
-        return status;
-    }
-    DeviceLog(handle, kLogInfo, "[INFO] -Allocate ring buffer for images.\n");
-    DeviceLog(handle, kLogInfo, "[INFO] -Allocate index buffer for images.\n");
-    if (!BuildRing(stream)) {
-        FreeRing(stream);
-        return kGevOutOfMemory;
-    }
-    record.acquisitionIdle = 0;
-    try {
-        stream.grabThread = std::thread(GrabThread, slot);
-    } catch (const std::system_error&) {
-        record.acquisitionIdle = 1;
-        FreeRing(stream);
-        return kGevHeartbeatThreadFailed;
-    }
-    LogTime(handle, "[INFO] -Start acquisition time: %02d:%02d:%02d\n");
-    return kGevOk;
+    AcquisitionRequest request;
+    request.width = width;
+    request.height = height;
+    request.pixelFormat = pixelFormat;
+    request.payloadSize = payloadSize;
+    request.packetDataSize = packetDataSize;
+    request.extraPacket = extraPacket;
+    return BackendOf(record).Start(*slot, request);
 }
 
 GevStatus GEVAcquisitionStop(uint8_t handle) {
@@ -326,45 +293,7 @@ GevStatus GEVAcquisitionStop(uint8_t handle) {
         stream.waitAborted = true;
     }
     stream.imageArrived.notify_all();
-    if (record.filterDriverOpen) {
-        if (FilterDriver::Stop(*slot) != kGevOk) return kGevDriverFailed;
-        FilterDriver::Statistics statistics{};
-        if (FilterDriver::ReadStatistics(*slot, &statistics) == kGevOk) {
-            stream.statistics.frameCount = statistics.frames;
-            stream.statistics.missingFrames = statistics.missingFrames;
-            stream.statistics.lostPackets += statistics.lostPackets;
-            if (statistics.haveDiscarded)
-                stream.statistics.discardedBlocks = statistics.discardedBlocks;
-        }
-        LogStatistics(*slot);
-        LogTime(handle, "[INFO] -Stop acquisition time: %02d:%02d:%02d\n");
-        return kGevOk;
-    }
-    if (stream.grabThread.joinable()) {
-        const uint32_t limit = record.streamTimeout + 200;
-        DeviceLog(handle, kLogTrace, "Synchronizing with thread %p (timeout = %d)\n",
-                  static_cast<void*>(&stream.grabThread), limit);
-        const auto start = std::chrono::steady_clock::now();
-        // The thread sees the flag after its current wait for a datagram; it is
-        // always joined, so the ring is never freed under it.
-        stream.grabThread.join();
-        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now() - start);
-        if (waited.count() > limit)
-            DeviceLog(handle, kLogInfo, "[INFO] -Timeout/error 0x%x closing thread\n", 0x102);
-    }
-    // Frames delivered by the receiver that nobody took go with the ring.
-    stream.statistics.lostFrames += stream.delivered.Count();
-    DeviceLog(handle, kLogInfo, "[INFO] -Free index buffer for images.\n");
-    DeviceLog(handle, kLogInfo, "[INFO] -Free ring buffer for images.\n");
-    FreeRing(stream);
-    if (ListensOnly(record)) {
-        CloseUdpSocket(record.streamSocket);
-        record.streamSocket = Platform::kInvalidSocket;
-    }
-    LogStatistics(*slot);
-    LogTime(handle, "[INFO] -Stop acquisition time: %02d:%02d:%02d\n");
-    return kGevOk;
+    return BackendOf(record).Stop(*slot);
 }
 
 GevStatus GEVGetBufferCount(uint8_t handle, uint16_t* count) {
@@ -380,9 +309,7 @@ GevStatus GEVSetBufferCount(uint8_t handle, uint16_t count) {
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
     slot->stream.bufferCount = count;
     slot->stream.releaseMode = count == 0;
-    if (slot->record.filterDriverOpen && FilterDriver::SetBufferCount(*slot, count) != kGevOk)
-        return kGevDriverFailed;
-    return kGevOk;
+    return BackendOf(slot->record).SetBufferCount(*slot, count);
 }
 
 GevStatus GEVSetPacketResend(uint8_t handle, bool enable) {
@@ -394,9 +321,7 @@ GevStatus GEVSetPacketResend(uint8_t handle, bool enable) {
     if ((capability & Bootstrap::kCapPacketResend) == 0) return kGevNotSupported;
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
     slot->stream.settings.resendEnabled = enable;
-    if (slot->record.filterDriverOpen && FilterDriver::SetPacketResend(*slot, enable) != kGevOk)
-        return kGevDriverFailed;
-    return kGevOk;
+    return BackendOf(slot->record).SetPacketResend(*slot, enable);
 }
 
 GevStatus GEVSetRingBuffer(uint8_t handle, uint64_t /*reserved*/, void* buffer) {
@@ -404,9 +329,7 @@ GevStatus GEVSetRingBuffer(uint8_t handle, uint64_t /*reserved*/, void* buffer) 
     if (slot == nullptr) return kGevHandleNotOpen;
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
     StreamState& stream = slot->stream;
-    if (slot->record.filterDriverOpen) {
-        if (FilterDriver::AnnounceBuffer(*slot, buffer) != kGevOk) return kGevDriverFailed;
-    }
+    if (GevStatus status = BackendOf(slot->record).AnnounceBuffer(*slot, buffer)) return status;
     stream.userBuffers.push_back(static_cast<uint8_t*>(buffer));
     slot->record.userBufferCount = static_cast<uint16_t>(stream.userBuffers.size());
     stream.bufferCount = slot->record.userBufferCount;
@@ -417,8 +340,7 @@ GevStatus GEVReleaseRingBuffer(uint8_t handle) {
     DeviceSlot* slot = OpenSlot(handle);
     if (slot == nullptr) return kGevHandleNotOpen;
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
-    if (slot->record.filterDriverOpen && FilterDriver::ReleaseBuffers(*slot) != kGevOk)
-        return kGevDriverFailed;
+    if (GevStatus status = BackendOf(slot->record).ReleaseBuffers(*slot)) return status;
     slot->stream.userBuffers.clear();
     slot->stream.userSlotsQueued.clear();
     slot->record.userBufferCount = 0;

@@ -7,6 +7,7 @@
 #include "GevLog.h"
 #include "GvcpPackets.h"
 #include "GvspPackets.h"
+#include "ReceiveBatch.h"
 #include "StreamInternal.h"
 #include "StreamReceiver.h"
 
@@ -26,6 +27,9 @@ uint32_t PacketMapSize(const StreamSettings& settings) {
 }
 
 }  // namespace
+
+// Datagrams read per system call where the system reads batches.
+constexpr size_t kReceiveBatch = 64;
 
 bool BuildRing(StreamState& stream) {
     const StreamSettings& settings = stream.settings;
@@ -118,30 +122,36 @@ void GrabThread(DeviceSlot* slot) {
     DeviceRecord& record = slot->record;
     StreamState& stream = slot->stream;
     const uint8_t handle = record.ownHandle;
-    std::vector<uint8_t> buffer(stream.settings.packetDataSize + 100);
+    Platform::ReceiveBatch batch(record.streamSocket, stream.settings.packetDataSize + 100,
+                                 kReceiveBatch);
+    // Runs of datagrams from the camera may come in one buffer where the system can.
+    const bool coalescing = batch.EnableCoalescing();
     stream.assembly = AssemblyState{};
     StreamReceiver receiver(handle, stream,
                             [slot](uint64_t block, uint32_t first, uint32_t last, bool extended) {
                                 return SendPacketResend(*slot, block, first, last, extended);
                             });
     DeviceLog(handle, kLogVerbose, "Entering grab_func loop with rcvbuf_size = %d\n",
-              buffer.size());
+              stream.settings.packetDataSize + 100);
+    DeviceLog(handle, kLogVerbose, "Receive offload on the stream socket: %s\n",
+              coalescing ? "on" : "off");
     bool versionChecked = false;
+    bool leave = false;
     uint64_t strangers = 0;
-    int lastLength = -1;
+    int64_t lastLength = -1;
     uint32_t waitMs = 0;
     {
         std::lock_guard<std::recursive_mutex> guard(slot->controlLock);
         waitMs = record.packetTimeout;
     }
-    while (record.acquisitionIdle == 0) {
-        const int ready = Platform::WaitReadableMs(record.streamSocket, waitMs);
-        if (ready > 0) {
-            uint32_t sender = 0;
-            const int length =
-                Platform::ReceiveFrom(record.streamSocket, buffer.data(), buffer.size(), &sender);
+    while (!leave && record.acquisitionIdle == 0) {
+        const int ready = batch.Receive(waitMs);
+        for (int i = 0; i < ready; ++i) {
+            const Platform::Datagram& datagram = batch[i];
+            const int64_t length = static_cast<int64_t>(datagram.size);
             // A unicast stream comes from the camera alone: nothing else may land in an image.
-            if (length > 0 && record.multicastGroup == 0 && sender != record.cameraAddress) {
+            if (length > 0 && record.multicastGroup == 0 &&
+                datagram.address != record.cameraAddress) {
                 ++strangers;
                 continue;
             }
@@ -155,9 +165,10 @@ void GrabThread(DeviceSlot* slot) {
                 if (stream.assembly.packetLargerSeen)
                     DeviceLog(handle, kLogInfo,
                               "[INFO] -Acknowledge kill request with PacketLarger\n");
+                leave = true;
                 break;
             }
-            if (length >= 8) receiver.HandlePacket(buffer.data(), static_cast<size_t>(length));
+            if (length >= 8) receiver.HandlePacket(datagram.data, datagram.size);
             if (!versionChecked && stream.assembly.blockIdMode != BlockIdMode::Unknown) {
                 versionChecked = true;
                 const int gvspVersion = static_cast<int>(stream.assembly.blockIdMode);
@@ -170,10 +181,11 @@ void GrabThread(DeviceSlot* slot) {
             // The limit counts frames delivered: lost ones are not frames acquired.
             if (stream.frameLimit != 0 && stream.statistics.deliveredFrames >= stream.frameLimit) {
                 record.acquisitionIdle = 1;
+                leave = true;
                 break;
             }
-            continue;
         }
+        if (leave || ready > 0) continue;
         if (stream.assembly.current != nullptr)
             DeviceLog(handle, kLogTrace, "select() returned %d, pushing image buffer\n", ready);
         if (stream.assembly.previous != nullptr)

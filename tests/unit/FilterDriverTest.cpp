@@ -234,8 +234,10 @@ TEST_F(FilterDriverTest, ClosedHandlesAndUserBuffersAreRefused) {
 TEST_F(FilterDriverTest, InitOpensTheDeviceFileEnablesTheAdapterAndWaitsForItsReadyState) {
     FakeDriverInstall fake;
     fake->stateScript = {0, 1, 4, 1};
+    EXPECT_EQ(&BackendOf(slot().record), &SocketStreamBackend());
     EXPECT_EQ(GEVInitFilterDriver(kHandle), kGevOk);
     EXPECT_TRUE(slot().record.filterDriverOpen);
+    EXPECT_EQ(&BackendOf(slot().record), &DriverStreamBackend());
     ASSERT_EQ(fake->openedPaths, std::vector<std::string>{"\\\\.\\krvGEVFilter"});
     EXPECT_EQ(fake->adapterModes, std::vector<uint32_t>{1});
     EXPECT_EQ(fake->adapterName, u"\\DEVICE\\{4D36E972-E325}");
@@ -287,6 +289,7 @@ TEST_F(FilterDriverTest, FailuresToEnableDropTheDevice) {
         if (c.queryError != 0) fake->Fail(FakeFilter::kAdapterQuery, c.queryError);
         EXPECT_EQ(GEVInitFilterDriver(kHandle), kGevDriverNotOpen);
         EXPECT_FALSE(slot().record.filterDriverOpen);
+        EXPECT_EQ(&BackendOf(slot().record), &SocketStreamBackend());
         EXPECT_EQ(slot().record.driverDevice, nullptr);
         EXPECT_EQ(fake->liveDevices, 0);
         EXPECT_EQ(fake->stateQueries, c.queries);
@@ -322,8 +325,10 @@ TEST_F(FilterDriverTest, PollsAreTwentyFiveMillisecondsApartByDefault) {
 }
 
 TEST_F(EnabledDriverTest, DisableTurnsTheAdapterOffAndDropsTheDevice) {
+    EXPECT_EQ(&BackendOf(slot().record), &DriverStreamBackend());
     EXPECT_EQ(GEVDisableFilterDriver(kHandle), kGevOk);
     EXPECT_FALSE(slot().record.filterDriverOpen);
+    EXPECT_EQ(&BackendOf(slot().record), &SocketStreamBackend());
     EXPECT_EQ(fake->liveDevices, 0);
     EXPECT_EQ(fake->adapterModes, (std::vector<uint32_t>{1, 0}));
     EXPECT_FALSE(fake->adapterEnabled);
