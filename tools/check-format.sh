@@ -19,6 +19,10 @@ for candidate in clang-format-$wanted clang-format; do
 done
 [ -n "$format" ] || { echo "check-format: clang-format $wanted is missing (package clang-format-$wanted)" >&2; exit 2; }
 
+if ! git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    echo "check-format: not a git checkout, nothing to check"
+    exit 0
+fi
 mapfile -t files < <(git ls-files -- '*.c' '*.cc' '*.cpp' '*.h' '*.hpp')
 if [ "${1:-}" = --fix ]; then
     "$format" -i -- "${files[@]}"
