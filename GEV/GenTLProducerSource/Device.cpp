@@ -55,15 +55,13 @@ std::map<uint8_t, CDevice*>& LostTable() {
 
 }  // namespace
 
-CDevice::CDevice(CTL* system, CInterface* parent, std::shared_ptr<CDeviceInfo> record,
-                 const std::string& id, uint8_t handle, DEVICE_ACCESS_FLAGS flags,
-                 const Vantor::GevOpenParams& params)
+CDevice::CDevice(CInterface* parent, std::shared_ptr<CDeviceInfo> record, const std::string& id,
+                 uint8_t handle, DEVICE_ACCESS_FLAGS flags, const Vantor::GevOpenParams& params)
     : CRegisterMapModule(kInitialRegisterSlots),
       m_handle(handle),
       m_hostAddress(params.hostAddress),
       m_errorEvent(new CEventError()),
       m_id(id),
-      m_system(system),
       m_parent(parent),
       m_record(std::move(record)),
       m_accessFlags(flags) {

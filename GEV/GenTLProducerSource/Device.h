@@ -23,7 +23,6 @@
 
 namespace GenTL {
 
-class CTL;
 class CInterface;
 class CDevicePort;
 class CDataStream;
@@ -52,9 +51,8 @@ public:
     static constexpr uint64_t kRegXmlAddress = 0x500;
 
     // The camera is already open in the protocol library under `handle`.
-    CDevice(CTL* system, CInterface* parent, std::shared_ptr<CDeviceInfo> record,
-            const std::string& id, uint8_t handle, DEVICE_ACCESS_FLAGS flags,
-            const Vantor::GevOpenParams& params);
+    CDevice(CInterface* parent, std::shared_ptr<CDeviceInfo> record, const std::string& id,
+            uint8_t handle, DEVICE_ACCESS_FLAGS flags, const Vantor::GevOpenParams& params);
     ~CDevice() override;
 
     // IPort: the device register map and description.
@@ -116,8 +114,7 @@ private:
     uint32_t m_hostAddress;
     std::unique_ptr<CEventError> m_errorEvent;
     std::string m_id;
-    // Handles to hand out only: the interface and system may close first.
-    CTL* m_system;
+    // A handle to hand out only: the interface may close first.
     CInterface* m_parent;
     std::shared_ptr<CDevicePort> m_remotePort;
     uint32_t m_streamChannelCount = 1;

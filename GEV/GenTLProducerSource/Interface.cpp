@@ -418,7 +418,7 @@ std::shared_ptr<CDevice> CInterface::OpenDevice(const std::string& id, DEVICE_AC
             throw access_exception(Format("Unable to open the device %s. Error %04X", id, status));
         }
         try {
-            device = std::make_shared<CDevice>(m_system, this, record, id, handle, flags, params);
+            device = std::make_shared<CDevice>(this, record, id, handle, flags, params);
         } catch (...) {
             Vantor::GEVClose(handle);
             throw;

@@ -16,31 +16,74 @@
 
 namespace TestSupport {
 
-#define GEVTLKRV_FUNCTIONS(X)                                                                      \
-    X(GCGetInfo)                                                                                   \
-    X(GCGetLastError)                                                                              \
-    X(GCInitLib)                                                                                   \
-    X(GCCloseLib)                                                                                  \
-    X(GCReadPort)                                                                                  \
-    X(GCWritePort) X(GCReadPortStacked) X(GCWritePortStacked) X(GCGetPortURL) X(GCGetPortInfo)     \
-        X(GCGetNumPortURLs) X(GCGetPortURLInfo) X(GCRegisterEvent) X(GCUnregisterEvent)            \
-            X(EventGetData) X(EventGetDataInfo) X(EventGetInfo) X(EventFlush) X(EventKill)         \
-                X(TLOpen) X(TLClose) X(TLGetInfo) X(TLGetNumInterfaces) X(TLGetInterfaceID)        \
-                    X(TLGetInterfaceInfo) X(TLOpenInterface) X(TLUpdateInterfaceList) X(IFClose)   \
-                        X(IFGetInfo) X(IFGetNumDevices) X(IFGetDeviceID) X(IFUpdateDeviceList)     \
-                            X(IFGetDeviceInfo) X(IFOpenDevice) X(IFGetParentTL) X(DevGetPort) X(   \
-                                DevGetNumDataStreams) X(DevGetDataStreamID) X(DevOpenDataStream)   \
-                                X(DevGetInfo) X(DevClose) X(DevGetParentIF) X(DSAnnounceBuffer)    \
-                                    X(DSAllocAndAnnounceBuffer) X(DSAnnounceCompositeBuffer) X(    \
-                                        DSFlushQueue) X(DSStartAcquisition) X(DSStopAcquisition)   \
-                                        X(DSGetInfo) X(DSGetBufferID) X(DSClose) X(DSRevokeBuffer) \
-                                            X(DSQueueBuffer) X(DSGetParentDev) X(DSGetBufferInfo)  \
-                                                X(DSGetBufferInfoStacked) X(DSGetBufferChunkData)  \
-                                                    X(DSGetNumBufferParts) X(DSGetBufferPartInfo)  \
-                                                        X(DSGetBufferPartInfoStacked)              \
-                                                            X(DSGetNumFlows) X(DSGetFlowInfo)      \
-                                                                X(DSGetNumBufferSegments)          \
-                                                                    X(DSGetBufferSegmentInfo)
+// One entry a line; clang-format 14 does not settle on a layout for this list.
+// clang-format off
+#define GEVTLKRV_FUNCTIONS(X) \
+    X(GCGetInfo) \
+    X(GCGetLastError) \
+    X(GCInitLib) \
+    X(GCCloseLib) \
+    X(GCReadPort) \
+    X(GCWritePort) \
+    X(GCReadPortStacked) \
+    X(GCWritePortStacked) \
+    X(GCGetPortURL) \
+    X(GCGetPortInfo) \
+    X(GCGetNumPortURLs) \
+    X(GCGetPortURLInfo) \
+    X(GCRegisterEvent) \
+    X(GCUnregisterEvent) \
+    X(EventGetData) \
+    X(EventGetDataInfo) \
+    X(EventGetInfo) \
+    X(EventFlush) \
+    X(EventKill) \
+    X(TLOpen) \
+    X(TLClose) \
+    X(TLGetInfo) \
+    X(TLGetNumInterfaces) \
+    X(TLGetInterfaceID) \
+    X(TLGetInterfaceInfo) \
+    X(TLOpenInterface) \
+    X(TLUpdateInterfaceList) \
+    X(IFClose) \
+    X(IFGetInfo) \
+    X(IFGetNumDevices) \
+    X(IFGetDeviceID) \
+    X(IFUpdateDeviceList) \
+    X(IFGetDeviceInfo) \
+    X(IFOpenDevice) \
+    X(IFGetParentTL) \
+    X(DevGetPort) \
+    X(DevGetNumDataStreams) \
+    X(DevGetDataStreamID) \
+    X(DevOpenDataStream) \
+    X(DevGetInfo) \
+    X(DevClose) \
+    X(DevGetParentIF) \
+    X(DSAnnounceBuffer) \
+    X(DSAllocAndAnnounceBuffer) \
+    X(DSAnnounceCompositeBuffer) \
+    X(DSFlushQueue) \
+    X(DSStartAcquisition) \
+    X(DSStopAcquisition) \
+    X(DSGetInfo) \
+    X(DSGetBufferID) \
+    X(DSClose) \
+    X(DSRevokeBuffer) \
+    X(DSQueueBuffer) \
+    X(DSGetParentDev) \
+    X(DSGetBufferInfo) \
+    X(DSGetBufferInfoStacked) \
+    X(DSGetBufferChunkData) \
+    X(DSGetNumBufferParts) \
+    X(DSGetBufferPartInfo) \
+    X(DSGetBufferPartInfoStacked) \
+    X(DSGetNumFlows) \
+    X(DSGetFlowInfo) \
+    X(DSGetNumBufferSegments) \
+    X(DSGetBufferSegmentInfo)
+// clang-format on
 
 class CtiLibrary {
 public:

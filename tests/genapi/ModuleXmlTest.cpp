@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -473,10 +473,56 @@ std::map<std::string, std::string> RootAttributes(const std::string& xml) {
     const size_t begin = xml.find("<RegisterDescription");
     if (begin == std::string::npos) return attributes;
     const std::string tag = xml.substr(begin, xml.find('>', begin) - begin);
-    const std::regex attribute("([A-Za-z_:]+)\\s*=\\s*\"([^\"]*)\"");
-    for (std::sregex_iterator it(tag.begin(), tag.end(), attribute), end; it != end; ++it)
-        attributes[(*it)[1]] = (*it)[2];
+    auto isName = [](char c) {
+        return std::isalpha(static_cast<unsigned char>(c)) || c == '_' || c == ':';
+    };
+    auto isBlank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    // name = "value", the value up to the next quote.
+    for (size_t i = 0; i < tag.size();) {
+        if (!isName(tag[i])) {
+            ++i;
+            continue;
+        }
+        const size_t nameBegin = i;
+        while (i < tag.size() && isName(tag[i])) ++i;
+        const std::string name = tag.substr(nameBegin, i - nameBegin);
+        size_t at = i;
+        while (at < tag.size() && isBlank(tag[at])) ++at;
+        if (at >= tag.size() || tag[at] != '=') continue;
+        ++at;
+        while (at < tag.size() && isBlank(tag[at])) ++at;
+        if (at >= tag.size() || tag[at] != '"') continue;
+        const size_t end = tag.find('"', at + 1);
+        if (end == std::string::npos) break;
+        attributes[name] = tag.substr(at + 1, end - at - 1);
+        i = end + 1;
+    }
     return attributes;
+}
+
+// 8-4-4-4-12 hexadecimal digits.
+bool IsGuid(const std::string& text) {
+    const size_t groups[] = {8, 4, 4, 4, 12};
+    size_t at = 0;
+    for (size_t group = 0; group < 5; ++group) {
+        if (group > 0 && (at >= text.size() || text[at++] != '-')) return false;
+        for (size_t digit = 0; digit < groups[group]; ++digit, ++at)
+            if (at >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[at])))
+                return false;
+    }
+    return at == text.size();
+}
+
+// Four dot-separated decimal numbers, as "1.0.0.1".
+bool IsFourPartVersion(const std::string& text) {
+    size_t at = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0 && (at >= text.size() || text[at++] != '.')) return false;
+        const size_t digits = at;
+        while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) ++at;
+        if (at == digits) return false;
+    }
+    return at == text.size();
 }
 
 // The name getters of the register description node hand out the node's own strings.
@@ -506,10 +552,8 @@ void ExpectRootAttributes(ArvGc* gc, const std::string& xml, const DescriptionEn
     std::map<std::string, std::string> attributes = RootAttributes(xml);
     EXPECT_EQ(attributes["StandardNameSpace"], "None");
     EXPECT_EQ(attributes["ToolTip"], description.toolTip);
-    const std::regex guid(
-        "[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}");
-    EXPECT_TRUE(std::regex_match(attributes["ProductGuid"], guid)) << attributes["ProductGuid"];
-    EXPECT_TRUE(std::regex_match(attributes["VersionGuid"], guid)) << attributes["VersionGuid"];
+    EXPECT_TRUE(IsGuid(attributes["ProductGuid"])) << attributes["ProductGuid"];
+    EXPECT_TRUE(IsGuid(attributes["VersionGuid"])) << attributes["VersionGuid"];
     EXPECT_NE(attributes["ProductGuid"], attributes["VersionGuid"]);
     const std::string schema = description.schemaVersion;
     EXPECT_EQ(attributes["xmlns"], "http://www.genicam.org/GenApi/Version_" + schema.substr(0, 1) +
@@ -895,8 +939,7 @@ TEST_F(SystemModuleXmlTest, EveryFeatureReadsTheRegisterMap) {
     EXPECT_EQ(port.GetString("TLPath"), path);
     EXPECT_EQ(port.GetString("TLPath"), LibraryInfo(GenTL::TL_INFO_PATHNAME));
     const std::string version = port.GetString("TLVersion");
-    EXPECT_TRUE(std::regex_match(version, std::regex("[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+")))
-        << version;
+    EXPECT_TRUE(IsFourPartVersion(version)) << version;
     EXPECT_EQ(version, LibraryInfo(GenTL::TL_INFO_VERSION));
 
     // Before the first update there is no interface to select.

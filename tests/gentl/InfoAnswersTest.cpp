@@ -5,7 +5,6 @@
 // the C interface gives are the ones the module descriptions show.
 #include <cstring>
 #include <functional>
-#include <regex>
 #include <string>
 #include <vector>
 

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -165,17 +164,34 @@ inline std::string Description(CtiLibrary& cti, PORT_HANDLE port) {
     return std::string(xml.data());
 }
 
+// The decimal value of attribute NAME in a start tag (name="12" or name='12'),
+// -1 when it is missing or not a number.
+inline int NumericAttribute(const std::string& tag, const std::string& name) {
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    for (size_t at = tag.find(name); at != std::string::npos; at = tag.find(name, at + 1)) {
+        if (at == 0 || !blank(tag[at - 1])) continue;
+        size_t i = at + name.size();
+        while (i < tag.size() && blank(tag[i])) ++i;
+        if (i >= tag.size() || tag[i] != '=') continue;
+        ++i;
+        while (i < tag.size() && blank(tag[i])) ++i;
+        if (i >= tag.size() || (tag[i] != '"' && tag[i] != '\'')) continue;
+        const char quote = tag[i++];
+        const size_t digits = i;
+        while (i < tag.size() && tag[i] >= '0' && tag[i] <= '9') ++i;
+        if (i == digits || i >= tag.size() || tag[i] != quote) return -1;
+        return std::stoi(tag.substr(digits, i - digits));
+    }
+    return -1;
+}
+
 // The URL info versions are the ones the description's start tag declares.
 inline void ExpectVersionsOfTheFile(CtiLibrary& cti, PORT_HANDLE port) {
     const std::string xml = Description(cti, port);
     const size_t begin = xml.find("<RegisterDescription");
     ASSERT_NE(begin, std::string::npos) << "no plain description behind the URL";
     const std::string tag = xml.substr(begin, xml.find('>', begin) - begin);
-    auto attribute = [&](const char* name) {
-        std::smatch match;
-        const std::regex pattern(std::string("\\s") + name + "\\s*=\\s*[\"'](\\d+)[\"']");
-        return std::regex_search(tag, match, pattern) ? std::stoi(match[1]) : -1;
-    };
+    auto attribute = [&](const char* name) { return NumericAttribute(tag, name); };
     auto url = UrlInfoOf(cti, port);
     EXPECT_EQ(Int32(cti, url, URL_INFO_SCHEMA_VER_MAJOR), attribute("SchemaMajorVersion"));
     EXPECT_EQ(Int32(cti, url, URL_INFO_SCHEMA_VER_MINOR), attribute("SchemaMinorVersion"));

@@ -1,8 +1,8 @@
 // The data stream's features against the simulator: loss with and without
 // resend, buffers of two sizes, chunk data read through the camera's GenApi
 // chunk features, and the stream and buffer descriptions through GenApi.
-#include <regex>
 #include <set>
+#include <string>
 
 #include "GEVTLKRVInfo.h"
 #include "StreamFixture.h"
@@ -10,6 +10,19 @@
 using namespace GenTLTest;
 
 namespace {
+
+// The text of the first <element>...</element> after `anchor` in `xml`, or "".
+std::string ElementAfter(const std::string& xml, const std::string& anchor,
+                         const std::string& element) {
+    const size_t at = xml.find(anchor);
+    if (at == std::string::npos) return "";
+    const std::string open = "<" + element + ">";
+    const size_t begin = xml.find(open, at);
+    if (begin == std::string::npos) return "";
+    const size_t end = xml.find("</" + element + ">", begin);
+    if (end == std::string::npos) return "";
+    return xml.substr(begin + open.size(), end - begin - open.size());
+}
 
 class StreamFeatures : public StreamTest {
 protected:
@@ -42,14 +55,13 @@ protected:
         const guint64 length = arv_gc_register_get_length(ARV_GC_REGISTER(node), &error);
         EXPECT_EQ(error, nullptr);
         // The chunk ID of the feature's port, as the description declares it.
-        std::smatch port, id;
         const std::string& xml = CameraApi().Xml();
-        EXPECT_TRUE(std::regex_search(
-            xml, port, std::regex("Name=\"" + name + "\"[^]*?<pPort>(\\w+)</pPort>")));
-        EXPECT_TRUE(std::regex_search(xml, id,
-                                      std::regex("<Port Name=\"" + port[1].str() +
-                                                 "\"[^>]*>[^]*?<ChunkID>(\\w+)</ChunkID>")));
-        const uint64_t chunkId = std::stoull(id[1].str(), nullptr, 16);
+        const std::string port = ElementAfter(xml, "Name=\"" + name + "\"", "pPort");
+        EXPECT_FALSE(port.empty()) << name;
+        const std::string id = ElementAfter(xml, "<Port Name=\"" + port + "\"", "ChunkID");
+        EXPECT_FALSE(id.empty()) << port;
+        if (port.empty() || id.empty()) return 0;
+        const uint64_t chunkId = std::stoull(id, nullptr, 16);
         auto* base = BufferInfo<uint8_t*>(buffer, BUFFER_INFO_BASE);
         for (const SINGLE_CHUNK_DATA& chunk : chunks) {
             if (chunk.ChunkID != chunkId) continue;

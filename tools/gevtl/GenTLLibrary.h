@@ -9,27 +9,54 @@
 
 namespace Gevtl {
 
-#define GEVTL_FUNCTIONS(X)                                                                         \
-    X(GCGetInfo)                                                                                   \
-    X(GCGetLastError)                                                                              \
-    X(GCInitLib)                                                                                   \
-    X(GCCloseLib)                                                                                  \
-    X(GCReadPort)                                                                                  \
-    X(GCWritePort)                                                                                 \
-    X(GCGetPortURL)                                                                                \
-    X(GCGetPortInfo)                                                                               \
-    X(GCGetNumPortURLs)                                                                            \
-    X(GCGetPortURLInfo)                                                                            \
-    X(GCRegisterEvent)                                                                             \
-    X(GCUnregisterEvent) X(EventGetData) X(EventGetDataInfo) X(EventFlush) X(EventKill) X(TLOpen)  \
-        X(TLClose) X(TLGetNumInterfaces) X(TLGetInterfaceID) X(TLOpenInterface)                    \
-            X(TLUpdateInterfaceList) X(IFClose) X(IFGetNumDevices) X(IFGetDeviceID)                \
-                X(IFUpdateDeviceList) X(IFGetDeviceInfo) X(IFOpenDevice) X(DevGetPort)             \
-                    X(DevGetNumDataStreams) X(DevGetDataStreamID) X(DevOpenDataStream) X(DevClose) \
-                        X(DSAllocAndAnnounceBuffer) X(DSFlushQueue) X(DSStartAcquisition)          \
-                            X(DSStopAcquisition) X(DSGetInfo) X(DSClose) X(DSRevokeBuffer)         \
-                                X(DSQueueBuffer) X(DSGetBufferInfo) X(DSGetNumBufferParts)         \
-                                    X(DSGetBufferPartInfo)
+// One entry a line; clang-format 14 does not settle on a layout for this list.
+// clang-format off
+#define GEVTL_FUNCTIONS(X) \
+    X(GCGetInfo) \
+    X(GCGetLastError) \
+    X(GCInitLib) \
+    X(GCCloseLib) \
+    X(GCReadPort) \
+    X(GCWritePort) \
+    X(GCGetPortURL) \
+    X(GCGetPortInfo) \
+    X(GCGetNumPortURLs) \
+    X(GCGetPortURLInfo) \
+    X(GCRegisterEvent) \
+    X(GCUnregisterEvent) \
+    X(EventGetData) \
+    X(EventGetDataInfo) \
+    X(EventFlush) \
+    X(EventKill) \
+    X(TLOpen) \
+    X(TLClose) \
+    X(TLGetNumInterfaces) \
+    X(TLGetInterfaceID) \
+    X(TLOpenInterface) \
+    X(TLUpdateInterfaceList) \
+    X(IFClose) \
+    X(IFGetNumDevices) \
+    X(IFGetDeviceID) \
+    X(IFUpdateDeviceList) \
+    X(IFGetDeviceInfo) \
+    X(IFOpenDevice) \
+    X(DevGetPort) \
+    X(DevGetNumDataStreams) \
+    X(DevGetDataStreamID) \
+    X(DevOpenDataStream) \
+    X(DevClose) \
+    X(DSAllocAndAnnounceBuffer) \
+    X(DSFlushQueue) \
+    X(DSStartAcquisition) \
+    X(DSStopAcquisition) \
+    X(DSGetInfo) \
+    X(DSClose) \
+    X(DSRevokeBuffer) \
+    X(DSQueueBuffer) \
+    X(DSGetBufferInfo) \
+    X(DSGetNumBufferParts) \
+    X(DSGetBufferPartInfo)
+// clang-format on
 
 // A failed GenTL call: the call's name, its GC_ERROR and the producer's error text.
 class GenTLError : public std::runtime_error {
