@@ -61,7 +61,7 @@ dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -qx './conffiles' || fail "no con
 
 dpkg -x "$deb" "$work/root"
 root=$work/root
-grep -qE '^net\.core\.rmem_max *= *16777216$' "$root/etc/sysctl.d/60-gige-vision.conf" ||
+grep -qE '^net\.core\.rmem_max *= *67108864$' "$root/etc/sysctl.d/60-gige-vision.conf" ||
     fail "the sysctl drop-in does not raise net.core.rmem_max"
 
 # The profile script, as sh sources it at login.

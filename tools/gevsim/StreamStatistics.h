@@ -13,7 +13,7 @@ struct StreamStatistics {
     uint64_t packetsResent = 0;
     uint64_t packetsUnavailable = 0;  // PACKET_UNAVAILABLE answers
     uint64_t testPackets = 0;
-    uint64_t lastBlockId = 0;  // 0: none yet
+    uint64_t lastBlockId = 0;     // 0: none yet
     uint64_t segmentedSends = 0;  // UDP_SEGMENT sends of two datagrams or more
 };
 
