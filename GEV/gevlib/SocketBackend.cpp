@@ -19,11 +19,7 @@ void SizeReceiveBuffer(DeviceRecord& record, uint32_t payloadSize) {
     const size_t granted = Platform::SetReceiveBufferSize(record.streamSocket, wanted);
     DeviceLog(record.ownHandle, kLogVerbose,
               "Stream socket receive buffer: %d bytes asked, %d granted\n", wanted, granted);
-    if (granted < wanted)
-        DeviceLog(record.ownHandle, kLogWarning,
-                  "[WARNING] -Stream socket receive buffer is %d bytes, not %d: images may lose "
-                  "packets at high rates. Raise net.core.rmem_max (sysctl) to fix this.\n",
-                  granted, wanted);
+    WarnIfReceiveBufferShort(record, granted, wanted);
 }
 
 class SocketBackend final : public StreamBackend {

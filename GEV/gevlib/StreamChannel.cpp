@@ -76,17 +76,21 @@ void LogTime(uint8_t handle, const char* format) {
     DeviceLog(handle, kLogInfo, format, now.hour, now.minute, now.second);
 }
 
+void WarnIfReceiveBufferShort(const DeviceRecord& record, size_t granted, size_t wanted) {
+    if (granted < wanted)
+        DeviceLog(record.ownHandle, kLogWarning,
+                  "[WARNING] -Stream socket receive buffer is %d bytes, not %d: images may lose "
+                  "packets at high rates. Raise net.core.rmem_max (sysctl) to fix this.\n",
+                  granted, wanted);
+}
+
 GevStatus OpenStreamSocket(DeviceSlot& slot) {
     DeviceRecord& record = slot.record;
     size_t granted = 0;
     record.streamSocket =
         OpenUdpSocket(record.hostAddress, record.streamPort, false, true, true, &granted);
     if (record.streamSocket == Platform::kInvalidSocket) return kGevSocketCreateFailed;
-    if (granted < kLargeReceiveBuffer)
-        DeviceLog(record.ownHandle, kLogWarning,
-                  "[WARNING] -Stream socket receive buffer is %d bytes, not %d: images may lose "
-                  "packets at high rates. Raise net.core.rmem_max (sysctl) to fix this.\n",
-                  granted, kLargeReceiveBuffer);
+    WarnIfReceiveBufferShort(record, granted, kLargeReceiveBuffer);
     if (record.multicastGroup != 0 &&
         !Platform::JoinMulticastGroup(record.streamSocket,
                                       Platform::HostToNetwork32(record.multicastGroup),

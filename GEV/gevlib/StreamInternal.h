@@ -38,6 +38,8 @@ bool ListensOnly(const DeviceRecord& record);
 // The counters of an acquisition and the time of day, logged at start and stop.
 void LogStatistics(DeviceSlot& slot);
 void LogTime(uint8_t handle, const char* format);
+// Warns when the system granted the stream socket less receive buffer than asked.
+void WarnIfReceiveBufferShort(const DeviceRecord& record, size_t granted, size_t wanted);
 
 // The socket back-end's hand-out of delivered ring slots (ImageDelivery.cpp).
 bool RingAwaitDelivery(DeviceSlot& slot);
