@@ -58,7 +58,7 @@ stream() {  # name, then gevsim options
 if command -v tshark >/dev/null; then
     timeout 60 tshark -q -i lo -f udp -w "$work/gvsp.pcapng" 2>"$work/tshark.log" &
     capture=$!
-    for _ in $(seq 50); do grep -q "Capturing on" "$work/tshark.log" 2>/dev/null && break; sleep 0.1; done
+    for _ in $(seq 300); do grep -q "Capturing on" "$work/tshark.log" 2>/dev/null && break; sleep 0.1; done
 fi
 stream plain
 if [ -n "$capture" ]; then

@@ -22,7 +22,7 @@ pcap="$work/gvsp.pcapng"
 
 timeout 120 tshark -q -i lo -f udp -w "$pcap" 2>"$work/tshark.log" &
 capture=$!
-for _ in $(seq 50); do grep -q "Capturing on" "$work/tshark.log" 2>/dev/null && break; sleep 0.1; done
+for _ in $(seq 300); do grep -q "Capturing on" "$work/tshark.log" 2>/dev/null && break; sleep 0.1; done
 sleep 0.5  # the capture may start a little after it says so
 
 "$tests" --gtest_brief=1 --gtest_filter='StreamPayloadTest.*:StreamPayloadThreePartTest.*'

@@ -21,7 +21,10 @@ cases+=':Streaming.ImagesArrive*:Streaming.LostPackets*:Streaming.ExtendedIds*:S
 
 timeout 120 tshark -q -i lo -i gvh0 -i gvh1 -f udp -w "$pcap" 2>"$work/tshark.log" &
 capture=$!
-for _ in $(seq 50); do grep -q "Capturing on" "$work/tshark.log" 2>/dev/null && break; sleep 0.1; done
+# dumpcap opens three interfaces first; on a loaded machine that takes seconds,
+# and traffic sent before it captures would be judged missing.
+for _ in $(seq 300); do grep -q "Capturing on" "$work/tshark.log" 2>/dev/null && break; sleep 0.1; done
+grep -q "Capturing on" "$work/tshark.log" || { echo "tshark did not start capturing"; cat "$work/tshark.log"; exit 1; }
 
 "$tests" --gtest_brief=1 \
     --gtest_filter="$cases"
