@@ -7,7 +7,7 @@
 //       against the library's: the medians of CPU time per frame and frames/s.
 //   gentl_bench soak [--minutes M] [--loss R] [--seed S] [--zero-copy] [--fps N|max]
 //                    [--link-speed MBPS] [--packet-size B] [--width W] [--height H]
-//                    [--resend-count N]
+//                    [--resend-count N] [--send-mode plain|batch|gso]
 //       one lossy stream through GenTL with packet resend for M minutes: every frame
 //       must be complete, hold the test pattern and follow its predecessor's ID;
 //       VmRSS at the start, every minute and at the end. Exit status 1 when a frame
@@ -16,7 +16,8 @@
 //   gentl_bench latency [--seconds S] [--packet-size B] [--send-mode plain|batch|gso]
 //       from a trailer's arrival to EventGetData returning its buffer (Latency.cpp
 //       tells how the arrival is timed), p50/p99/max over S seconds (default 5) at
-//       100 fps and at full rate, SCPS B (default 9000).
+//       100 fps and at full rate, SCPS B (default 9000), copy and zero-copy delivery;
+//       without --send-mode, for each fast send mode.
 //   gentl_bench scale [--seconds S] [--rounds N] [--packet-size B] [--fraction F]
 //                     [--send-mode plain|batch|gso]
 //       the single-stream rate of one camera behind a veth link, then four cameras in
@@ -47,7 +48,8 @@ int main(int argc, char** argv) {
                      "                         [--fraction F] [--send-mode M]\n"
                      "       gentl_bench soak [--minutes M] [--loss R] [--seed S] [--zero-copy]\n"
                      "                        [--fps N|max] [--link-speed MBPS] [--packet-size B]\n"
-                     "                        [--width W] [--height H] [--resend-count N]\n");
+                     "                        [--width W] [--height H] [--resend-count N]\n"
+                     "                        [--send-mode plain|batch|gso]\n");
         return 2;
     }
     if (std::getenv("GEVTLKRV_NETNS_HOST") == nullptr) {

@@ -90,7 +90,7 @@ int Send(const sockaddr_in& to, std::vector<uint8_t>& data, uint32_t payload,
 
 }  // namespace
 
-CeilingMeasurement MeasureCeiling(uint32_t payload, double seconds) {
+CeilingMeasurement MeasureCeiling(uint32_t payload, double seconds, CeilingRead read) {
     if (payload <= kSequenceBytes || payload > 65507)
         throw std::runtime_error("ceiling: bad datagram size");
     Socket receiver;
@@ -122,16 +122,37 @@ CeilingMeasurement MeasureCeiling(uint32_t payload, double seconds) {
 
     std::vector<uint8_t> scratch(kBatch * payload);
     std::vector<mmsghdr> messages(kBatch);
-    std::vector<iovec> vectors(kBatch);
+    // Copy: one vector a datagram. Scatter: three, header, place in the frame,
+    // and the rest (past a frame's end) into the scratch.
+    const size_t perMessage = read == CeilingRead::Scatter ? 3 : 1;
+    std::vector<iovec> vectors(kBatch * perMessage);
     for (unsigned i = 0; i < kBatch; ++i) {
-        vectors[i] = {scratch.data() + i * payload, payload};
-        messages[i].msg_hdr.msg_iov = &vectors[i];
-        messages[i].msg_hdr.msg_iovlen = 1;
+        vectors[i * perMessage] = {scratch.data() + i * payload, payload};
+        messages[i].msg_hdr.msg_iov = &vectors[i * perMessage];
+        messages[i].msg_hdr.msg_iovlen = perMessage;
     }
     std::vector<uint8_t> frames[2] = {std::vector<uint8_t>(kFrameBytes),
                                       std::vector<uint8_t>(kFrameBytes)};
     const size_t dataSize = payload - kSequenceBytes;
     const uint64_t packetsPerFrame = (kFrameBytes + dataSize - 1) / dataSize;
+    auto place = [&](uint64_t sequence, size_t* size) {
+        const size_t offset = (sequence % packetsPerFrame) * dataSize;
+        *size = std::min(dataSize, kFrameBytes - offset);
+        return frames[(sequence / packetsPerFrame) & 1].data() + offset;
+    };
+    uint64_t predicted = 0;
+    auto aim = [&] {
+        if (read != CeilingRead::Scatter) return;
+        for (unsigned i = 0; i < kBatch; ++i) {
+            iovec* v = &vectors[i * 3];
+            size_t size = 0;
+            uint8_t* at = place(predicted + i, &size);
+            v[0] = {scratch.data() + i * payload, kSequenceBytes};
+            v[1] = {at, size};
+            v[2] = {scratch.data() + i * payload + kSequenceBytes, dataSize - size};
+        }
+    };
+    aim();
 
     CeilingMeasurement m;
     enum { kWaiting, kWarming, kMeasuring } phase = kWaiting;
@@ -147,13 +168,23 @@ CeilingMeasurement MeasureCeiling(uint32_t payload, double seconds) {
             if (messages[i].msg_len <= kSequenceBytes) continue;
             uint64_t sequence = 0;
             std::memcpy(&sequence, datagram, sizeof sequence);
-            const size_t offset = (sequence % packetsPerFrame) * dataSize;
-            const size_t size = std::min<size_t>(
-                {messages[i].msg_len - kSequenceBytes, dataSize, kFrameBytes - offset});
-            std::memcpy(frames[(sequence / packetsPerFrame) & 1].data() + offset,
-                        datagram + kSequenceBytes, size);
+            size_t size = 0;
+            uint8_t* at = place(sequence, &size);
+            size = std::min<size_t>(messages[i].msg_len - kSequenceBytes, size);
+            if (read == CeilingRead::Copy) {
+                std::memcpy(at, datagram + kSequenceBytes, size);
+            } else if (sequence != predicted + i) {
+                // Not the one aimed at: moved once from where it landed.
+                const iovec* v = &vectors[i * 3];
+                const size_t head = std::min(size, v[1].iov_len);
+                std::memmove(at, v[1].iov_base, head);
+                std::memcpy(at + head, v[2].iov_base, size - head);
+                ++m.moved;
+            }
             bytes += size;
+            if (read == CeilingRead::Scatter && i + 1 == got) predicted = sequence + 1;
         }
+        if (got > 0) aim();
         if (phase == kMeasuring) {
             m.datagrams += got > 0 ? static_cast<uint64_t>(got) : 0;
             m.bytes += bytes;

@@ -14,13 +14,21 @@ struct CeilingMeasurement {
     uint64_t bytes = 0;      // of payload, as copied into the frames
     double cpuSeconds = 0;   // the receiving thread's, user + system
     double senderMBps = 0;   // what the sender put out over its whole run
+    uint64_t moved = 0;      // scatter reads that landed away from their place
     double MBps() const { return seconds > 0 ? bytes / seconds / 1e6 : 0.0; }
     double PacketsPerSecond() const { return seconds > 0 ? datagrams / seconds : 0.0; }
     double CpuPerGB() const { return bytes > 0 ? cpuSeconds / (bytes / 1e9) : 0.0; }
 };
 
+// How the receiver moves a datagram into its frame: read whole into a batch
+// buffer and copied (Copy), or read with its header apart and its data straight
+// into the place the next datagram in sequence would take (Scatter; one that is
+// not the predicted one is moved once).
+enum class CeilingRead { Copy, Scatter };
+
 // `payload` bytes per UDP datagram (1472 for SCPS 1500, 8972 for 9000), for
 // `seconds` after a short warm-up; throws runtime_error when nothing arrives.
-CeilingMeasurement MeasureCeiling(uint32_t payload, double seconds);
+CeilingMeasurement MeasureCeiling(uint32_t payload, double seconds,
+                                  CeilingRead read = CeilingRead::Copy);
 
 }  // namespace Bench

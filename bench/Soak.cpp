@@ -63,14 +63,17 @@ int Soak(const SoakOptions& options) {
     config.frameRate = options.fps;
     config.linkSpeedMbps = options.linkSpeed;
     config.packetSize = options.packetSize;
+    config.sendMode = options.sendMode == "gso"     ? GevSim::SendMode::Gso
+                      : options.sendMode == "batch" ? GevSim::SendMode::Batch
+                                                    : GevSim::SendMode::Plain;
     char rate[32] = "max";
     if (options.fps > 0) std::snprintf(rate, sizeof rate, "%g", options.fps);
     std::printf(
-        "soak: %ux%u Mono8, fps %s, link %u Mbit/s, SCPS %u, loss %g (seed %llu), %s "
+        "soak: %ux%u Mono8, fps %s, link %u Mbit/s, SCPS %u, %s send, loss %g (seed %llu), %s "
         "delivery, packet resend on, %g min\n",
-        options.width, options.height, rate, options.linkSpeed, options.packetSize, options.loss,
-        static_cast<unsigned long long>(options.seed), options.zeroCopy ? "zero-copy" : "copy",
-        options.minutes);
+        options.width, options.height, rate, options.linkSpeed, options.packetSize,
+        options.sendMode.c_str(), options.loss, static_cast<unsigned long long>(options.seed),
+        options.zeroCopy ? "zero-copy" : "copy", options.minutes);
     std::printf("soak VmRSS before loading the producer: %ld kB\n", ResidentKb());
     // Forked first: this process has no thread yet.
     SimulatorProcess simulator(config, options.loss, options.seed);
@@ -234,12 +237,16 @@ bool ParseSoak(int argc, char** argv, SoakOptions* options) {
             options->width = static_cast<uint32_t>(std::atoi(value));
         else if (option == "--height")
             options->height = static_cast<uint32_t>(std::atoi(value));
+        else if (option == "--send-mode")
+            options->sendMode = value;
         else
             return false;
     }
     // Bounded: a soak ends by itself within a day.
+    const std::string& m = options->sendMode;
     return options->minutes > 0 && options->minutes <= 24 * 60 && options->loss >= 0 &&
-           options->loss < 1 && options->width > 0 && options->height > 0;
+           options->loss < 1 && options->width > 0 && options->height > 0 &&
+           (m == "plain" || m == "batch" || m == "gso");
 }
 
 }  // namespace Bench

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace Bench {
 
@@ -16,7 +17,8 @@ struct SoakOptions {
     uint32_t linkSpeed = 1000;
     uint32_t packetSize = 1500;
     uint32_t width = 640, height = 480;
-    uint32_t resendCount = 0;  // packets asked for per block; 0: the library's own
+    uint32_t resendCount = 0;        // packets asked for per block; 0: the library's own
+    std::string sendMode = "plain";  // how the simulator sends: plain, batch or gso
 };
 
 // Options after "soak"; false when one is unknown or out of bounds.

@@ -2,11 +2,11 @@
 //   stream_bench assembly   block assembly alone: datagrams fed from memory
 //   stream_bench loopback [--seconds S] [--rounds N]
 //                           the raw ceiling (sendmmsg -> recvmmsg, datagrams of SCPS
-//                           1500 and 9000), then the receive path against gevsim sending
-//                           as fast as it can over loopback, beside Aravis's receiver on
-//                           the same stream, as ratios to the ceiling; N rounds of S
-//                           seconds each (default 3 of 3 s), medians (run inside
-//                           tests/netns/netns-run)
+//                           1500 and 9000; copied, and read scattered), then the
+//                           receive path against gevsim sending as fast as it can over
+//                           loopback, beside Aravis's receiver on the same stream, as
+//                           ratios to the ceiling; N rounds of S seconds each (default
+//                           3 of 3 s), medians (run inside tests/netns/netns-run)
 // Prints one line per measurement: what, frames, seconds, frames/s, MB/s.
 #include <chrono>
 #include <cstdio>
