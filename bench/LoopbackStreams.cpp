@@ -82,8 +82,13 @@ std::string Label(const char* receiver, uint32_t packetSize, const std::string& 
            (sendMode.empty() ? "plain" : sendMode) + " send" + extra;
 }
 
+// How the images are taken from the library: from the ring, given back at once
+// (the receiver's own cost, as the ceiling's one copy and Aravis's buffers), or
+// copied out into an image of the caller's.
+enum class Take { Ring, CopyOut };
+
 bool Ours(uint32_t packetSize, const std::string& sendMode, double lossRatio, double seconds,
-          StreamRound* round) {
+          Take take, StreamRound* round) {
     std::vector<std::string> extra;
     if (lossRatio > 0) extra = {"--loss-ratio", std::to_string(lossRatio), "--seed", "5"};
     Simulator simulator(packetSize, sendMode, extra);
@@ -104,17 +109,24 @@ bool Ours(uint32_t packetSize, const std::string& sendMode, double lossRatio, do
     GEVWriteRegister(1, 0x00010020, 1, &start);  // the simulator's AcquisitionStart
     std::vector<uint8_t> image(kPayload);
     GevImageInfo info{};
+    auto next = [&] {
+        if (take == Take::CopyOut) return GEVGetImageBuffer(1, &info, image.data());
+        uint16_t slot = 0;
+        const GevStatus got = GEVGetRingBufferImage(1, &info, &slot);
+        if (got == kGevOk || got == kGevImageIncomplete) GEVQueueRingBuffer(1, slot);
+        return got;
+    };
     // The window opens with the first frame delivered.
     const auto deadline = Clock::now() + std::chrono::seconds(3);
     GevStatus status = kGevTimeout;
     while (status != kGevOk && status != kGevImageIncomplete && Clock::now() < deadline)
-        status = GEVGetImageBuffer(1, &info, image.data());
+        status = next();
     if (status != kGevOk && status != kGevImageIncomplete) return false;
     uint64_t previous = info.blockId;
     const double cpuBefore = CpuSeconds();
     const auto begin = Clock::now();
     while (Clock::now() - begin < std::chrono::duration<double>(seconds)) {
-        status = GEVGetImageBuffer(1, &info, image.data());
+        status = next();
         if (status != kGevOk && status != kGevImageIncomplete) continue;
         ++(status == kGevOk ? round->frames : round->incomplete);
         round->lost += MissingBetween(previous, info.blockId);
@@ -238,16 +250,19 @@ int LoopbackStreams(double seconds, int rounds) {
             Median(scatterMBps), Median(scatterMBps) / std::max(ceiling.MBps(), 1e-9),
             Median(scatterCpu), Median(scatterCpu) / std::max(ceiling.CpuPerGB(), 1e-9));
         for (const std::string& mode : modes) {
-            std::vector<StreamRound> ours, theirs;
+            std::vector<StreamRound> ours, copied, theirs;
             for (int i = 0; i < rounds; ++i) {
-                StreamRound r;
-                if (!Ours(packetSize, mode, 0.0, seconds, &r)) {
+                StreamRound r, c;
+                if (!Ours(packetSize, mode, 0.0, seconds, Take::Ring, &r) ||
+                    !Ours(packetSize, mode, 0.0, seconds, Take::CopyOut, &c)) {
                     std::printf("%s: simulator not reachable\n",
                                 Label("ours", packetSize, mode).c_str());
                     return 1;
                 }
                 PrintRound(Label("ours", packetSize, mode), r);
+                PrintRound(Label("ours", packetSize, mode, ", copied out"), c);
                 ours.push_back(r);
+                copied.push_back(c);
                 if (!aravis) continue;
                 StreamRound a;
                 if (Aravis(packetSize, mode, seconds, &a)) {
@@ -256,6 +271,7 @@ int LoopbackStreams(double seconds, int rounds) {
                 }
             }
             PrintMedians(Label("ours", packetSize, mode), ours, ceiling);
+            PrintMedians(Label("ours", packetSize, mode, ", copied out"), copied, ceiling);
             if (!theirs.empty())
                 PrintMedians(Label("aravis (socket)", packetSize, mode), theirs, ceiling);
         }
@@ -263,7 +279,7 @@ int LoopbackStreams(double seconds, int rounds) {
             std::vector<StreamRound> lossy;
             for (int i = 0; i < rounds; ++i) {
                 StreamRound r;
-                if (!Ours(packetSize, modes.front(), 0.01, seconds, &r)) return 1;
+                if (!Ours(packetSize, modes.front(), 0.01, seconds, Take::Ring, &r)) return 1;
                 PrintRound(Label("ours", packetSize, modes.front(), ", 1 % loss, resend"), r);
                 lossy.push_back(r);
             }
