@@ -24,7 +24,7 @@ std::vector<std::string> Arguments(const GevsimOptions& o) {
                      {GEVSIM_PATH, "--address", o.address, "--fps", o.fps, "--link-speed",
                       std::to_string(o.linkSpeedMbps), "--width", std::to_string(kWidth),
                       "--height", std::to_string(kHeight), "--packet-size",
-                      std::to_string(o.packetSize), "--serial", o.serial});
+                      std::to_string(o.packetSize), "--serial", o.serial, "--test-pattern", "3"});
     if (!o.sendMode.empty()) arguments.insert(arguments.end(), {"--send-mode", o.sendMode});
     if (!o.mac.empty()) arguments.insert(arguments.end(), {"--mac", o.mac});
     return arguments;

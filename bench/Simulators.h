@@ -11,7 +11,8 @@
 namespace Bench {
 
 // How the `gevsim` program is started: 2048 x 1536 Mono8 by default as fast as
-// it can on 127.0.0.2 in this namespace.
+// it can on 127.0.0.2 in this namespace, a still test pattern (drawn once, so that
+// the simulator's drawing does not set the rate the receiver is measured at).
 struct GevsimOptions {
     uint32_t packetSize = 1500;
     std::string serial = "GTLBENCH";

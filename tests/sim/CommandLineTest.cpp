@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "Bootstrap.h"
 #include "CommandLine.h"
+#include "DeviceModel.h"
 
 namespace {
 
@@ -48,6 +50,23 @@ TEST(GevsimCommandLine, SendModeNamesSelectTheirModes) {
     std::string error;
     EXPECT_EQ(settings.camera.sendMode, SendMode::Plain);
     EXPECT_FALSE(Parse({"--address", "127.0.0.1", "--send-mode", "fast"}, &settings, &error));
+}
+
+TEST(GevsimCommandLine, TestPatternIsTheRegistersValueAtPowerUp) {
+    for (const char* value : {"0", "3"}) {
+        GevSim::CommandLineSettings settings;
+        std::string error;
+        ASSERT_TRUE(Parse({"--address", "127.0.0.1", "--test-pattern", value}, &settings, &error))
+            << error;
+        GevSim::DeviceModel model(settings.camera);
+        uint32_t pattern = 99;
+        ASSERT_EQ(model.ReadRegister(GevSim::Host{}, GevSim::UserRegister::kTestPattern, &pattern),
+                  0);
+        EXPECT_EQ(pattern, static_cast<uint32_t>(std::stoul(value)));
+    }
+    GevSim::CommandLineSettings settings;
+    std::string error;
+    EXPECT_FALSE(Parse({"--address", "127.0.0.1", "--test-pattern", "4"}, &settings, &error));
 }
 
 TEST(GevsimCommandLine, StreamFaultRatiosShareTheSeed) {

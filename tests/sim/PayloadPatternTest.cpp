@@ -153,3 +153,51 @@ TEST(PayloadPattern, AReusedBufferGivesTheSameBytesAsAFreshOne) {
 }
 
 }  // namespace
+
+namespace {
+
+// The still pattern is drawn once per storage; every other case, and a storage whose
+// rows were cut or whose format changed, is drawn again.
+TEST(PayloadPattern, AStillImageIsReusedOnlyWhereItsStorageStillHoldsIt) {
+    StreamFormat still;
+    still.payloadType = 0x4001;  // the chunk after the image is written per block
+    still.width = 64;
+    still.height = 8;
+    still.testPattern = 3;
+    auto first = StreamPayload::Build(still, 1, 5, 1);
+    ASSERT_TRUE(first.staticImage.has_value());
+    const std::vector<uint8_t> expected = StreamPayload::Build(still, 2, 6, 1).payload;
+
+    // Reused as is: bytes that no block ID changes stay, the chunk is the block's.
+    std::vector<uint8_t> storage = first.payload;
+    auto second = StreamPayload::Build(still, 2, 6, 1, storage, first.staticImage);
+    EXPECT_EQ(second.payload, expected);
+    // What it is told the storage holds is what is kept: a scribbled pixel stays,
+    // which shows the image was not drawn again.
+    storage[0] ^= 0xFF;
+    auto kept = StreamPayload::Build(still, 2, 6, 1, storage, first.staticImage);
+    EXPECT_EQ(kept.payload[0], expected[0] ^ 0xFF);
+
+    // Another format, a storage without the image, a moving pattern: drawn again.
+    StreamFormat wider = still;
+    wider.width = 72;
+    EXPECT_EQ(StreamPayload::Build(wider, 3, 7, 1, storage, first.staticImage).payload,
+              StreamPayload::Build(wider, 3, 7, 1).payload);
+    EXPECT_EQ(StreamPayload::Build(still, 2, 6, 1, storage, std::nullopt).payload, expected);
+    StreamFormat moving = still;
+    moving.testPattern = 0;
+    auto movingFirst = StreamPayload::Build(moving, 1, 5, 1);
+    EXPECT_FALSE(movingFirst.staticImage.has_value());
+    EXPECT_EQ(StreamPayload::Build(moving, 2, 6, 1, movingFirst.payload, still).payload,
+              StreamPayload::Build(moving, 2, 6, 1).payload);
+
+    // Rows cut off a block are gone from its storage: the next block draws them.
+    still.payloadType = 0x0001;
+    auto cut = StreamPayload::Build(still, 4, 8, 1);
+    StreamPayload::CutRows(still, 3, &cut);
+    EXPECT_FALSE(cut.staticImage.has_value());
+    EXPECT_EQ(StreamPayload::Build(still, 5, 9, 1, cut.payload, cut.staticImage).payload,
+              StreamPayload::Build(still, 5, 9, 1).payload);
+}
+
+}  // namespace

@@ -86,6 +86,9 @@ struct CameraConfig {
     uint32_t resendHistory = 16;  // blocks kept for PACKETRESEND
     uint64_t firstBlockId = 1;    // first block id after start or reboot
     SendMode sendMode = SendMode::Plain;
+    // TestPattern at power-up: 0 Off (a diagonal ramp moving with the block ID),
+    // 1 GreyHorizontalRamp, 2 GreyVerticalRamp (both moving), 3 GreyDiagonalRamp (still).
+    uint32_t testPattern = 0;
     // Tests: the stream socket sends without UDP checksums, so the kernel refuses the
     // first UDP_SEGMENT send and Gso falls back to Batch.
     bool refuseGso = false;

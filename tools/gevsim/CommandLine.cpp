@@ -185,6 +185,16 @@ const std::vector<Option>& Options() {
              s.camera.packetSize = static_cast<uint32_t>(size);
              return true;
          }},
+        {"test-pattern", "N",
+         "TestPattern at power-up: 0 Off (default; a diagonal ramp moving with the block), "
+         "1 GreyHorizontalRamp, 2 GreyVerticalRamp (both moving), 3 GreyDiagonalRamp "
+         "(standing still: drawn once, not per block)",
+         [](CommandLineSettings& s, const std::string& v) {
+             uint64_t pattern;
+             if (!ParseNumber(v, 3, &pattern)) return false;
+             s.camera.testPattern = static_cast<uint32_t>(pattern);
+             return true;
+         }},
         {"send-mode", "plain|batch|gso",
          "datagrams per system call: one (default), batches of up to 64 (sendmmsg), or "
          "batches with UDP segmentation offload",

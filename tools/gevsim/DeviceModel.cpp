@@ -138,7 +138,7 @@ void DeviceModel::BuildLocked() {
     word(U::kWidth, rw, config_.width);
     word(U::kHeight, rw, config_.height);
     word(U::kPixelFormat, rw, config_.pixelFormat);
-    word(U::kTestPattern, rw, 0);
+    word(U::kTestPattern, rw, config_.testPattern);
     word(U::kPayloadSize, ro, 0);
     word(U::kAcquisitionMode, rw, 0);
     word(U::kAcquisitionStart, wo, 0);

@@ -49,6 +49,8 @@ public:
     bool View(uint32_t packetId, uint16_t status, uint16_t flags, PacketView* view) const;
     // Hands the payload's storage over for the next block; this block is done with.
     std::vector<uint8_t> ReleasePayload() { return std::move(content_.payload); }
+    // The format of the static image the payload holds, if it holds one.
+    const std::optional<StreamFormat>& StaticImage() const { return content_.staticImage; }
 
 private:
     uint64_t id_;

@@ -165,9 +165,10 @@ void StreamChannel::SendBlock(const DeviceModel::StreamState& state) {
         chunkLayoutSize_ = payloadSize;  // the chunk layout changed with the image size
         ++chunkLayoutId_;
     }
-    BlockContent content =
-        StreamPayload::Build(format, id, model_.Timestamp(), chunkLayoutId_, std::move(spare_));
+    BlockContent content = StreamPayload::Build(format, id, model_.Timestamp(), chunkLayoutId_,
+                                                std::move(spare_), spareImage_);
     spare_ = {};
+    spareImage_.reset();
     if (auto rows = faults_.Plan(id, 0).shortRows) StreamPayload::CutRows(format, *rows, &content);
     PacketGeometry geometry;
     geometry.extendedIds = state.extendedIds;
@@ -182,7 +183,10 @@ void StreamChannel::SendBlock(const DeviceModel::StreamState& state) {
         kept_.push_back(block);
         while (kept_.size() > std::max<uint32_t>(config_.resendHistory, 1)) {
             // Only the stream thread holds kept blocks besides this list, and not this one.
-            if (kept_.front().use_count() == 1) spare_ = kept_.front()->ReleasePayload();
+            if (kept_.front().use_count() == 1) {
+                spareImage_ = kept_.front()->StaticImage();
+                spare_ = kept_.front()->ReleasePayload();
+            }
             kept_.pop_front();
         }
         ++stats_.blocksSent;

@@ -11,6 +11,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -100,6 +101,7 @@ private:
     // The payload storage of the last block forgotten, for the next one: a new block
     // then neither allocates nor clears its payload.
     std::vector<uint8_t> spare_;
+    std::optional<StreamFormat> spareImage_;  // the static image spare_ holds, if any
 };
 
 }  // namespace GevSim

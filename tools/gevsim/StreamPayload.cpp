@@ -152,8 +152,13 @@ std::vector<uint8_t> StreamPayload::Trailer(size_t size, uint16_t payloadType) {
 }
 
 // Every builder writes every payload byte, so a reused buffer needs no clearing.
+bool StreamPayload::IsStaticImage(const StreamFormat& format) {
+    return IsImage(format.payloadType) && format.testPattern == 3;
+}
+
 BlockContent StreamPayload::Build(const StreamFormat& format, uint64_t blockId, uint64_t timestamp,
-                                  uint32_t chunkLayoutId, std::vector<uint8_t> buffer) {
+                                  uint32_t chunkLayoutId, std::vector<uint8_t> buffer,
+                                  const std::optional<StreamFormat>& bufferImage) {
     switch (format.payloadType) {
         case kPayloadJpeg:
             return VariablePayload::BuildJpeg(format, blockId, timestamp, std::move(buffer));
@@ -166,12 +171,17 @@ BlockContent StreamPayload::Build(const StreamFormat& format, uint64_t blockId, 
         default:
             break;
     }
+    // Drawn once per storage when the image is the same in every block: what a camera
+    // sending a still scene costs to simulate.
+    const bool drawn =
+        IsStaticImage(format) && bufferImage == format && buffer.size() == PayloadSize(format);
     BlockContent block;
     block.payload = std::move(buffer);
     block.payload.resize(PayloadSize(format));
     const bool image = IsImage(format.payloadType);
     if (image) {
-        FillImage(format, blockId, block.payload.data());
+        if (!drawn) FillImage(format, blockId, block.payload.data());
+        if (IsStaticImage(format)) block.staticImage = format;
     } else {
         FillPeriodic(block.payload.data(), block.payload.size(), 256,
                      [blockId](size_t i) { return RawByte(i, blockId); });
@@ -212,6 +222,7 @@ BlockContent StreamPayload::Build(const StreamFormat& format, uint64_t blockId, 
 void StreamPayload::CutRows(const StreamFormat& format, uint32_t rows, BlockContent* block) {
     if (!IsImage(format.payloadType) || rows >= format.height) return;
     block->payload.resize(LineBytes(format) * rows);
+    block->staticImage.reset();  // the rows cut off are gone from the storage too
     Put32(&block->trailer[kTrailerSizeYOffset], rows);
     if (format.payloadType == kPayloadImageExtendedChunk)
         Put32(&block->trailer[kTrailerChunkLengthOffset],

@@ -40,6 +40,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace GevSim {
@@ -52,6 +53,13 @@ struct StreamFormat {
     uint32_t paddingX = 0;  // bytes after each line
     uint32_t testPattern = 0;
     uint32_t parts = 2;  // multi-part: 2 or 3
+
+    bool operator==(const StreamFormat& o) const {
+        return payloadType == o.payloadType && pixelFormat == o.pixelFormat && width == o.width &&
+               height == o.height && paddingX == o.paddingX && testPattern == o.testPattern &&
+               parts == o.parts;
+    }
+    bool operator!=(const StreamFormat& o) const { return !(*this == o); }
 };
 
 // A run of payload bytes that data packets carry apart from the rest: a part of a
@@ -70,6 +78,9 @@ struct BlockContent {
     // formats, the segments of the payload in sending order.
     uint8_t dataFormat = 3;
     std::vector<PayloadSegment> segments;
+    // Set when the payload holds the image of a pattern no block ID changes: the
+    // next block of this format may reuse the storage without drawing it again.
+    std::optional<StreamFormat> staticImage;
 };
 
 class StreamPayload {
@@ -98,9 +109,13 @@ public:
     static std::vector<uint8_t> Leader(size_t size, uint16_t payloadType, uint64_t timestamp);
     static std::vector<uint8_t> Trailer(size_t size, uint16_t payloadType);
 
-    // `buffer`: storage to reuse for the payload (an old block's), whatever it holds.
+    // `buffer`: storage to reuse for the payload (an old block's), whatever it holds;
+    // `bufferImage`: the format of the static image it holds, when it holds one.
     static BlockContent Build(const StreamFormat& format, uint64_t blockId, uint64_t timestamp,
-                              uint32_t chunkLayoutId, std::vector<uint8_t> buffer = {});
+                              uint32_t chunkLayoutId, std::vector<uint8_t> buffer = {},
+                              const std::optional<StreamFormat>& bufferImage = std::nullopt);
+    // The one test pattern whose image is the same in every block (x + y).
+    static bool IsStaticImage(const StreamFormat& format);
     // Ends the image after `rows` lines, as a frame cut short: the payload keeps only
     // those lines and the trailer reports them. Image types only; others unchanged.
     static void CutRows(const StreamFormat& format, uint32_t rows, BlockContent* block);
