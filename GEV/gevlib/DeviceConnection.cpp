@@ -30,8 +30,7 @@ GevStatus FailOpen(DeviceSlot& slot, GevStatus status) {
     StopHeartbeat(slot);
     {
         std::lock_guard<std::recursive_mutex> guard(slot.controlLock);
-        CloseUdpSocket(slot.record.controlSocket);
-        slot.record.controlSocket = Platform::kInvalidSocket;
+        ReplaceControlSocket(slot, Platform::kInvalidSocket);
         slot.inUse = false;
     }
     MessageChannel::Instance().SetHandler(slot.record, nullptr);
@@ -138,8 +137,7 @@ GevStatus CloseSlot(uint8_t handle, DeviceSlot& slot) {
     MessageChannel::Instance().SetHandler(record, nullptr);
     {
         std::lock_guard<std::recursive_mutex> guard(slot.controlLock);
-        CloseUdpSocket(record.controlSocket);
-        record.controlSocket = Platform::kInvalidSocket;
+        ReplaceControlSocket(slot, Platform::kInvalidSocket);
         CloseUdpSocket(record.streamSocket);
         record.streamSocket = Platform::kInvalidSocket;
         record.streamPacketBuffer.clear();
@@ -204,8 +202,8 @@ GevStatus GEVOpenDevice(uint8_t handle, const GevOpenParams* params, GevLogCallb
     DeviceLog(handle, kLogInfo, "[INFO] -Open control port.\n");
     {
         std::lock_guard<std::recursive_mutex> guard(slot->controlLock);
-        record.controlSocket =
-            OpenUdpSocket(record.hostAddress, record.controlPort, false, false, false);
+        ReplaceControlSocket(
+            *slot, OpenUdpSocket(record.hostAddress, record.controlPort, false, false, false));
         if (record.controlSocket == Platform::kInvalidSocket) {
             DeviceLog(handle, kLogError, "[ERROR] -Create control port.\n");
             return FailOpen(*slot, kGevSocketCreateFailed);

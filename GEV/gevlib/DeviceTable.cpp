@@ -1,6 +1,7 @@
 #include "DeviceTable.h"
 
 #include "MessageChannel.h"
+#include "UdpUtility.h"
 
 namespace Vantor {
 
@@ -79,6 +80,12 @@ DeviceSlot* SlotOf(uint8_t handle) {
 DeviceSlot* OpenSlot(uint8_t handle) {
     DeviceSlot* slot = SlotOf(handle);
     return slot != nullptr && slot->inUse ? slot : nullptr;
+}
+
+void ReplaceControlSocket(DeviceSlot& slot, Platform::SocketHandle next) {
+    std::lock_guard<std::mutex> guard(slot.controlSocketLock);
+    CloseUdpSocket(slot.record.controlSocket);
+    slot.record.controlSocket = next;
 }
 
 bool AnySlotInUse() {

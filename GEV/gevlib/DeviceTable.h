@@ -42,9 +42,12 @@ struct DeviceRecord {
     uint32_t timeoutSeconds = 0;    // the command timeout split for the socket wait
     uint32_t timeoutMicroseconds = 200000;
     uint8_t retryCount = 3;
-    uint32_t packetTimeout = 200;   // ms
-    uint32_t streamTimeout = 1000;  // ms
     uint8_t resendCount = 10;
+
+    // ---- Set under the control lock, read by the stream side without it: an image
+    // wait or the receive thread never waits behind a register access.
+    std::atomic<uint32_t> packetTimeout{200};   // ms
+    std::atomic<uint32_t> streamTimeout{1000};  // ms
 
     // ---- Written at open, read-only while the slot is open (streamPort and
     // hostAddress are set again by the stream channel's open, under the stream lock)
@@ -113,6 +116,10 @@ struct DeviceSlot {
     DeviceRecord record;
     // Serialises the exchanges on the control socket; guards the fields marked so.
     std::recursive_mutex controlLock;
+    // Guards the control socket's handle alone: it changes under both locks, and a
+    // send that waits for no answer (a resend request from the receive thread) takes
+    // only this one, so it never waits behind a register access and its acknowledge.
+    std::mutex controlSocketLock;
     // Guards the record's stream side and `stream` (less what StreamState marks
     // otherwise); taken before the control lock, never while holding it.
     std::recursive_mutex streamLock;
@@ -131,6 +138,9 @@ DeviceSlot* OpenSlot(uint8_t handle);
 // Every slot, for the threads that walk the table.
 std::array<DeviceSlot, kMaxDevices>& AllSlots();
 bool AnySlotInUse();
+// Closes the slot's control socket and puts `next` in its place; call it under
+// the control lock.
+void ReplaceControlSocket(DeviceSlot& slot, Platform::SocketHandle next);
 
 // Takes the next request id: 1, 2, ... 65535, 1, ...; 0 is never used.
 // Call with the control lock held.

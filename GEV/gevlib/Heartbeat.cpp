@@ -121,9 +121,9 @@ void ReestablishControlSocket(DeviceSlot& slot) {
     const uint8_t handle = record.ownHandle;
     DeviceLog(handle, kLogTrace, "ReconnectSocket\n");
     std::lock_guard<std::recursive_mutex> guard(slot.controlLock);
-    CloseUdpSocket(record.controlSocket);
+    ReplaceControlSocket(slot, Platform::kInvalidSocket);
     record.controlPort = 0;
-    record.controlSocket = OpenUdpSocket(record.hostAddress, 0, false, false, false);
+    ReplaceControlSocket(slot, OpenUdpSocket(record.hostAddress, 0, false, false, false));
     if (record.controlSocket == Platform::kInvalidSocket) {
         DeviceLog(handle, kLogError, "[ERROR] -Create control port.\n");
         return;

@@ -41,11 +41,7 @@ void WaitForDelivery(DeviceSlot& slot) {
     if (stream.delivered.Count() != 0) return;
     const uint8_t handle = slot.record.ownHandle;
     DeviceLog(handle, kLogTrace, "No images available in deliver list. Wait.\n");
-    uint32_t timeout = 0;
-    {
-        std::lock_guard<std::recursive_mutex> guard(slot.controlLock);
-        timeout = slot.record.streamTimeout;
-    }
+    const uint32_t timeout = slot.record.streamTimeout;
     std::unique_lock<std::mutex> lock(stream.imageLock);
     const bool arrived = stream.imageArrived.wait_for(
         lock, std::chrono::milliseconds(timeout),

@@ -235,7 +235,7 @@ struct StreamState {
     double frameRate = 0.0;
     GevImageInfo lastImageInfo{};
     std::thread grabThread;
-    uint16_t resendRequestId = 0;  // kept across acquisitions; under the control lock
+    uint16_t resendRequestId = 0;  // kept across acquisitions; under the control socket lock
 
     // Back to the state after device open.
     void Reset();

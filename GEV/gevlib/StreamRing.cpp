@@ -102,7 +102,9 @@ bool SendPacketResend(DeviceSlot& slot, uint64_t blockId, uint32_t first, uint32
         DeviceLog(handle, kLogTrace, "Issueing resend request for packets [%d..%d] of block %d\n",
                   first, last, blockId);
     uint8_t command[Gvsp::kResendExtendedSize];
-    std::lock_guard<std::recursive_mutex> guard(slot.controlLock);
+    // Not the control lock: a register access holds it until its answer comes, and
+    // the stream does not wait that long. No answer comes to this request.
+    std::lock_guard<std::mutex> guard(slot.controlSocketLock);
     // Request ID 0 is not a valid GVCP request: the counter runs 1..65535.
     if (++stream.resendRequestId == 0) stream.resendRequestId = 1;
     const size_t size =
@@ -139,11 +141,7 @@ void GrabThread(DeviceSlot* slot) {
     bool leave = false;
     uint64_t strangers = 0;
     int64_t lastLength = -1;
-    uint32_t waitMs = 0;
-    {
-        std::lock_guard<std::recursive_mutex> guard(slot->controlLock);
-        waitMs = record.packetTimeout;
-    }
+    const uint32_t waitMs = record.packetTimeout;
     while (!leave && record.acquisitionIdle == 0) {
         const int ready = batch.Receive(waitMs);
         for (int i = 0; i < ready; ++i) {

@@ -123,6 +123,28 @@ TEST_F(Streaming, LostPacketsComeBackByResend) {
     EXPECT_TRUE(LogCapture::Contains("[INFO] -Packet resend [BlockID "));
 }
 
+// A register access waiting for its acknowledge holds the control channel; the
+// receive thread must not wait behind it to ask for a packet, or its socket
+// overflows meanwhile. The lock is held across the whole exchange here.
+TEST_F(Streaming, ResendRequestsDoNotWaitForTheControlChannel) {
+    GevSim::Camera& sim = Start(Fast());
+    ASSERT_EQ(GEVSetPacketResend(1, true), kGevOk);
+    sim.faults().Stream().DropPackets(GevSim::StreamFaults::kEveryBlock, {4},
+                                      GevSim::StreamFaults::Drop::FirstTransmission);
+    ASSERT_EQ(Begin(), kGevOk);
+    std::vector<uint8_t> image(kPayload);
+    {
+        std::lock_guard<std::recursive_mutex> busy(SlotOf(1)->controlLock);
+        for (int i = 0; i < 3; ++i) {
+            GevImageInfo info{};
+            ASSERT_EQ(GEVGetImageBuffer(1, &info, image.data()), kGevOk) << "image " << i;
+            EXPECT_TRUE(PatternHolds(image, info.blockId));
+        }
+    }
+    EXPECT_GE(sim.StreamStats().packetsResent, 3u);
+    EXPECT_EQ(GEVAcquisitionStop(1), kGevOk);
+}
+
 TEST_F(Streaming, WithoutResendALostPacketMarksTheImageIncomplete) {
     GevSim::Camera& sim = Start(Fast());
     sim.faults().Stream().DropPackets(GevSim::StreamFaults::kEveryBlock, {3});
