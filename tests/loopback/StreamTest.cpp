@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <future>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -124,24 +125,32 @@ TEST_F(Streaming, LostPacketsComeBackByResend) {
 }
 
 // A register access waiting for its acknowledge holds the control channel; the
-// receive thread must not wait behind it to ask for a packet, or its socket
-// overflows meanwhile. The lock is held across the whole exchange here.
+// stream side must not wait behind it, neither to ask for a packet (its socket
+// overflows meanwhile) nor to hand out an image. Another thread holds the lock
+// here across the whole exchange, as such an access would.
 TEST_F(Streaming, ResendRequestsDoNotWaitForTheControlChannel) {
     GevSim::Camera& sim = Start(Fast());
     ASSERT_EQ(GEVSetPacketResend(1, true), kGevOk);
     sim.faults().Stream().DropPackets(GevSim::StreamFaults::kEveryBlock, {4},
                                       GevSim::StreamFaults::Drop::FirstTransmission);
     ASSERT_EQ(Begin(), kGevOk);
-    std::vector<uint8_t> image(kPayload);
-    {
+    std::promise<void> held, done;
+    std::thread access([&] {
         std::lock_guard<std::recursive_mutex> busy(SlotOf(1)->controlLock);
-        for (int i = 0; i < 3; ++i) {
-            GevImageInfo info{};
-            ASSERT_EQ(GEVGetImageBuffer(1, &info, image.data()), kGevOk) << "image " << i;
-            EXPECT_TRUE(PatternHolds(image, info.blockId));
-        }
+        held.set_value();
+        done.get_future().wait();
+    });
+    held.get_future().wait();
+    std::vector<uint8_t> image(kPayload);
+    for (int i = 0; i < 3; ++i) {
+        GevImageInfo info{};
+        EXPECT_EQ(GEVGetImageBuffer(1, &info, image.data()), kGevOk) << "image " << i;
+        EXPECT_TRUE(PatternHolds(image, info.blockId));
     }
-    EXPECT_GE(sim.StreamStats().packetsResent, 3u);
+    const uint64_t resent = sim.StreamStats().packetsResent;
+    done.set_value();
+    access.join();
+    EXPECT_GE(resent, 3u);
     EXPECT_EQ(GEVAcquisitionStop(1), kGevOk);
 }
 
