@@ -325,9 +325,11 @@ TEST_F(ConcurrentConsumers, RandomInterleavingsReturnAndReleaseTheCameras) {
             std::printf("  %-20s %6d  %llu\n", entry.first.first.c_str(), entry.first.second,
                         static_cast<unsigned long long>(entry.second));
     }
-    // The run must have done real work, not only refusals.
-    for (const char* call : {"IFOpenDevice", "DevOpenDataStream", "DSStartAcquisition",
-                             "EventGetData", "DevClose", "DSClose"}) {
+    // The run must have done real work, not only refusals. Not EventGetData: whether a
+    // frame comes within its 30 ms wait depends on the scheduler (under the sanitizers
+    // on a loaded machine none may), and delivery has tests of its own.
+    for (const char* call :
+         {"IFOpenDevice", "DevOpenDataStream", "DSStartAcquisition", "DevClose", "DSClose"}) {
         const uint64_t succeeded = results[{call, GC_ERR_SUCCESS}];
         EXPECT_GT(succeeded, 0u) << call << " never succeeded";
     }
