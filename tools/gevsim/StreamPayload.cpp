@@ -151,11 +151,11 @@ std::vector<uint8_t> StreamPayload::Trailer(size_t size, uint16_t payloadType) {
     return trailer;
 }
 
-// Every builder writes every payload byte, so a reused buffer needs no clearing.
 bool StreamPayload::IsStaticImage(const StreamFormat& format) {
     return IsImage(format.payloadType) && format.testPattern == 3;
 }
 
+// Every builder writes every payload byte, so a reused buffer needs no clearing.
 BlockContent StreamPayload::Build(const StreamFormat& format, uint64_t blockId, uint64_t timestamp,
                                   uint32_t chunkLayoutId, std::vector<uint8_t> buffer,
                                   const std::optional<StreamFormat>& bufferImage) {
