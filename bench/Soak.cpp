@@ -63,9 +63,8 @@ int Soak(const SoakOptions& options) {
     config.frameRate = options.fps;
     config.linkSpeedMbps = options.linkSpeed;
     config.packetSize = options.packetSize;
-    config.sendMode = options.sendMode == "gso"     ? GevSim::SendMode::Gso
-                      : options.sendMode == "batch" ? GevSim::SendMode::Batch
-                                                    : GevSim::SendMode::Plain;
+    if (!GevSim::ParseSendMode(options.sendMode, &config.sendMode))
+        throw std::invalid_argument("soak: no send mode \"" + options.sendMode + "\"");
     char rate[32] = "max";
     if (options.fps > 0) std::snprintf(rate, sizeof rate, "%g", options.fps);
     std::printf(
@@ -243,10 +242,10 @@ bool ParseSoak(int argc, char** argv, SoakOptions* options) {
             return false;
     }
     // Bounded: a soak ends by itself within a day.
-    const std::string& m = options->sendMode;
+    GevSim::SendMode mode;
     return options->minutes > 0 && options->minutes <= 24 * 60 && options->loss >= 0 &&
            options->loss < 1 && options->width > 0 && options->height > 0 &&
-           (m == "plain" || m == "batch" || m == "gso");
+           GevSim::ParseSendMode(options->sendMode, &mode);
 }
 
 }  // namespace Bench

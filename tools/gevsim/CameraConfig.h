@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <utility>
 
 namespace GevSim {
 
@@ -35,6 +37,18 @@ enum class SendMode {
     Batch,  // sendmmsg, up to 64 datagrams per call, gathered from the kept block
     Gso,    // as Batch, runs of equal-size datagrams as one UDP_SEGMENT send each
 };
+
+// The mode a name stands for on a command line: "plain", "batch" or "gso".
+inline bool ParseSendMode(std::string_view name, SendMode* mode) {
+    constexpr std::pair<std::string_view, SendMode> kNames[] = {
+        {"plain", SendMode::Plain}, {"batch", SendMode::Batch}, {"gso", SendMode::Gso}};
+    for (const auto& [known, value] : kNames)
+        if (name == known) {
+            *mode = value;
+            return true;
+        }
+    return false;
+}
 
 struct CameraConfig {
     std::string address = "127.0.0.1";  // dotted IPv4 the GVCP socket binds

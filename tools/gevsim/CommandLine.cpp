@@ -199,14 +199,7 @@ const std::vector<Option>& Options() {
          "datagrams per system call: one (default), batches of up to 64 (sendmmsg), or "
          "batches with UDP segmentation offload",
          [](CommandLineSettings& s, const std::string& v) {
-             const std::pair<const char*, SendMode> modes[] = {
-                 {"plain", SendMode::Plain}, {"batch", SendMode::Batch}, {"gso", SendMode::Gso}};
-             for (const auto& [name, mode] : modes)
-                 if (v == name) {
-                     s.camera.sendMode = mode;
-                     return true;
-                 }
-             return false;
+             return ParseSendMode(v, &s.camera.sendMode);
          }},
         {"loss-ratio", "R", "lose this fraction (0..1) of stream packets, resends get through",
          [](CommandLineSettings& s, const std::string& v) {
