@@ -241,6 +241,45 @@ TEST_F(DeviceConnection, PrivilegeIsTakenAgainAfterTheCameraRebooted) {
     EXPECT_TRUE(LogCapture::Contains("[WARNING] -CCP access lost. Access mode reset."));
 }
 
+TEST_F(DeviceConnection, AStreamChannelClosedWhileTheHeartbeatRepairsItStaysClosed) {
+    constexpr uint32_t kScp = 0x0D00, kScda = 0x0D18;
+    FastHeartbeatWithMessageChannel();
+    ASSERT_EQ(Open(kAccessModeControl), kGevOk);
+    ASSERT_EQ(GEVOpenStreamChannel(1, 0, 0, 0), kGevOk);
+    ASSERT_NE(m_peer.Register(kScp), 0u);
+    auto streamReads = [this] {
+        size_t reads = 0;
+        for (const Command& c : m_peer.Received(0x0080))
+            if (c.firstAddress() == kScda || c.firstAddress() == kScp) ++reads;
+        return reads;
+    };
+    auto scpWrites = [this] {
+        size_t writes = 0;
+        for (const Command& c : m_peer.Received(0x0082))
+            if (c.firstAddress() == kScp && Be32(&c.bytes[12]) != 0) ++writes;
+        return writes;
+    };
+    const size_t readsBefore = streamReads();
+    const size_t writesBefore = scpWrites();
+
+    // A consumer closing the stream channel holds the stream lock throughout;
+    // meanwhile the camera forgets our privilege, and the heartbeat takes it back.
+    std::unique_lock<std::recursive_mutex> closing(SlotOf(1)->streamLock);
+    m_peer.SetRegister(kCcp, 0);
+    ASSERT_TRUE(WaitFor([&] { return m_peer.Register(kCcp) == 2; }, 2s));
+    // The repair of the stream channel waits for the close instead of reading a
+    // socket and a port that are going away.
+    EXPECT_FALSE(WaitFor([&] { return streamReads() > readsBefore; }, 1s));
+    EXPECT_EQ(GEVCloseStreamChannel(1), kGevOk);
+    closing.unlock();
+
+    // Two more beats: the repair has run by then, and found the channel closed.
+    const size_t beats = CcpReads(m_peer);
+    ASSERT_TRUE(WaitFor([&] { return CcpReads(m_peer) >= beats + 2; }, 2s));
+    EXPECT_EQ(m_peer.Register(kScp), 0u) << "the camera would stream to a closed port";
+    EXPECT_EQ(scpWrites(), writesBefore);
+}
+
 TEST_F(DeviceConnection, CloseStopsTheHeartbeatAndFreesTheSlot) {
     FastHeartbeatWithMessageChannel();
     ASSERT_EQ(Open(kAccessModeExclusive), kGevOk);
