@@ -140,6 +140,10 @@ void ReestablishControlSocket(DeviceSlot& slot) {
 void ReestablishStreamChannel(DeviceSlot& slot) {
     DeviceRecord& record = slot.record;
     const uint8_t handle = record.ownHandle;
+    // A consumer may be closing the stream channel: its socket and port are read,
+    // and the camera pointed at them, only under the stream lock, so that a channel
+    // closed meanwhile stays closed. The heartbeat holds no other lock here.
+    std::lock_guard<std::recursive_mutex> streamGuard(slot.streamLock);
     if (record.streamSocket == Platform::kInvalidSocket || record.accessMode == kAccessModeOpen)
         return;
     DeviceLog(handle, kLogTrace, "ReconnectStreamChannel\n");
