@@ -1,6 +1,9 @@
 // An opened camera as a GenTL device: the remote port to the camera's own
 // registers and description, the camera's GenApi over it, the device's own
 // description and settings, and the error events of failed accesses.
+#include <atomic>
+#include <thread>
+
 #include "GenTLFixture.h"
 
 using namespace GenTLTest;
@@ -122,6 +125,24 @@ TEST_F(Device, DeviceDescriptionShowsTheCameraAndItsSettingsReachTheLibrary) {
     IF_HANDLE parent = nullptr;
     ASSERT_EQ(cti.DevGetParentIF(device, &parent), GC_ERR_SUCCESS);
     EXPECT_EQ(parent, iface);
+}
+
+TEST_F(Device, ConsumersCountingTheStreamsAtOnceAllSeeOne) {
+    // Each count reads the camera and keeps what it read for a failed read later:
+    // two threads at once must not race on what is kept.
+    constexpr int kCounts = 200;
+    std::atomic<int> wrong{0};
+    auto count = [&] {
+        for (int i = 0; i < kCounts; ++i) {
+            uint32_t streams = 0;
+            if (cti.DevGetNumDataStreams(device, &streams) != GC_ERR_SUCCESS || streams != 1)
+                ++wrong;
+        }
+    };
+    std::thread other(count);
+    count();
+    other.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST_F(Device, StackedWritesToADeviceOpenedReadOnlyAreRefused) {
