@@ -117,7 +117,8 @@ private:
     // A handle to hand out only: the interface may close first.
     CInterface* m_parent;
     std::shared_ptr<CDevicePort> m_remotePort;
-    uint32_t m_streamChannelCount = 1;
+    // Kept for a failed read; consumers may count on several threads.
+    std::atomic<uint32_t> m_streamChannelCount{1};
     std::shared_ptr<CDeviceInfo> m_record;
     DEVICE_ACCESS_FLAGS m_accessFlags;
     std::unique_ptr<CEventRemoteDevice> m_remoteEvent;
