@@ -185,6 +185,43 @@ TEST_F(StreamReports, AFrameLimitIsReachedAcrossALostBlock) {
     StopAndReleaseIdle(buffers);
 }
 
+// A start on another thread waits for a packet size search under way: the search
+// drains the stream socket and rewrites the packet size, which a running
+// receiver must not see.
+TEST_F(StreamReports, AStartWaitsForAPacketSizeSearchUnderWay) {
+    constexpr uint16_t kWriteReg = 0x0082;
+    OpenSimulator(SimulatorConfig(64, 48));
+    std::vector<BUFFER_HANDLE> buffers = Announce(2, PayloadSize(), false);
+    QueueAll(buffers);
+    // Every exchange slowed, so that the search lasts long enough to start in.
+    Simulator().faults().SetAckDelay(std::chrono::milliseconds(20));
+    Simulator().ClearReceivedCommands();
+    auto probesSince = [&](std::chrono::steady_clock::time_point since) {
+        size_t probes = 0;
+        for (const GevSim::ReceivedCommand& c : Simulator().ReceivedCommands())
+            if (c.command == kWriteReg && c.address == kStreamPacketSizeRegister && c.time > since)
+                ++probes;
+        return probes;
+    };
+    GC_ERROR searched = GC_ERR_ERROR;
+    std::thread search([&] {
+        uint32_t value = 1;
+        size_t size = sizeof value;
+        searched = cti.GCWritePort(stream, kRegFindMaxPacketSize, &value, &size);
+    });
+    const bool underWay =
+        WaitFor([&] { return probesSince(std::chrono::steady_clock::time_point{}) > 0; });
+    if (underWay) StartStream();
+    const auto started = std::chrono::steady_clock::now();
+    search.join();
+    Simulator().faults().SetAckDelay(std::chrono::milliseconds(0));
+    ASSERT_TRUE(underWay);
+    EXPECT_EQ(searched, GC_ERR_SUCCESS) << cti.LastErrorText();
+    EXPECT_EQ(probesSince(started), 0u) << "the search went on under a running receiver";
+    EXPECT_TRUE(Grabbing());
+    ASSERT_EQ(cti.DSStopAcquisition(stream, ACQ_STOP_FLAGS_DEFAULT), GC_ERR_SUCCESS);
+}
+
 TEST_F(StreamReports, GrabbingFromTheStartsReturnAndFailuresAreReturned) {
     OpenSimulator(SimulatorConfig(64, 48));
     std::vector<BUFFER_HANDLE> buffers = Announce(2, PayloadSize(), false);
