@@ -169,12 +169,15 @@ void CDataStream::OnWrite(uint64_t address, uint32_t* value, void* context) {
             self->WriteChannelField(address, *value);
             *value = self->ReadChannelField(address);
             break;
-        case kRegFindMaxPacketSize:
+        case kRegFindMaxPacketSize: {
             // The test drains the stream socket and rewrites the packet size under
-            // a running receiver.
+            // a running receiver: it runs as starts, stops and the close do, one at
+            // a time with them, so that no start comes in the middle of it.
+            std::lock_guard<std::mutex> life(self->m_lifeLock);
             if (self->m_acquiring) throw busy_exception("The acquisition process is running now.");
             *value = self->RunPacketSizeTest(true);
             break;
+        }
         case kRegRingBufferCount: {
             const Vantor::GevStatus status =
                 Vantor::GEVSetBufferCount(self->m_handle, static_cast<uint16_t>(*value));
