@@ -243,6 +243,34 @@ TEST_F(Streaming, TestPacketAndPacketSizeSearch) {
     TestNetns::Ip(TestNetns::CameraNamespace(0), "link set gvc0 mtu 1500");
 }
 
+TEST_F(Streaming, ATestPacketWaitsForAStreamChannelClosingOnAnotherThread) {
+    constexpr uint32_t kPacketSizeRegister = 0x0D04;
+    GevSim::Camera& sim = Start(Fast());
+    sim.ClearReceivedCommands();
+    auto packetSizeAccesses = [&] {
+        size_t accesses = 0;
+        for (const GevSim::ReceivedCommand& c : sim.ReceivedCommands())
+            if (c.address == kPacketSizeRegister) ++accesses;
+        return accesses;
+    };
+    // A consumer closing the stream channel holds the stream lock throughout.
+    std::unique_lock<std::recursive_mutex> closing(SlotOf(1)->streamLock);
+    auto test = std::async(std::launch::async, [] {
+        int32_t received = 0;
+        const GevStatus status = GEVTestPacket(1, &received);
+        return std::make_pair(status, received);
+    });
+    // The test packet reads the stream socket only once the close is through,
+    // instead of draining and waiting on a socket that is going away.
+    EXPECT_FALSE(TestSockets::WaitFor([&] { return packetSizeAccesses() > 0; },
+                                      std::chrono::milliseconds(1000)));
+    EXPECT_EQ(GEVCloseStreamChannel(1), kGevOk);
+    closing.unlock();
+    const auto [status, received] = test.get();
+    EXPECT_EQ(status, kGevOk);
+    EXPECT_EQ(received, 1500) << "through a socket of its own, the channel being closed";
+}
+
 TEST_F(Streaming, ReorderedDuplicatedAndTrailerlessBlocksStillArriveWhole) {
     GevSim::Camera& sim = Start(Fast());
     ASSERT_EQ(GEVSetPacketResend(1, true), kGevOk);
