@@ -2,6 +2,7 @@
 // size, and the search for the largest size that arrives unfragmented.
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -31,6 +32,9 @@ struct TemporarySocket {
 GevStatus GEVTestPacket(uint8_t handle, int32_t* receivedSize) {
     DeviceSlot* slot = OpenSlot(handle);
     if (slot == nullptr) return kGevHandleNotOpen;
+    // The stream socket is read, drained and waited on: not while another thread
+    // opens or closes the channel.
+    std::lock_guard<std::recursive_mutex> streamGuard(slot->streamLock);
     DeviceRecord& record = slot->record;
     if (receivedSize != nullptr) *receivedSize = 0;
     const uint32_t headers = record.gevMajor <= 1 ? kHeadersLegacy : kHeadersExtended;
