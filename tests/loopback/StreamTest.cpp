@@ -106,6 +106,26 @@ TEST_F(Streaming, ImagesArriveWholeAndFollowThePattern) {
     EXPECT_EQ(GEVGetImageBuffer(1, nullptr, image.data()), kGevNoRing);
 }
 
+TEST_F(Streaming, ClosingTheChannelUnderARunningAcquisitionStopsItFirst) {
+    Start(Fast());
+    ASSERT_EQ(Begin(), kGevOk);
+    std::vector<uint8_t> image(kPayload);
+    ASSERT_EQ(GEVGetImageBuffer(1, nullptr, image.data()), kGevOk);
+    // The receive thread reads the socket the close gives back: it is stopped and
+    // joined first, not left reading a closed (or another's reused) descriptor.
+    EXPECT_EQ(GEVCloseStreamChannel(1), kGevOk);
+    EXPECT_EQ(SlotOf(1)->record.acquisitionIdle.load(), 1u);
+    EXPECT_FALSE(SlotOf(1)->stream.grabThread.joinable());
+    EXPECT_EQ(GEVGetImageBuffer(1, nullptr, image.data()), kGevNoRing);
+    // Open again, it streams again.
+    ASSERT_EQ(GEVOpenStreamChannel(1, 0, 0, 0), kGevOk);
+    ASSERT_EQ(GEVAcquisitionStartEx(1, 0, kPayload, 0, 0, 0), kGevOk);
+    GevImageInfo info{};
+    ASSERT_EQ(GEVGetImageBuffer(1, &info, image.data()), kGevOk);
+    EXPECT_TRUE(PatternHolds(image, info.blockId));
+    EXPECT_EQ(GEVAcquisitionStop(1), kGevOk);
+}
+
 TEST_F(Streaming, LostPacketsComeBackByResend) {
     GevSim::Camera& sim = Start(Fast());
     ASSERT_EQ(GEVSetPacketResend(1, true), kGevOk);
