@@ -196,6 +196,8 @@ GevStatus GEVCloseStreamChannel(uint8_t handle) {
     if (slot == nullptr) return kGevHandleNotOpen;
     std::lock_guard<std::recursive_mutex> guard(slot->streamLock);
     DeviceRecord& record = slot->record;
+    // The receive thread reads the socket given back below: it ends first.
+    if (record.acquisitionIdle == 0) GEVAcquisitionStop(handle);
     record.streamSourcePort = 0;
     const uint32_t zero = 0;
     GevStatus status = GEVWriteRegister(handle, Bootstrap::kStreamPort, 1, &zero);
