@@ -266,7 +266,7 @@ TEST_F(DeviceConnection, AStreamChannelClosedWhileTheHeartbeatRepairsItStaysClos
     // meanwhile the camera forgets our privilege, and the heartbeat takes it back.
     std::unique_lock<std::recursive_mutex> closing(SlotOf(1)->streamLock);
     m_peer.SetRegister(kCcp, 0);
-    ASSERT_TRUE(WaitFor([&] { return m_peer.Register(kCcp) == 2; }, 2s));
+    ASSERT_TRUE(WaitFor([&] { return m_peer.Register(kCcp) == 2; }, 5s));
     // The repair of the stream channel waits for the close instead of reading a
     // socket and a port that are going away.
     EXPECT_FALSE(WaitFor([&] { return streamReads() > readsBefore; }, 1s));
@@ -275,7 +275,7 @@ TEST_F(DeviceConnection, AStreamChannelClosedWhileTheHeartbeatRepairsItStaysClos
 
     // Two more beats: the repair has run by then, and found the channel closed.
     const size_t beats = CcpReads(m_peer);
-    ASSERT_TRUE(WaitFor([&] { return CcpReads(m_peer) >= beats + 2; }, 2s));
+    ASSERT_TRUE(WaitFor([&] { return CcpReads(m_peer) >= beats + 2; }, 5s));
     EXPECT_EQ(m_peer.Register(kScp), 0u) << "the camera would stream to a closed port";
     EXPECT_EQ(scpWrites(), writesBefore);
 }
