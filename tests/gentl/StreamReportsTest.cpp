@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "GEVTLKRVInfo.h"
+#include "GvcpWire.h"
 #include "StreamFixture.h"
 #include "StreamPayload.h"
 
@@ -189,7 +190,6 @@ TEST_F(StreamReports, AFrameLimitIsReachedAcrossALostBlock) {
 // drains the stream socket and rewrites the packet size, which a running
 // receiver must not see.
 TEST_F(StreamReports, AStartWaitsForAPacketSizeSearchUnderWay) {
-    constexpr uint16_t kWriteReg = 0x0082;
     OpenSimulator(SimulatorConfig(64, 48));
     std::vector<BUFFER_HANDLE> buffers = Announce(2, PayloadSize(), false);
     QueueAll(buffers);
@@ -199,7 +199,8 @@ TEST_F(StreamReports, AStartWaitsForAPacketSizeSearchUnderWay) {
     auto probesSince = [&](std::chrono::steady_clock::time_point since) {
         size_t probes = 0;
         for (const GevSim::ReceivedCommand& c : Simulator().ReceivedCommands())
-            if (c.command == kWriteReg && c.address == kStreamPacketSizeRegister && c.time > since)
+            if (c.command == GevSim::Gvcp::kWriteRegCmd && c.address == kStreamPacketSizeRegister &&
+                c.time > since)
                 ++probes;
         return probes;
     };

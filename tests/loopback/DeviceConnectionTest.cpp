@@ -2,11 +2,14 @@
 // scripted camera on 127.0.0.2.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
+#include "Bootstrap.h"
 #include "DebugOutput.h"
 #include "DeviceTable.h"
+#include "GvcpPackets.h"
 #include "TestSockets.h"
 #include "VantorFixture.h"
 
@@ -30,18 +33,27 @@ void OnLost(uint8_t handle) {
     ++g_lostCalls;
 }
 
-size_t CcpReads(ScriptedPeer& peer) {
+size_t ReadsOf(ScriptedPeer& peer, uint32_t address) {
     size_t reads = 0;
-    for (const Command& c : peer.Received(0x0080))
-        if (c.firstAddress() == kCcp) ++reads;
+    for (const Command& c : peer.Received(Gvcp::kReadRegCmd))
+        if (c.firstAddress() == address) ++reads;
     return reads;
 }
 
-std::vector<uint32_t> CcpWrites(ScriptedPeer& peer) {
+// The values written to `address`, in order.
+std::vector<uint32_t> WritesOf(ScriptedPeer& peer, uint32_t address) {
     std::vector<uint32_t> values;
-    for (const Command& c : peer.Received(0x0082))
-        if (c.firstAddress() == kCcp) values.push_back(Be32(&c.bytes[12]));
+    for (const Command& c : peer.Received(Gvcp::kWriteRegCmd))
+        if (c.firstAddress() == address) values.push_back(Be32(&c.bytes[12]));
     return values;
+}
+
+size_t CcpReads(ScriptedPeer& peer) {
+    return ReadsOf(peer, kCcp);
+}
+
+std::vector<uint32_t> CcpWrites(ScriptedPeer& peer) {
+    return WritesOf(peer, kCcp);
 }
 
 class DeviceConnection : public ScriptedCameraTest {
@@ -242,22 +254,15 @@ TEST_F(DeviceConnection, PrivilegeIsTakenAgainAfterTheCameraRebooted) {
 }
 
 TEST_F(DeviceConnection, AStreamChannelClosedWhileTheHeartbeatRepairsItStaysClosed) {
-    constexpr uint32_t kScp = 0x0D00, kScda = 0x0D18;
+    constexpr uint32_t kScp = Bootstrap::kStreamPort, kScda = Bootstrap::kStreamDestination;
     FastHeartbeatWithMessageChannel();
     ASSERT_EQ(Open(kAccessModeControl), kGevOk);
     ASSERT_EQ(GEVOpenStreamChannel(1, 0, 0, 0), kGevOk);
     ASSERT_NE(m_peer.Register(kScp), 0u);
-    auto streamReads = [this] {
-        size_t reads = 0;
-        for (const Command& c : m_peer.Received(0x0080))
-            if (c.firstAddress() == kScda || c.firstAddress() == kScp) ++reads;
-        return reads;
-    };
+    auto streamReads = [this] { return ReadsOf(m_peer, kScda) + ReadsOf(m_peer, kScp); };
     auto scpWrites = [this] {
-        size_t writes = 0;
-        for (const Command& c : m_peer.Received(0x0082))
-            if (c.firstAddress() == kScp && Be32(&c.bytes[12]) != 0) ++writes;
-        return writes;
+        const std::vector<uint32_t> ports = WritesOf(m_peer, kScp);
+        return ports.size() - std::count(ports.begin(), ports.end(), 0u);
     };
     const size_t readsBefore = streamReads();
     const size_t writesBefore = scpWrites();

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "Bootstrap.h"
 #include "DeviceTable.h"
 #include "GevSimCamera.h"
 #include "Netns.h"
@@ -264,13 +265,12 @@ TEST_F(Streaming, TestPacketAndPacketSizeSearch) {
 }
 
 TEST_F(Streaming, ATestPacketWaitsForAStreamChannelClosingOnAnotherThread) {
-    constexpr uint32_t kPacketSizeRegister = 0x0D04;
     GevSim::Camera& sim = Start(Fast());
     sim.ClearReceivedCommands();
     auto packetSizeAccesses = [&] {
         size_t accesses = 0;
         for (const GevSim::ReceivedCommand& c : sim.ReceivedCommands())
-            if (c.address == kPacketSizeRegister) ++accesses;
+            if (c.address == Vantor::Bootstrap::kStreamPacketSize) ++accesses;
         return accesses;
     };
     // A consumer closing the stream channel holds the stream lock throughout.
