@@ -6,8 +6,11 @@
 // run, so no thread of this process wakes up beside the producer's; the stamps
 // are kept in the socket until then. EventGetData's return is read on the same
 // clock (CLOCK_REALTIME) right after it, and the two are matched by block ID.
+// Each stream is measured first with a BareReceiver in the producer's place:
+// the floor that the machine's own receive path sets on the same stream.
 #include "Latency.h"
 
+#include <netinet/in.h>
 #include <time.h>
 
 #include <algorithm>
@@ -16,10 +19,13 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "BareReceiver.h"
 #include "BenchRegisters.h"
 #include "BenchReport.h"
+#include "Bootstrap.h"
 #include "GenTLConsumer.h"
 #include "GevsimSendModes.h"
 #include "Simulators.h"
@@ -31,8 +37,6 @@ namespace {
 
 using namespace GenTL;
 using Clock = std::chrono::steady_clock;
-
-constexpr uint64_t kStreamChannelPort = 0x0D00;  // SCP0: the host's port in its low 16 bits
 
 int64_t RealtimeNs() {
     timespec now{};
@@ -52,43 +56,12 @@ double Percentile(std::vector<double>& sorted, double p) {
     return sorted[at];
 }
 
-void Measure(const std::string& fps, const std::string& sendMode, uint32_t packetSize,
-             double seconds, bool zeroCopy) {
-    GevsimOptions options;
-    options.packetSize = packetSize;
-    options.serial = "GTLLATENCY";
-    options.fps = fps;
-    options.sendMode = sendMode;
-    // A 10 GigE camera's pace: a block leaves as a paced train, not as one burst
-    // larger than the socket's receive buffer.
-    options.linkSpeedMbps = 10000;
-    GevsimProgram simulator(options);
-    Consumer consumer;
-    consumer.OpenCamera(options.serial);
-    consumer.WriteCamera(kStreamPacketSizeRegister, packetSize);
-    const uint32_t payload = consumer.ReadCamera(kPayloadSizeRegister);
-    if (zeroCopy) consumer.WriteStream(kStreamUseUserBuffer, 1);
-    consumer.AnnounceAndQueue(kAnnouncedBuffers, payload);
-    consumer.Start();
-    const uint16_t port = static_cast<uint16_t>(consumer.ReadCamera(kStreamChannelPort) & 0xFFFF);
-    TrailerSniffer sniffer(port);
-    std::vector<Delivery> deliveries;
-    deliveries.reserve(static_cast<size_t>(seconds * 1000) + 16);
-    const auto begin = Clock::now();
-    while (Clock::now() - begin < std::chrono::duration<double>(seconds)) {
-        BUFFER_HANDLE buffer = consumer.Next(1000);
-        const int64_t returned = RealtimeNs();
-        if (buffer == nullptr) continue;
-        deliveries.push_back({consumer.BufferInfo<uint64_t>(buffer, BUFFER_INFO_FRAMEID), returned,
-                              !consumer.BufferInfo<bool8_t>(buffer, BUFFER_INFO_IS_INCOMPLETE)});
-        consumer.Queue(buffer);
-    }
-    consumer.Stop();
-    const std::vector<TrailerSniffer::Trailer> trailers = sniffer.Drain();
-    const uint64_t dropped = sniffer.Dropped();
-
-    // The latest trailer of the block before its delivery (a resent trailer counts
-    // as the block's arrival); deliveries from before the sniffer are skipped.
+// Prints p50/p99/max of the time from each block's trailer arriving to its
+// delivery (`returnedNs`). The latest trailer of the block before its delivery
+// counts (a resent trailer is the block's arrival); deliveries from before the
+// sniffer are skipped.
+void Report(const char* what, const std::vector<Delivery>& deliveries,
+            const std::vector<TrailerSniffer::Trailer>& trailers, uint64_t dropped) {
     std::map<uint64_t, std::vector<int64_t>> arrivals;
     for (const TrailerSniffer::Trailer& t : trailers) arrivals[t.blockId].push_back(t.arrivalNs);
     std::vector<double> latencies;
@@ -110,17 +83,87 @@ void Measure(const std::string& fps, const std::string& sendMode, uint32_t packe
         latencies.push_back((d.returnedNs - arrival) / 1e3);
     }
     std::sort(latencies.begin(), latencies.end());
-    char what[80];
-    std::snprintf(what, sizeof what, "latency, SCPS %u, %s fps, %s send, %s", packetSize,
-                  fps.c_str(), sendMode.empty() ? "plain" : sendMode.c_str(),
-                  zeroCopy ? "zero-copy" : "copy");
     std::printf(
-        "%-56s frames %zu  p50 %7.1f us  p99 %7.1f us  max %7.1f us  (incomplete %llu, "
+        "%-62s frames %zu  p50 %7.1f us  p99 %7.1f us  max %7.1f us  (incomplete %llu, "
         "unmatched %llu, trailers dropped %llu)\n",
         what, latencies.size(), Percentile(latencies, 0.50), Percentile(latencies, 0.99),
         latencies.empty() ? 0.0 : latencies.back(), static_cast<unsigned long long>(incomplete),
         static_cast<unsigned long long>(unmatched), static_cast<unsigned long long>(dropped));
     std::fflush(stdout);
+}
+
+GevsimOptions LatencyGevsim(const std::string& fps, const std::string& sendMode,
+                            uint32_t packetSize) {
+    GevsimOptions options;
+    options.packetSize = packetSize;
+    options.serial = "GTLLATENCY";
+    options.fps = fps;
+    options.sendMode = sendMode;
+    // A 10 GigE camera's pace: a block leaves as a paced train, not as one burst
+    // larger than the socket's receive buffer.
+    options.linkSpeedMbps = 10000;
+    return options;
+}
+
+void Measure(const std::string& fps, const std::string& sendMode, uint32_t packetSize,
+             double seconds, bool zeroCopy) {
+    const GevsimOptions options = LatencyGevsim(fps, sendMode, packetSize);
+    GevsimProgram simulator(options);
+    Consumer consumer;
+    consumer.OpenCamera(options.serial);
+    consumer.WriteCamera(kStreamPacketSizeRegister, packetSize);
+    const uint32_t payload = consumer.ReadCamera(kPayloadSizeRegister);
+    if (zeroCopy) consumer.WriteStream(kStreamUseUserBuffer, 1);
+    consumer.AnnounceAndQueue(kAnnouncedBuffers, payload);
+    consumer.Start();
+    const uint16_t port =
+        static_cast<uint16_t>(consumer.ReadCamera(Vantor::Bootstrap::kStreamPort) & 0xFFFF);
+    TrailerSniffer sniffer(port);
+    std::vector<Delivery> deliveries;
+    deliveries.reserve(static_cast<size_t>(seconds * 1000) + 16);
+    const auto begin = Clock::now();
+    while (Clock::now() - begin < std::chrono::duration<double>(seconds)) {
+        BUFFER_HANDLE buffer = consumer.Next(1000);
+        const int64_t returned = RealtimeNs();
+        if (buffer == nullptr) continue;
+        deliveries.push_back({consumer.BufferInfo<uint64_t>(buffer, BUFFER_INFO_FRAMEID), returned,
+                              !consumer.BufferInfo<bool8_t>(buffer, BUFFER_INFO_IS_INCOMPLETE)});
+        consumer.Queue(buffer);
+    }
+    consumer.Stop();
+    const std::vector<TrailerSniffer::Trailer> trailers = sniffer.Drain();
+    char what[80];
+    std::snprintf(what, sizeof what, "latency, SCPS %u, %s fps, %s send, %s", packetSize,
+                  fps.c_str(), sendMode.empty() ? "plain" : sendMode.c_str(),
+                  zeroCopy ? "zero-copy" : "copy");
+    Report(what, deliveries, trailers, sniffer.Dropped());
+}
+
+// The floor under Measure's figures, on the same stream: the camera opened
+// through the producer, but pointed at a BareReceiver, whose read of each
+// trailer stands for the delivery.
+void MeasureBare(const std::string& fps, const std::string& sendMode, uint32_t packetSize,
+                 double seconds) {
+    const GevsimOptions options = LatencyGevsim(fps, sendMode, packetSize);
+    GevsimProgram simulator(options);
+    Consumer consumer;
+    consumer.OpenCamera(options.serial);
+    consumer.WriteCamera(kStreamPacketSizeRegister, packetSize);
+    BareReceiver receiver(consumer.ReadCamera(kPayloadSizeRegister));
+    TrailerSniffer sniffer(receiver.port());
+    consumer.WriteCamera(Vantor::Bootstrap::kStreamDestination, INADDR_LOOPBACK);
+    consumer.WriteCamera(Vantor::Bootstrap::kStreamPort, receiver.port());
+    consumer.WriteCamera(kAcquisitionStartRegister, 1);
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    consumer.WriteCamera(kAcquisitionStopRegister, 1);
+    consumer.WriteCamera(Vantor::Bootstrap::kStreamPort, 0);
+    std::vector<Delivery> deliveries;
+    for (const BareReceiver::Trailer& t : receiver.Stop())
+        deliveries.push_back({t.blockId, t.readNs, true});
+    char what[80];
+    std::snprintf(what, sizeof what, "latency, SCPS %u, %s fps, %s send, bare recvmmsg + copy",
+                  packetSize, fps.c_str(), sendMode.empty() ? "plain" : sendMode.c_str());
+    Report(what, deliveries, sniffer.Drain(), sniffer.Dropped());
 }
 
 }  // namespace
@@ -132,8 +175,10 @@ int Latency(double seconds, uint32_t packetSize, std::string mode) {
     for (std::string& m : modes)
         if (m == "plain") m.clear();
     for (const std::string& m : modes)
-        for (const char* fps : {"100", "max"})
+        for (const char* fps : {"100", "max"}) {
+            MeasureBare(fps, m, packetSize, seconds);
             for (bool zeroCopy : {false, true}) Measure(fps, m, packetSize, seconds, zeroCopy);
+        }
     return 0;
 }
 

@@ -1,5 +1,7 @@
 #include "LoopbackStreams.h"
 
+#include <netinet/in.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -8,10 +10,14 @@
 #include <thread>
 #include <vector>
 
+#include "BareReceiver.h"
+#include "BenchRegisters.h"
 #include "BenchReport.h"
+#include "Bootstrap.h"
 #include "ChildProcess.h"
 #include "FrameSequence.h"
 #include "GevsimSendModes.h"
+#include "LibraryCamera.h"
 #include "RawCeiling.h"
 #include "Socket.h"
 #include "VantorLib.h"
@@ -23,7 +29,7 @@ namespace {
 using namespace Vantor;
 using Clock = std::chrono::steady_clock;
 
-constexpr uint32_t kWidth = 2048, kHeight = 1536, kPayload = kWidth * kHeight;
+constexpr uint32_t kPayload = kWidth * kHeight;
 constexpr uint32_t kIpUdpHeaders = 28;
 
 // One receiver's round: complete frames in the window, what it cost.
@@ -100,12 +106,7 @@ bool Ours(uint32_t packetSize, const std::string& sendMode, double lossRatio, do
     if (lossRatio > 0) extra = {"--loss-ratio", std::to_string(lossRatio), "--seed", "5"};
     if (pattern == Pattern::Moving) extra.insert(extra.end(), {"--test-pattern", "0"});
     Simulator simulator(packetSize, sendMode, extra);
-    GevOpenParams params{};
-    params.cameraAddress = Platform::ParseAddress("127.0.0.2");
-    params.hostAddress = Platform::ParseAddress("127.0.0.1");
-    params.subnetMask = Platform::ParseAddress("255.0.0.0");
-    std::strcpy(params.adapterName, "lo");
-    if (GEVOpenDevice(1, &params, nullptr, 0, kAccessModeControl) != kGevOk) return false;
+    if (!OpenLibraryCamera()) return false;
     struct Closer {
         ~Closer() { GEVClose(1); }
     } closer;
@@ -114,7 +115,7 @@ bool Ours(uint32_t packetSize, const std::string& sendMode, double lossRatio, do
     GEVSetBufferCount(1, 16);
     if (GEVAcquisitionStartEx(1, 0, kPayload, 0, 0, 0) != kGevOk) return false;
     const uint32_t start = 1, stop = 1;
-    GEVWriteRegister(1, 0x00010020, 1, &start);  // the simulator's AcquisitionStart
+    GEVWriteRegister(1, kAcquisitionStartRegister, 1, &start);
     std::vector<uint8_t> image(kPayload);
     GevImageInfo info{};
     auto next = [&] {
@@ -143,8 +144,44 @@ bool Ours(uint32_t packetSize, const std::string& sendMode, double lossRatio, do
     round->seconds = std::chrono::duration<double>(Clock::now() - begin).count();
     round->cpuSeconds = CpuSeconds() - cpuBefore;
     round->bytes = (round->frames + round->incomplete) * double(kPayload);
-    GEVWriteRegister(1, 0x00010024, 1, &stop);
+    GEVWriteRegister(1, kAcquisitionStopRegister, 1, &stop);
     GEVAcquisitionStop(1);
+    return true;
+}
+
+// The bare path on the same stream, at the rate the simulator sets: the camera
+// opened through the library but pointed at a BareReceiver. What a receiver
+// costs per GB depends on how full each of its reads is, so ours is also
+// compared with this at an equal rate, not only with the ceiling's sender.
+bool Bare(uint32_t packetSize, const std::string& sendMode, double seconds, StreamRound* round) {
+    Simulator simulator(packetSize, sendMode, {});
+    if (!OpenLibraryCamera()) return false;
+    struct Closer {
+        ~Closer() { GEVClose(1); }
+    } closer;
+    BareReceiver receiver(kPayload);
+    const uint32_t start = 1, stop = 1, off = 0, port = receiver.port();
+    const uint32_t destination = INADDR_LOOPBACK, size = packetSize;
+    if (GEVWriteRegister(1, Bootstrap::kStreamPacketSize, 1, &size) != kGevOk ||
+        GEVWriteRegister(1, Bootstrap::kStreamDestination, 1, &destination) != kGevOk ||
+        GEVWriteRegister(1, Bootstrap::kStreamPort, 1, &port) != kGevOk ||
+        GEVWriteRegister(1, kAcquisitionStartRegister, 1, &start) != kGevOk)
+        return false;
+    // The window opens with the first trailer read.
+    const auto deadline = Clock::now() + std::chrono::seconds(3);
+    while (receiver.Read().trailers == 0 && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const BareReceiver::Counters before = receiver.Read();
+    const auto begin = Clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const BareReceiver::Counters after = receiver.Read();
+    round->seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+    GEVWriteRegister(1, kAcquisitionStopRegister, 1, &stop);
+    GEVWriteRegister(1, Bootstrap::kStreamPort, 1, &off);
+    if (after.trailers == 0) return false;
+    round->frames = after.trailers - before.trailers;
+    round->cpuSeconds = after.cpuSeconds - before.cpuSeconds;
+    round->bytes = static_cast<double>(after.bytes - before.bytes);
     return true;
 }
 
@@ -190,9 +227,10 @@ void PrintRound(const std::string& what, const StreamRound& r) {
     std::fflush(stdout);
 }
 
-// The medians of a receiver's rounds, and as ratios to the ceiling's.
+// The medians of a receiver's rounds, and as ratios to the ceiling's; with
+// `bareCpuPerGB`, its CPU per GB also as a ratio to the bare path's on the same stream.
 void PrintMedians(const std::string& what, const std::vector<StreamRound>& rounds,
-                  const CeilingMeasurement& ceiling) {
+                  const CeilingMeasurement& ceiling, double bareCpuPerGB = 0) {
     std::vector<double> mbps, cpu, bad;
     for (const StreamRound& r : rounds) {
         mbps.push_back(r.MBps());
@@ -200,11 +238,13 @@ void PrintMedians(const std::string& what, const std::vector<StreamRound>& round
         bad.push_back(r.BadPercent());
     }
     const double m = Median(mbps), c = Median(cpu);
+    char bare[48] = "";
+    if (bareCpuPerGB > 0) std::snprintf(bare, sizeof bare, " = %.2f x bare", c / bareCpuPerGB);
     std::printf(
-        "%-44s median of %zu: %6.1f MB/s = %.3f x ceiling, %5.2f CPU-s/GB = %.2f x ceiling, "
+        "%-44s median of %zu: %6.1f MB/s = %.3f x ceiling, %5.2f CPU-s/GB = %.2f x ceiling%s, "
         "frames lost or incomplete %.1f %%\n",
         what.c_str(), rounds.size(), m, ceiling.MBps() > 0 ? m / ceiling.MBps() : 0, c,
-        ceiling.CpuPerGB() > 0 ? c / ceiling.CpuPerGB() : 0, Median(bad));
+        ceiling.CpuPerGB() > 0 ? c / ceiling.CpuPerGB() : 0, bare, Median(bad));
     std::fflush(stdout);
 }
 
@@ -258,17 +298,20 @@ int LoopbackStreams(double seconds, int rounds) {
             Median(scatterMBps), Median(scatterMBps) / std::max(ceiling.MBps(), 1e-9),
             Median(scatterCpu), Median(scatterCpu) / std::max(ceiling.CpuPerGB(), 1e-9));
         for (const std::string& mode : modes) {
-            std::vector<StreamRound> ours, copied, theirs;
+            std::vector<StreamRound> bare, ours, copied, theirs;
             for (int i = 0; i < rounds; ++i) {
-                StreamRound r, c;
-                if (!Ours(packetSize, mode, 0.0, seconds, Take::Ring, &r) ||
+                StreamRound b, r, c;
+                if (!Bare(packetSize, mode, seconds, &b) ||
+                    !Ours(packetSize, mode, 0.0, seconds, Take::Ring, &r) ||
                     !Ours(packetSize, mode, 0.0, seconds, Take::CopyOut, &c)) {
                     std::printf("%s: simulator not reachable\n",
                                 Label("ours", packetSize, mode).c_str());
                     return 1;
                 }
+                PrintRound(Label("bare recvmmsg + copy", packetSize, mode), b);
                 PrintRound(Label("ours", packetSize, mode), r);
                 PrintRound(Label("ours", packetSize, mode, ", copied out"), c);
+                bare.push_back(b);
                 ours.push_back(r);
                 copied.push_back(c);
                 if (!aravis) continue;
@@ -278,10 +321,16 @@ int LoopbackStreams(double seconds, int rounds) {
                     theirs.push_back(a);
                 }
             }
-            PrintMedians(Label("ours", packetSize, mode), ours, ceiling);
-            PrintMedians(Label("ours", packetSize, mode, ", copied out"), copied, ceiling);
+            PrintMedians(Label("bare recvmmsg + copy", packetSize, mode), bare, ceiling);
+            std::vector<double> bareCpu;
+            for (const StreamRound& b : bare) bareCpu.push_back(b.CpuPerGB());
+            const double bareCpuPerGB = Median(bareCpu);
+            PrintMedians(Label("ours", packetSize, mode), ours, ceiling, bareCpuPerGB);
+            PrintMedians(Label("ours", packetSize, mode, ", copied out"), copied, ceiling,
+                         bareCpuPerGB);
             if (!theirs.empty())
-                PrintMedians(Label("aravis (socket)", packetSize, mode), theirs, ceiling);
+                PrintMedians(Label("aravis (socket)", packetSize, mode), theirs, ceiling,
+                             bareCpuPerGB);
         }
         if (packetSize == 9000) {
             // With a sender the receiver only just keeps up with, resent packets queue

@@ -4,8 +4,8 @@
 //                           the raw ceiling (sendmmsg -> recvmmsg, datagrams of SCPS
 //                           1500 and 9000; copied, and read scattered), then the
 //                           receive path against gevsim sending as fast as it can over
-//                           loopback, beside Aravis's receiver on the same stream, as
-//                           ratios to the ceiling; N rounds of S seconds each (default
+//                           loopback, beside a bare receiver and Aravis's on the same
+//                           stream, as ratios to the ceiling; N rounds of S seconds each (default
 //                           3 of 3 s), medians (run inside tests/netns/netns-run)
 // Prints one line per measurement: what, frames, seconds, frames/s, MB/s.
 #include <chrono>

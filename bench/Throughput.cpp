@@ -9,6 +9,7 @@
 #include "BenchRegisters.h"
 #include "BenchReport.h"
 #include "GenTLConsumer.h"
+#include "LibraryCamera.h"
 #include "Simulators.h"
 #include "Socket.h"
 #include "VantorLib.h"
@@ -26,13 +27,7 @@ using Clock = std::chrono::steady_clock;
 Measurement MeasureLibrary(uint32_t packetSize, bool zeroCopy, double seconds) {
     using namespace Vantor;
     GevsimProgram simulator(packetSize, "GTLBENCH");
-    GevOpenParams params{};
-    params.cameraAddress = Platform::ParseAddress(kCameraAddress);
-    params.hostAddress = Platform::ParseAddress("127.0.0.1");
-    params.subnetMask = Platform::ParseAddress("255.0.0.0");
-    std::strcpy(params.adapterName, "lo");
-    if (GEVOpenDevice(1, &params, nullptr, 0, kAccessModeControl) != kGevOk)
-        throw std::runtime_error("library: simulator not reachable");
+    if (!OpenLibraryCamera()) throw std::runtime_error("library: simulator not reachable");
     struct Closer {
         ~Closer() { GEVClose(1); }
     } closer;
