@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,7 +18,6 @@
 #include "GevsimSendModes.h"
 #include "LibraryCamera.h"
 #include "RawCeiling.h"
-#include "Socket.h"
 #include "VantorLib.h"
 
 namespace Bench {

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <stdexcept>
 #include <vector>
 
@@ -11,7 +10,6 @@
 #include "GenTLConsumer.h"
 #include "LibraryCamera.h"
 #include "Simulators.h"
-#include "Socket.h"
 #include "VantorLib.h"
 
 namespace Bench {
