@@ -11,6 +11,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "BenchReport.h"
 #include "GvspPackets.h"
 
 namespace Bench {
@@ -21,12 +22,6 @@ constexpr unsigned kBatch = 64;             // datagrams per recvmmsg
 constexpr size_t kDatagram = 9216;          // the largest packet size the benchmarks use
 constexpr int kReceiveBuffer = 16 << 20;    // bursts of whole frames, nothing dropped
 constexpr timeval kReadTimeout{0, 100000};  // how soon a stop is seen
-
-int64_t RealtimeNs() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return now.tv_sec * 1000000000LL + now.tv_nsec;
-}
 
 }  // namespace
 

@@ -27,6 +27,8 @@ void Report(const char* what, const Measurement& m);
 
 // User + system CPU seconds of this process, all its threads.
 double CpuSeconds();
+// Now on CLOCK_REALTIME, the clock the kernel stamps received datagrams on, in ns.
+int64_t RealtimeNs();
 // VmRSS of this process in kB, 0 when /proc does not tell.
 long ResidentKb();
 

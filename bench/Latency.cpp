@@ -11,7 +11,6 @@
 #include "Latency.h"
 
 #include <netinet/in.h>
-#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -37,12 +36,6 @@ namespace {
 
 using namespace GenTL;
 using Clock = std::chrono::steady_clock;
-
-int64_t RealtimeNs() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return now.tv_sec * 1000000000LL + now.tv_nsec;
-}
 
 struct Delivery {
     uint64_t blockId;
